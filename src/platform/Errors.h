@@ -1,0 +1,42 @@
+#pragma once
+// The program's one error path: a failing conversion, list index or file
+// operation throws one of these; the guard around every window handler shows
+// the message and the operation stops where it was.
+#include <stdexcept>
+#include <string>
+
+namespace sorvelin {
+
+// A text that is not a number where a number was expected.
+class ConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A list or table index outside its bounds.
+class IndexError : public std::out_of_range {
+public:
+    IndexError(long long index, long long length);
+    explicit IndexError(const std::string& message) : std::out_of_range(message) {}
+    long long Index() const { return index_; }
+    long long Length() const { return length_; }
+
+private:
+    long long index_ = -1;
+    long long length_ = -1;
+};
+
+// A file that cannot be opened, read or written.
+class FileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Any other refusal with a message meant for the user (a bad table entry,
+// a song file that cannot be loaded, a note count below 2, ...).
+class UserError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+} // namespace sorvelin
