@@ -18,6 +18,13 @@ elseif(SORVELIN_SANITIZE)
     message(FATAL_ERROR "SORVELIN_SANITIZE must be empty, address or thread")
 endif()
 
+if(SORVELIN_FUZZ)
+    # Coverage for the fuzzer in every library; the fuzz targets add the driver.
+    target_compile_options(sorvelin_flags INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+                           -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(sorvelin_flags INTERFACE -fsanitize=address,undefined)
+endif()
+
 # sorvelin_library(NAME SOURCES ... [DEPS ...] [QT])
 # One static library per layer; a QT library is left out of builds without Qt.
 function(sorvelin_library name)
