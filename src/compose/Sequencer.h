@@ -1,0 +1,27 @@
+#pragma once
+// The step sequencer: walks one series, cycles through the rhythm and adds a
+// part's pitch bends and notes to its track.
+#include "compose/NoteGen.h"
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace sorvelin {
+
+class midiTrack;
+
+// First tick of every part's first note: four quarter notes in.
+constexpr int SequencerStartTime = 480;
+// Latest tick a song may reach: beyond it a delta time no longer fits a MIDI
+// file's variable-length quantity.
+constexpr std::int64_t MaxSongTime = 0x0FFFFFFF - 1000;
+
+// Runs the step sequencer over one row and adds the part's pitch bends and
+// notes to `track` on `channel`, shifted by `octave` octaves. Returns the
+// final running time. The LongLimit text is converted at each step that would
+// lengthen a note (ConvertError when it is not an integer).
+int RunSequencer(midiTrack& track, std::span<const std::int32_t> row, int channel, int octave,
+                 const NoteMapper& mapper, const std::vector<int>& rhythmTicks);
+
+} // namespace sorvelin
