@@ -1,0 +1,274 @@
+#include "explorer/ExplorerModel.h"
+
+#include "explorer/ClipboardText.h"
+#include "explorer/RectArithmetic.h"
+#include "platform/Convert.h"
+#include "platform/Errors.h"
+
+#include <utility>
+
+namespace sorvelin {
+
+ExplorerModel::ExplorerModel() : renderer_(ExplorerPictureSize, ExplorerPictureSize) {
+    SetPictureSize(ExplorerPictureSize, ExplorerPictureSize);
+}
+
+void ExplorerModel::SetPictureSize(int width, int height) {
+    engine_.SetViewSize(width, height);
+    view_.PictureWidth = width;
+    view_.PictureHeight = height;
+    if (width != renderer_.Image().Width() || height != renderer_.Image().Height()) {
+        renderer_ = Renderer(width, height);
+    }
+}
+
+// --- View -------------------------------------------------------------------
+
+void ExplorerModel::SetEngineWindow() {
+    engine_.SetWindow(view_.LeftX(), view_.BottomY(), view_.ViewExtentX, view_.ViewExtentY);
+}
+
+void ExplorerModel::DrawIfAlways() {
+    if (fields_.AlwaysChecked) {
+        ActionDrawExecute();
+    }
+}
+
+void ExplorerModel::ApplyZoom(const ExplorerFields& candidate) {
+    // Everything is converted before anything changes, so a bad text leaves
+    // the view, the engine and the picture in agreement.
+    const double centreX = StrToFloat(candidate.MouseX);
+    const double centreY = StrToFloat(candidate.MouseY);
+    const double extentX = StrToFloat(candidate.RectWidth);
+    const double extentY = StrToFloat(candidate.RectHeight);
+    const int limit = StrToInt(candidate.Iteration);
+
+    fields_ = candidate;
+    view_.ViewCentreX = centreX;
+    view_.ViewCentreY = centreY;
+    view_.ViewExtentX = extentX;
+    view_.ViewExtentY = extentY;
+    SetEngineWindow();
+    engine_.SetLimit(limit);
+    renderer_.RestartRendering();
+    // The Disp Range shows the texts as typed, not reformatted numbers.
+    fields_.posX = fields_.MouseX;
+    fields_.posY = fields_.MouseY;
+    fields_.RangeX = fields_.RectWidth;
+    fields_.RangeY = fields_.RectHeight;
+    fields_.SizeableRectShape1 =
+        CentreRect(fields_.SizeableRectShape1, Image().Width(), Image().Height());
+    SizeableRectShape1MouseUp();
+    DrawIfAlways();
+}
+
+void ExplorerModel::ZoomIn() {
+    ApplyZoom(fields_);
+}
+
+void ExplorerModel::ZoomOut() {
+    ExplorerFields candidate = fields_;
+    candidate.RectWidth = FloatToStr(2 * StrToFloat(fields_.RangeX));
+    candidate.RectHeight = FloatToStr(2 * StrToFloat(fields_.RangeY));
+    ApplyZoom(candidate);
+}
+
+void ExplorerModel::Reset() {
+    ExplorerFields candidate = fields_;
+    candidate.MouseX = DesignMouseX;
+    candidate.MouseY = DesignMouseY;
+    candidate.RectWidth = DesignRectWidth;
+    candidate.RectHeight = DesignRectHeight;
+    ApplyZoom(candidate);
+}
+
+void ExplorerModel::Redraw() {
+    // Restarting first keeps picture and engine in agreement even when the
+    // limit text is bad: the passes then run with the old limit.
+    renderer_.RestartRendering();
+    engine_.SetLimit(StrToInt(fields_.Iteration));
+    DrawIfAlways();
+}
+
+void ExplorerModel::Pan(PanDirection direction) {
+    const int limit = StrToInt(fields_.Iteration);
+    // Every direction moves by half the view's width.
+    const double step = view_.ViewExtentX * 0.5;
+    switch (direction) {
+    case PanDirection::Left:
+        view_.ViewCentreX -= step;
+        break;
+    case PanDirection::Right:
+        view_.ViewCentreX += step;
+        break;
+    case PanDirection::Up:
+        view_.ViewCentreY += step;
+        break;
+    case PanDirection::Down:
+        view_.ViewCentreY -= step;
+        break;
+    }
+    SetEngineWindow();
+    engine_.SetLimit(limit);
+    // Preview until the new passes cover it: the half that stays in view
+    // moves to the side where it now shows.
+    if (!imageMode_ && direction == PanDirection::Left) {
+        renderer_.ShiftHalf(true);
+    } else if (!imageMode_ && direction == PanDirection::Right) {
+        renderer_.ShiftHalf(false);
+    }
+    renderer_.RestartRendering();
+    if (direction == PanDirection::Left || direction == PanDirection::Right) {
+        fields_.MouseX = FloatToStr(view_.ViewCentreX);
+        fields_.posX = fields_.MouseX;
+    } else {
+        fields_.MouseY = FloatToStr(view_.ViewCentreY);
+        fields_.posY = fields_.MouseY;
+    }
+    SizeableRectShape1MouseUp();
+    DrawIfAlways();
+}
+
+void ExplorerModel::PanLeft() {
+    Pan(PanDirection::Left);
+}
+void ExplorerModel::PanRight() {
+    Pan(PanDirection::Right);
+}
+void ExplorerModel::PanUp() {
+    Pan(PanDirection::Up);
+}
+void ExplorerModel::PanDown() {
+    Pan(PanDirection::Down);
+}
+
+void ExplorerModel::SizeableRectShape1MouseUp() {
+    const RectBounds& r = fields_.SizeableRectShape1;
+    const ViewState& v = view_;
+    fields_.MouseX =
+        FloatToStr(v.LeftX() + v.ViewExtentX * (r.Width * 0.5 + r.Left) / v.PictureWidth);
+    fields_.MouseY = FloatToStr(
+        v.BottomY() + v.ViewExtentY * (v.PictureHeight - r.Top - r.Height * 0.5) / v.PictureHeight);
+    fields_.RectWidth = FloatToStr(v.ViewExtentX * r.Width / v.PictureWidth);
+    // Scaled from the width, so the next view takes the rectangle's shape.
+    fields_.RectHeight = FloatToStr(v.ViewExtentX * r.Height / v.PictureHeight);
+}
+
+// --- Formula, Julia constant, image mode ---------------------------------------
+
+void ExplorerModel::ComboBox1Change(int index) {
+    fields_.ComboBox1Index = index;
+    engine_.SelectFormula(index);
+    LeaveImageMode();
+    Redraw();
+}
+
+void ExplorerModel::Image2DragDrop(int x, int y) {
+    const PlanePoint c = JuliaConstantAt(view_, Image().Height(), x, y);
+    engine_.SetJuliaConstant(c.X, c.Y);
+    Redraw();
+}
+
+void ExplorerModel::EnterImageMode(ImageView image) {
+    if (image.Width <= 0 || image.Height <= 0 || !image.PixelAt) {
+        throw UserError("The clipboard picture is empty.");
+    }
+    image_ = std::move(image);
+    imageMode_ = true;
+}
+
+void ExplorerModel::LeaveImageMode() {
+    imageMode_ = false;
+    image_ = ImageView{};
+}
+
+// --- Rendering ------------------------------------------------------------------
+
+bool ExplorerModel::IdleRender() {
+    return imageMode_ || renderer_.IdleRender(engine_);
+}
+
+bool ExplorerModel::RenderFor(std::chrono::microseconds budget) {
+    return !imageMode_ && renderer_.RenderFor(engine_, budget);
+}
+
+bool ExplorerModel::ActionDrawExecute() {
+    return !imageMode_ && renderer_.DrawNow(engine_);
+}
+
+// --- Composition line -------------------------------------------------------------
+
+void ExplorerModel::Image2MouseDown(int x, int y) {
+    drawingLine_ = true;
+    line_ = LinePoints{x, y, x, y};
+}
+
+bool ExplorerModel::Image2MouseMove(int x, int y) {
+    if (!drawingLine_) {
+        return false;
+    }
+    line_.LineEndX = x;
+    line_.LineEndY = y;
+    return true;
+}
+
+void ExplorerModel::Image2MouseUp(int x, int y) {
+    drawingLine_ = false;
+    const CalcTexts texts =
+        imageMode_ ? ImageLineTexts(image_.Width, image_.Height, Image().Width(), Image().Height(),
+                                    line_.LineStartX, line_.LineStartY, x, y)
+                   : PlaneLineTexts(view_, line_.LineStartX, line_.LineStartY, x, y);
+    fields_.StartX = texts.StartX;
+    fields_.StartY = texts.StartY;
+    fields_.EndX = texts.EndX;
+    fields_.EndY = texts.EndY;
+    ActionComposeUpdate();
+}
+
+void ExplorerModel::ActionComposeUpdate() {
+    fields_.ComposeEnabled =
+        ComposeEnabledFor({fields_.StartX, fields_.StartY, fields_.EndX, fields_.EndY});
+}
+
+void ExplorerModel::XShiftTrackBar1Change(int position) {
+    fields_.XShiftTrackBar1Position = position;
+    fields_.XShiftEdit1 = ShiftText(position);
+}
+
+void ExplorerModel::YShiftTrackBar2Change(int position) {
+    fields_.YShiftTrackBar2Position = position;
+    fields_.YShiftEdit1 = ShiftText(position);
+}
+
+void ExplorerModel::ComposeClick(int noteCount) {
+    const int xShift = fields_.XShiftTrackBar1Position;
+    const int yShift = fields_.YShiftTrackBar2Position;
+    const int method = fields_.PolyphonicMethodIndex;
+    if (imageMode_) {
+        // All four texts are converted before the table is resized.
+        const int startX = StrToInt(fields_.StartX);
+        const int startY = StrToInt(fields_.StartY);
+        const int endX = StrToInt(fields_.EndX);
+        const int endY = StrToInt(fields_.EndY);
+        CheckNoteCount(noteCount);
+        const double dx = image_.Width * xShift * 0.0001;
+        const double dy = image_.Height * yShift * 0.0001;
+        engine_.SetLimit(ImageSampleLimit);
+        SampleImage(image_, startX, startY, endX, endY, dx, dy, method, noteCount, series_);
+        return;
+    }
+    const double dx = StrToFloat(fields_.RangeX) * xShift * 0.0001;
+    const double dy = StrToFloat(fields_.RangeY) * yShift * 0.0001;
+    const int limit = StrToInt(fields_.Iteration);
+    CheckNoteCount(noteCount);
+    engine_.SetLimit(limit);
+    SampleFractal(engine_, Image().Height(), line_, dx, dy, method, noteCount, series_);
+}
+
+// --- Clipboard ----------------------------------------------------------------------
+
+std::string ExplorerModel::CopySeriesText(int noteCount) const {
+    return SeriesClipboardText(series_, noteCount);
+}
+
+} // namespace sorvelin

@@ -1,0 +1,146 @@
+#pragma once
+// The explorer's state and operations without any window: field texts, view,
+// engine, series table, composition line, picture and image mode. The main
+// window copies its field texts into Fields(), calls an operation, copies the
+// texts back and repaints from Picture().
+//
+// Errors: a text that does not convert raises ConvertError; a table index
+// raises IndexError; a refused note count raises UserError. Zoom In, Zoom Out,
+// Reset and the pans convert every text they need before they change
+// anything, so a failure leaves fields, view, engine and picture as they were.
+#include "explorer/ExplorerFields.h"
+#include "explorer/ImageView.h"
+#include "explorer/Renderer.h"
+#include "explorer/Sampling.h"
+#include "explorer/SeriesTable.h"
+#include "explorer/ViewState.h"
+#include "fractal/Iteration.h"
+
+#include <chrono>
+#include <string>
+
+namespace sorvelin {
+
+inline constexpr int ExplorerPictureSize = 240;
+
+class ExplorerModel {
+public:
+    ExplorerModel();
+
+    // --- State --------------------------------------------------------------
+    ExplorerFields& Fields() { return fields_; }
+    const ExplorerFields& Fields() const { return fields_; }
+    const ViewState& View() const { return view_; }
+    FractalIterator& Engine() { return engine_; }
+    const FractalIterator& Engine() const { return engine_; }
+    SeriesTable& Series() { return series_; }
+    const SeriesTable& Series() const { return series_; }
+    const LinePoints& Line() const { return line_; }
+    bool DrawingLine() const { return drawingLine_; }
+
+    // The fractal picture: PictureWidth x PictureHeight pixels, 0x00RRGGBB,
+    // rows top to bottom (QImage Format_RGB32 layout); the buffer's address
+    // changes only when SetPictureSize changes the size.
+    const Picture& Image() const { return renderer_.Image(); }
+    const Renderer& Rendering() const { return renderer_; }
+
+    // --- Start-up -----------------------------------------------------------
+    // Show time: the engine's view size and the picture size in pixels (the
+    // model starts at 240 x 240). The window then calls ZoomIn() for the
+    // first view.
+    void SetPictureSize(int width, int height);
+
+    // --- View (zoom, pan, reset, redraw) -------------------------------------
+    // Each ends by restarting the progressive rendering and, when "Always" is
+    // checked, drawing the whole picture.
+    void ZoomIn();  // from the Zoom Range texts and the Iteration text
+    void ZoomOut(); // twice the Disp Range size around the Zoom Range centre
+    void PanLeft();
+    void PanRight();
+    void PanUp();
+    void PanDown();
+    void Reset();  // the design view
+    void Redraw(); // the Iteration limit, the same view
+    // Zoom Range from the rectangle Fields().SizeableRectShape1 (after the
+    // window copied the control's bounds there).
+    void SizeableRectShape1MouseUp();
+
+    // --- Formula, Julia constant, image mode ---------------------------------
+    // The formula list's change: selects the formula, leaves image mode and
+    // redraws. The Julia marker is shown exactly when JuliaMarkerVisible().
+    void ComboBox1Change(int index);
+    bool JuliaMarkerVisible() const { return fields_.ComboBox1Index == 1; }
+    // The Julia marker dropped at overlay pixel (x, y): the constant becomes
+    // the plane point there, then Redraw.
+    void Image2DragDrop(int x, int y);
+    // The Julia constant without redrawing (song files).
+    void SetJuliaConstant(double x, double y) { engine_.SetJuliaConstant(x, y); }
+    double JuliaX() const { return engine_.GetJuliaX(); }
+    double JuliaY() const { return engine_.GetJuliaY(); }
+
+    // An imported picture replaces the fractal: the renderers stop touching
+    // the picture and the line and Compose work on the image.
+    void EnterImageMode(ImageView image);
+    // Back to the fractal (no redraw; ComboBox1Change redraws).
+    void LeaveImageMode();
+    bool ImageMode() const { return imageMode_; }
+    const ImageView& ImportedImage() const { return image_; }
+
+    // --- Rendering ------------------------------------------------------------
+    void RestartRendering() { renderer_.RestartRendering(); }
+    // One block of the progressive renderer; returns Done.
+    bool IdleRender();
+    // As many blocks as fit in the budget; returns true while work remains.
+    bool RenderFor(std::chrono::microseconds budget);
+    // "Draw Now!": false when refused (image mode, or already drawn since the
+    // last restart).
+    bool ActionDrawExecute();
+
+    // --- Composition line ------------------------------------------------------
+    // A press with the left button over the overlay (start = end = (x, y)).
+    void Image2MouseDown(int x, int y);
+    // Returns true when the line end moved (the window redraws the line).
+    bool Image2MouseMove(int x, int y);
+    // Any button released over the overlay: the Calc Start-End texts from the
+    // stored start and the release point, then ActionComposeUpdate.
+    void Image2MouseUp(int x, int y);
+    // "Compose" enabled exactly when the Calc Start-End ends differ.
+    void ActionComposeUpdate();
+    // Sets the stored line (song files).
+    void SetLine(const LinePoints& line) { line_ = line; }
+
+    // Shift track bar moved: position and percentage text.
+    void XShiftTrackBar1Change(int position);
+    void YShiftTrackBar2Change(int position);
+
+    // "Compose" sampling with noteCount notes per part (at least 2) into
+    // Series(); in fractal mode the engine's limit becomes the Iteration
+    // value, in image mode 765. Every text is converted before the table is
+    // touched.
+    void ComposeClick(int noteCount);
+
+    // --- Clipboard --------------------------------------------------------------
+    // "Copy Series" enabled.
+    bool CopySeriesEnabled() const { return !series_.Empty(); }
+    // The "Copy Series" text of the first noteCount elements.
+    std::string CopySeriesText(int noteCount) const;
+
+private:
+    enum class PanDirection { Left, Right, Up, Down };
+    void ApplyZoom(const ExplorerFields& candidate);
+    void Pan(PanDirection direction);
+    void SetEngineWindow();
+    void DrawIfAlways();
+
+    ExplorerFields fields_;
+    ViewState view_;
+    FractalIterator engine_;
+    SeriesTable series_;
+    LinePoints line_;
+    bool drawingLine_ = false;
+    bool imageMode_ = false;
+    ImageView image_;
+    Renderer renderer_;
+};
+
+} // namespace sorvelin

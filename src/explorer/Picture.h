@@ -1,0 +1,38 @@
+#pragma once
+// A plain 32-bit picture: rows from top to bottom, each pixel 0x00RRGGBB
+// (bytes blue, green, red, 0 in memory), the layout of a QImage in
+// Format_RGB32, so a window can show it without copying.
+#include "explorer/Palette.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace sorvelin {
+
+class Picture {
+public:
+    Picture(int width, int height)
+        : width_(width), height_(height),
+          pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int BytesPerLine() const { return width_ * 4; }
+    // Stays valid for the picture's life: the buffer is never reallocated.
+    Pixel* Bits() { return pixels_.data(); }
+    const Pixel* Bits() const { return pixels_.data(); }
+    Pixel* Row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+    const Pixel* Row(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
+    Pixel At(int x, int y) const { return Row(y)[x]; }
+    void Set(int x, int y, Pixel p) { Row(y)[x] = p; }
+
+    // Fills columns x0 .. x1 - 1 of rows y0 .. y1 - 1, clipped to the picture.
+    void FillRect(int x0, int y0, int x1, int y1, Pixel p);
+
+private:
+    int width_;
+    int height_;
+    std::vector<Pixel> pixels_;
+};
+
+} // namespace sorvelin

@@ -1,0 +1,19 @@
+#pragma once
+// The part of the plane the picture shows, as a centre and a size.
+
+namespace sorvelin {
+
+struct ViewState {
+    double ViewCentreX = 0.0;
+    double ViewCentreY = 0.0;
+    double ViewExtentX = 0.0;
+    double ViewExtentY = 0.0;
+    // Picture size in pixels.
+    double PictureWidth = 240.0;
+    double PictureHeight = 240.0;
+
+    double LeftX() const { return ViewCentreX - ViewExtentX * 0.5; }
+    double BottomY() const { return ViewCentreY - ViewExtentY * 0.5; }
+};
+
+} // namespace sorvelin

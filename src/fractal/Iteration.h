@@ -1,0 +1,68 @@
+#pragma once
+// The escape-time engine: turns a point of the picture into the number of
+// steps the selected formula needs to leave the circle of radius 2.
+#include <array>
+
+namespace sorvelin {
+
+class FractalIterator;
+
+// One formula: runs the whole escape-time loop at the plane point (a, b).
+using FractalFormula = int (*)(const FractalIterator& engine, double a, double b);
+
+inline constexpr int FormulaCount = 7;
+
+// The labels of the formula list, in list order (index = formula index).
+extern const std::array<const char*, FormulaCount> FormulaLabels;
+
+class FractalIterator {
+public:
+    // Seeds the process-wide generator behind "White Noise" from the clock.
+    FractalIterator();
+
+    void SetViewSize(int width, int height);
+    // Callers pass origin = centre - extent / 2.
+    void SetWindow(double originX, double originY, double extentX, double extentY);
+    // A value of 0 or less is ignored: the limit is always greater than 0.
+    void SetLimit(int value);
+    int GetLimit() const { return Limit; }
+    // An index outside 0 .. FormulaCount - 1 keeps the current formula.
+    void SelectFormula(int index);
+    int FormulaIndex() const { return formulaIndex_; }
+    void SetJuliaConstant(double x, double y);
+
+    // py counts plane rows upward from the bottom of the picture.
+    void PixelToPlane(int px, int py, double& x, double& y) const;
+    int Evaluate(double a, double b) const { return Formula(*this, a, b); }
+    int EvaluatePixel(int px, int py) const;
+    // EvaluatePixel(px0 + i, py) into counts[i] for i = 0 .. count - 1; the
+    // same values as the single calls, possibly several points at once.
+    void EvaluateRow(int py, int px0, int count, int* counts) const;
+
+    // Read by the formulas at call time.
+    double GetViewWidth() const { return ViewWidth; }
+    double GetViewHeight() const { return ViewHeight; }
+    double GetOriginX() const { return OriginX; }
+    double GetOriginY() const { return OriginY; }
+    double GetExtentX() const { return ExtentX; }
+    double GetExtentY() const { return ExtentY; }
+    double GetEscapeRadiusSq() const { return EscapeRadiusSq; }
+    double GetJuliaX() const { return JuliaX; }
+    double GetJuliaY() const { return JuliaY; }
+
+private:
+    FractalFormula Formula;
+    double ViewWidth = 100.0;
+    double ViewHeight = 100.0;
+    double OriginX = 0.0;
+    double OriginY = 0.0;
+    double ExtentX = 0.0;
+    double ExtentY = 0.0;
+    int Limit = 256;
+    double EscapeRadiusSq = 4.0;
+    double JuliaX = 0.456;
+    double JuliaY = -0.1456;
+    int formulaIndex_ = 0;
+};
+
+} // namespace sorvelin
