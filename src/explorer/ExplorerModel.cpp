@@ -254,7 +254,9 @@ void ExplorerModel::ComposeClick(int noteCount) {
         const double dx = image_.Width * xShift * 0.0001;
         const double dy = image_.Height * yShift * 0.0001;
         engine_.SetLimit(ImageSampleLimit);
-        SampleImage(image_, startX, startY, endX, endY, dx, dy, method, noteCount, series_);
+        const LineEnds ends{static_cast<double>(startX), static_cast<double>(startY),
+                            static_cast<double>(endX), static_cast<double>(endY)};
+        SampleImage(image_, ends, dx, dy, method, noteCount, series_);
         return;
     }
     const double dx = StrToFloat(fields_.RangeX) * xShift * 0.0001;

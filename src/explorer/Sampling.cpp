@@ -62,77 +62,41 @@ void CheckNoteCount(int noteCount) {
     }
 }
 
-namespace {
-
-// Start and end of part k's line: the drawn line moved by k * (dx, dy), with
-// the start (Radiational) or the end (Convergence) left in place.
-void ShiftLine(int method, int k, double dx, double dy, double& sx, double& sy, double& ex,
-               double& ey) {
-    if (method != MethodRadiational) {
-        sx += k * dx;
-        sy += k * dy;
-    }
-    if (method != MethodConvergence) {
-        ex += k * dx;
-        ey += k * dy;
-    }
+LineEnds PlaneLineEnds(const FractalIterator& engine, int pictureHeight, const LinePoints& line) {
+    LineEnds ends;
+    engine.PixelToPlane(line.LineStartX, pictureHeight - line.LineStartY, ends.StartX, ends.StartY);
+    engine.PixelToPlane(line.LineEndX, pictureHeight - line.LineEndY, ends.EndX, ends.EndY);
+    return ends;
 }
-
-// Calls sample(x, y) at noteCount evenly spaced points from start to end; the
-// point advances by repeated addition.
-template <typename Sample>
-void SampleLine(double sx, double sy, double ex, double ey, int noteCount, int first,
-                SeriesTable& series, Sample sample) {
-    const double stepX = (ex - sx) / (noteCount - 1);
-    const double stepY = (ey - sy) / (noteCount - 1);
-    for (int i = 0; i < noteCount; ++i) {
-        series.Set(first + i, sample(sx, sy));
-        sx += stepX;
-        sy += stepY;
-    }
-}
-
-} // namespace
 
 void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
                    double dx, double dy, int method, int noteCount, SeriesTable& series) {
     CheckNoteCount(noteCount);
     series.Resize(PartCount * noteCount);
-    for (int k = 0; k < PartCount; ++k) {
-        double sx;
-        double sy;
-        double ex;
-        double ey;
-        engine.PixelToPlane(line.LineStartX, pictureHeight - line.LineStartY, sx, sy);
-        engine.PixelToPlane(line.LineEndX, pictureHeight - line.LineEndY, ex, ey);
-        ShiftLine(method, k, dx, dy, sx, sy, ex, ey);
-        SampleLine(sx, sy, ex, ey, noteCount, k * noteCount, series,
-                   [&engine](double x, double y) { return engine.Evaluate(x, y); });
-    }
+    ForEachSamplePoint(PlaneLineEnds(engine, pictureHeight, line), dx, dy, method, noteCount,
+                       [&](int k, int i, double x, double y) {
+                           series.Set(k * noteCount + i, engine.Evaluate(x, y));
+                       });
 }
 
-void SampleImage(const ImageView& image, double startX, double startY, double endX, double endY,
-                 double dx, double dy, int method, int noteCount, SeriesTable& series) {
-    CheckNoteCount(noteCount);
-    const auto colourValue = [&image](double x, double y) {
-        const double column = std::trunc(x);
-        const double row = std::trunc(y);
-        // Outside the image (or not a number): the invalid colour, red 255.
-        if (!(column >= 0.0 && column < image.Width && row >= 0.0 && row < image.Height) ||
-            !image.PixelAt) {
-            return ImageSampleLimit;
-        }
-        return 3 * RedOf(image.PixelAt(static_cast<int>(column), static_cast<int>(row)));
-    };
-    series.Resize(PartCount * noteCount);
-    for (int k = 0; k < PartCount; ++k) {
-        double sx = startX;
-        double sy = startY;
-        double ex = endX;
-        double ey = endY;
-        ShiftLine(method, k, dx, dy, sx, sy, ex, ey);
-        SampleLine(sx, sy, ex, ey, noteCount, k * noteCount, series, colourValue);
+int ImageSample(const ImageView& image, double x, double y) {
+    const double column = std::trunc(x);
+    const double row = std::trunc(y);
+    // Outside the image (or not a number): the invalid colour, red 255.
+    if (!(column >= 0.0 && column < image.Width && row >= 0.0 && row < image.Height) ||
+        !image.PixelAt) {
+        return ImageSampleLimit;
     }
+    return 3 * RedOf(image.PixelAt(static_cast<int>(column), static_cast<int>(row)));
+}
+
+void SampleImage(const ImageView& image, const LineEnds& line, double dx, double dy, int method,
+                 int noteCount, SeriesTable& series) {
+    CheckNoteCount(noteCount);
+    series.Resize(PartCount * noteCount);
+    ForEachSamplePoint(line, dx, dy, method, noteCount, [&](int k, int i, double x, double y) {
+        series.Set(k * noteCount + i, ImageSample(image, x, y));
+    });
 }
 
 } // namespace sorvelin

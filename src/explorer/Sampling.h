@@ -54,16 +54,62 @@ std::string ShiftText(int position);
 // A note count below 2 leaves no step between samples: raises UserError.
 void CheckNoteCount(int noteCount);
 
-// Fills the table (resized to 16 * noteCount) with escape counts along the
-// line and its shifted copies. The line is given in overlay pixels and mapped
-// through the engine with y flipped by pictureHeight; (dx, dy) is the shift
+// The two ends of the drawn line (part 0), in plane units or bitmap pixels.
+struct LineEnds {
+    double StartX = 0.0;
+    double StartY = 0.0;
+    double EndX = 0.0;
+    double EndY = 0.0;
+};
+
+// The plane ends of a line given in overlay pixels, y flipped by pictureHeight.
+LineEnds PlaneLineEnds(const FractalIterator& engine, int pictureHeight, const LinePoints& line);
+
+// Calls visit(k, i, x, y) for part k = 0 .. 15 and sample i = 0 .. noteCount
+// - 1 at the noteCount evenly spaced points of part k's line: the drawn line
+// moved by k * (dx, dy), its start kept for Radiational, its end kept for
+// Convergence. The point advances by repeated addition, so sample 0 lies on
+// the start and the last sample on the end up to the rounding of the sums.
+template <typename Visit>
+void ForEachSamplePoint(const LineEnds& line, double dx, double dy, int method, int noteCount,
+                        Visit visit) {
+    CheckNoteCount(noteCount);
+    for (int k = 0; k < PartCount; ++k) {
+        double sx = line.StartX;
+        double sy = line.StartY;
+        double ex = line.EndX;
+        double ey = line.EndY;
+        if (method != MethodRadiational) {
+            sx += k * dx;
+            sy += k * dy;
+        }
+        if (method != MethodConvergence) {
+            ex += k * dx;
+            ey += k * dy;
+        }
+        const double stepX = (ex - sx) / (noteCount - 1);
+        const double stepY = (ey - sy) / (noteCount - 1);
+        for (int i = 0; i < noteCount; ++i) {
+            visit(k, i, sx, sy);
+            sx += stepX;
+            sy += stepY;
+        }
+    }
+}
+
+// Fills the table (resized to 16 * noteCount) with the escape counts at the
+// sample points of the line given in overlay pixels; (dx, dy) is the shift
 // per part in plane units.
 void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
                    double dx, double dy, int method, int noteCount, SeriesTable& series);
 
-// Fills the table with 3 x the red byte of the image at the truncated points
-// between start and end (bitmap pixels); a point outside the image gives 765.
-void SampleImage(const ImageView& image, double startX, double startY, double endX, double endY,
-                 double dx, double dy, int method, int noteCount, SeriesTable& series);
+// The value of an imported image at (x, y) in bitmap pixels: 3 x the red byte
+// of the pixel at the truncated point, 765 outside the image.
+int ImageSample(const ImageView& image, double x, double y);
+
+// Fills the table with ImageSample at the sample points between the ends
+// given in bitmap pixels; (dx, dy) is the shift per part in bitmap pixels.
+void SampleImage(const ImageView& image, const LineEnds& line, double dx, double dy, int method,
+                 int noteCount, SeriesTable& series);
 
 } // namespace sorvelin
