@@ -1,3 +1,7 @@
 sorvelin_test(compose_tables_tests MODEL
     SOURCES TableTest.cpp NoteGenTest.cpp
     DEPS sorvelin_compose_tables)
+
+sorvelin_test(compose_model_tests MODEL
+    SOURCES ComposeModelTest.cpp SongFileTest.cpp
+    DEPS sorvelin_compose_model)

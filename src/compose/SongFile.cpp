@@ -1,0 +1,173 @@
+#include "compose/SongFile.h"
+
+#include "compose/ComposeState.h"
+#include "platform/Convert.h"
+#include "platform/Errors.h"
+
+#include <algorithm>
+
+namespace sorvelin {
+namespace {
+
+constexpr int ShiftMax = 100; // the shift track bars run 0..100
+constexpr int PolyphonicItems = 3;
+
+// Reads lines by their 1-based number and names the line in every refusal.
+class LineReader {
+public:
+    explicit LineReader(const std::vector<std::string>& lines) : lines_(lines) {}
+
+    const std::string& Text(int line) const { return lines_[static_cast<std::size_t>(line - 1)]; }
+
+    int Int(int line, const char* what) const {
+        int value = 0;
+        if (!TryStrToInt(Text(line), value)) {
+            Refuse(line, what, "\"" + Text(line) + "\" is not an integer.");
+        }
+        return value;
+    }
+
+    // A number text that Zoom In will convert; kept as text.
+    std::string NumberText(int line, const char* what) const {
+        double value = 0.0;
+        if (!TryStrToFloat(Text(line), value)) {
+            Refuse(line, what, "\"" + Text(line) + "\" is not a number.");
+        }
+        return Text(line);
+    }
+
+    std::string IntText(int line, const char* what) const {
+        Int(line, what);
+        return Text(line);
+    }
+
+    int InRange(int line, const char* what, int low, int high) const {
+        const int value = Int(line, what);
+        if (value < low || value > high) {
+            Refuse(line, what,
+                   IntToStr(value) + " is outside " + IntToStr(low) + " to " + IntToStr(high) +
+                       ".");
+        }
+        return value;
+    }
+
+    // A radio group keeps its index within its items.
+    int Item(int line, const char* what, int items) const {
+        return std::clamp(Int(line, what), 0, items - 1);
+    }
+
+    [[noreturn]] static void Refuse(int line, const char* what, const std::string& why) {
+        throw UserError("Line " + IntToStr(line) + " (" + what + "): " + why +
+                        "\nThe song was not loaded.");
+    }
+
+private:
+    const std::vector<std::string>& lines_;
+};
+
+int PartLine(int part, int field) {
+    return 28 + 7 * part + field;
+}
+
+} // namespace
+
+std::vector<std::string> FormatSongFile(const SongFileData& song) {
+    std::vector<std::string> lines;
+    lines.reserve(SongFileLines + 2);
+    lines.push_back("0000");
+    for (const std::string* text :
+         {&song.MouseX, &song.MouseY, &song.RectWidth, &song.RectHeight, &song.StartX, &song.StartY,
+          &song.EndX, &song.EndY, &song.Iteration, &song.FormulaName}) {
+        lines.push_back(*text);
+    }
+    for (int value : {song.PolyphonicMethod, song.XShift, song.YShift, song.LineStartX,
+                      song.LineStartY, song.LineEndX, song.LineEndY, song.NotesPerPart}) {
+        lines.push_back(IntToStr(value));
+    }
+    lines.push_back(song.LongLimit);
+    for (int value : {song.DynamicAssign ? 1 : 0, song.OoR, song.IterationLimit,
+                      song.ContinuousNumberAssgn, song.Notesare}) {
+        lines.push_back(IntToStr(value));
+    }
+    lines.push_back(song.ScaleName);
+    lines.push_back(song.RhythmName);
+    for (const PartSettings& part : song.Parts) {
+        for (int value : {part.UsePart ? 1 : 0, static_cast<int>(part.Channel), part.Program,
+                          part.Pan, part.Reserved1, part.Reserved2, part.Octave}) {
+            lines.push_back(IntToStr(value));
+        }
+    }
+    // The Julia constant shapes every series of a "Julia Set" song.
+    lines.push_back(FloatToStr(song.JuliaX));
+    lines.push_back(FloatToStr(song.JuliaY));
+    return lines;
+}
+
+SongFileData ParseSongFile(const std::vector<std::string>& lines,
+                           std::vector<std::string>& messages) {
+    if (lines.size() < static_cast<std::size_t>(SongFileLines)) {
+        throw UserError("This song file has " + IntToStr(static_cast<long long>(lines.size())) +
+                        " lines; a song file has " + IntToStr(SongFileLines) +
+                        ".\nThe song was not loaded.");
+    }
+    const LineReader in(lines);
+    std::vector<std::string> notes;
+    SongFileData song;
+    song.Version = in.Int(1, "version");
+    if (song.Version > SongFileVersion) {
+        notes.push_back(NewerSongVersionMessage);
+    }
+    song.MouseX = in.NumberText(2, "view centre x");
+    song.MouseY = in.NumberText(3, "view centre y");
+    song.RectWidth = in.NumberText(4, "view width");
+    song.RectHeight = in.NumberText(5, "view height");
+    song.StartX = in.Text(6);
+    song.StartY = in.Text(7);
+    song.EndX = in.Text(8);
+    song.EndY = in.Text(9);
+    song.Iteration = in.IntText(10, "iteration limit");
+    song.FormulaName = in.Text(11);
+    song.PolyphonicMethod = in.Item(12, "polyphonic method", PolyphonicItems);
+    song.XShift = std::clamp(in.Int(13, "x shift"), 0, ShiftMax);
+    song.YShift = std::clamp(in.Int(14, "y shift"), 0, ShiftMax);
+    song.LineStartX = in.Int(15, "line start x");
+    song.LineStartY = in.Int(16, "line start y");
+    song.LineEndX = in.Int(17, "line end x");
+    song.LineEndY = in.Int(18, "line end y");
+    song.NotesPerPart = in.InRange(19, "notes per part", MinNoteCount, MaxNoteCount);
+    song.LongLimit = in.Text(20);
+    song.DynamicAssign = in.Int(21, "dynamic assign") != 0;
+    song.OoR = in.Item(22, "note assign", NoteAssignItems);
+    song.IterationLimit = in.Item(23, "over iteration limit", OverIterLimitItems);
+    song.ContinuousNumberAssgn = in.Item(24, "continuous numbers", ContinuousItems);
+    song.Notesare = in.Item(25, "over length limit", OverLengthItems);
+    song.ScaleName = in.Text(26);
+    song.RhythmName = in.Text(27);
+    for (int k = 0; k < PartCount; ++k) {
+        PartSettings& part = song.Parts[static_cast<std::size_t>(k)];
+        part.UsePart = in.Int(PartLine(k, 0), "use part") != 0;
+        part.Channel = static_cast<std::int16_t>(
+            in.InRange(PartLine(k, 1), "MIDI channel", MinChannel, MaxChannel));
+        part.Program = in.InRange(PartLine(k, 2), "program", MinDataByte, MaxDataByte);
+        part.Pan = in.InRange(PartLine(k, 3), "pan", MinDataByte, MaxDataByte);
+        part.Reserved1 = in.Int(PartLine(k, 4), "reserved value");
+        part.Reserved2 = in.Int(PartLine(k, 5), "reserved value");
+        part.Octave = in.Int(PartLine(k, 6), "octave");
+    }
+    if (lines.size() >= static_cast<std::size_t>(SongFileLines + 2)) {
+        double x = 0.0;
+        double y = 0.0;
+        if (TryStrToFloat(in.Text(140), x) && TryStrToFloat(in.Text(141), y)) {
+            song.HasJuliaConstant = true;
+            song.JuliaX = x;
+            song.JuliaY = y;
+        } else {
+            notes.push_back("Lines 140 and 141 do not hold a Julia constant; the current "
+                            "constant is kept.");
+        }
+    }
+    messages.insert(messages.end(), notes.begin(), notes.end());
+    return song;
+}
+
+} // namespace sorvelin

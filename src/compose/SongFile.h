@@ -1,0 +1,63 @@
+#pragma once
+// The song file: one value per line, CR LF line ends. Lines 1 to 139 hold the
+// view, the line, the sampling options, the composition options and the
+// sixteen part settings; lines 140 and 141 hold the Julia constant, which
+// readers that stop at line 139 never see.
+#include "tracks/PartSettings.h"
+
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+constexpr int SongFileLines = 139;
+constexpr int SongFileVersion = 0;
+// A note count larger than this would make a series table of billions of
+// values (and overflow 16 x N).
+constexpr int MaxNoteCount = 1000000;
+
+struct SongFileData {
+    int Version = SongFileVersion;
+    // Main window field texts, copied as they stand.
+    std::string MouseX, MouseY, RectWidth, RectHeight; // the Zoom In view
+    std::string StartX, StartY, EndX, EndY;            // Calc Start-End
+    std::string Iteration;
+    std::string FormulaName; // empty when no formula is selected
+    int PolyphonicMethod = 0;
+    int XShift = 1;
+    int YShift = 1;
+    int LineStartX = 0, LineStartY = 0, LineEndX = 0, LineEndY = 0;
+    // Composition window.
+    int NotesPerPart = 200;
+    std::string LongLimit = "480";
+    bool DynamicAssign = false;
+    int OoR = 0;
+    int IterationLimit = 0;
+    int ContinuousNumberAssgn = 0;
+    int Notesare = 1;
+    std::string ScaleName, RhythmName; // empty when nothing is selected
+    PartSettingsTable Parts{};
+    // Lines 140 and 141; absent from older files.
+    bool HasJuliaConstant = false;
+    double JuliaX = 0.0;
+    double JuliaY = 0.0;
+
+    bool operator==(const SongFileData&) const = default;
+};
+
+std::vector<std::string> FormatSongFile(const SongFileData& song);
+
+// Checks the whole file before anything is applied: a file shorter than 139
+// lines, a line that does not convert, a note count below 2 or a part value
+// that would corrupt a MIDI byte raises UserError naming the line, and nothing
+// of the file is used. Item indexes and slider positions are kept within
+// their items and ranges. Notes for the user (a newer version, unreadable
+// Julia lines) are appended to `messages`.
+SongFileData ParseSongFile(const std::vector<std::string>& lines,
+                           std::vector<std::string>& messages);
+
+// Shown for a version above ours; loading goes on.
+inline constexpr const char* NewerSongVersionMessage =
+    "File saved with newer version.\nSome information may be lost";
+
+} // namespace sorvelin
