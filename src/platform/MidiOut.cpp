@@ -1,0 +1,62 @@
+#include "platform/MidiOut.h"
+
+namespace sorvelin {
+
+std::vector<std::uint8_t> UnpackShortMsg(std::uint32_t packed) {
+    const auto status = static_cast<std::uint8_t>(packed & 0xFF);
+    const auto data1 = static_cast<std::uint8_t>((packed >> 8) & 0xFF);
+    const auto data2 = static_cast<std::uint8_t>((packed >> 16) & 0xFF);
+    switch (status & 0xF0) {
+    case 0xC0:
+    case 0xD0:
+        return {status, data1};
+    case 0xF0:
+        // System common and real-time messages are not sent as short messages
+        // by this program; keep the status byte alone.
+        return {status};
+    default:
+        return {status, data1, data2};
+    }
+}
+
+std::string StandardMidiErrorText(int code, const std::string& detail) {
+    std::string text;
+    switch (code) {
+    case kMidiOk:
+        text = "The operation completed successfully.";
+        break;
+    case kMidiErrBadDeviceId:
+        text = "The specified MIDI output does not exist.";
+        break;
+    case kMidiErrInvalidHandle:
+        text = "No MIDI output is open.";
+        break;
+    case kMidiErrNoSoundFont:
+        return "no SoundFont found in " +
+               (detail.empty() ? std::string("the usual folders") : detail);
+    case kMidiErrNoAudio:
+        return "no audio output: " +
+               (detail.empty() ? std::string("no driver could be opened") : detail);
+    case kMidiErrNoSequencer:
+        text = "The ALSA sequencer cannot be reached.";
+        break;
+    case kMidiErrStillPlaying:
+        text = "The MIDI output is still sending the previous system-exclusive message.";
+        break;
+    case kMidiErrNotSupported:
+        text = "This output is not available in this build.";
+        break;
+    case kMidiErrClose:
+        text = "The MIDI output could not be closed.";
+        break;
+    default:
+        text = "Unknown MIDI output error " + std::to_string(code) + ".";
+        break;
+    }
+    if (!detail.empty()) {
+        text += " (" + detail + ")";
+    }
+    return text;
+}
+
+} // namespace sorvelin

@@ -1,0 +1,89 @@
+#pragma once
+// The MIDI output service: the outputs this machine offers, opening one, and
+// sending short and system-exclusive messages to it. Output id -1 is the
+// built-in synthesizer; ids 0..n-1 are the outputs of a backend's port list.
+// Every operation reports failure as a result code, and ErrorText turns a
+// code into the text the program shows the user.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+// Result codes of the service. 0 is success.
+enum MidiOutResult : int {
+    kMidiOk = 0,
+    kMidiErrUnspecified = 1,
+    kMidiErrBadDeviceId = 2,   // no output with that id
+    kMidiErrInvalidHandle = 5, // no output is open
+    kMidiErrNoSoundFont = 64,  // the built-in synthesizer found no SoundFont
+    kMidiErrNoAudio = 65,      // the built-in synthesizer found no audio output
+    kMidiErrNoSequencer = 66,  // the sequencer or its port cannot be reached
+    kMidiErrStillPlaying = 67, // a long message is still being sent
+    kMidiErrNotSupported = 68, // this build has no such backend
+    kMidiErrClose = 69,        // the output refused to close
+};
+
+// Technology codes reported with an output's description.
+enum MidiTechnology : int {
+    kMidiTechNone = 0,
+    kMidiTechPort = 1,  // a hardware MIDI port
+    kMidiTechSynth = 2, // a synthesizer (hardware or software)
+    kMidiTechSqSynth = 3,
+    kMidiTechFmSynth = 4,
+    kMidiTechMapper = 5,
+};
+
+// What the service reports about one output.
+struct MidiOutCaps {
+    std::string productName; // at most kMaxProductName characters
+    int technology = kMidiTechNone;
+};
+inline constexpr std::size_t kMaxProductName = 31;
+
+// One open output. Calls may come from several threads, but never at the same
+// time: the owner of the open output serialises them.
+class MidiOutput {
+public:
+    virtual ~MidiOutput() = default;
+    // status in bits 0-7, first data byte in bits 8-15, second in bits 16-23.
+    virtual int ShortMsg(std::uint32_t packed) = 0;
+    // A whole system-exclusive message, status byte included. The bytes are
+    // copied; LongDone tells when the output has taken them.
+    virtual int LongMsg(const std::vector<std::uint8_t>& message) = 0;
+    virtual bool LongDone() = 0;
+    // 0 on success; on failure the output stays open.
+    virtual int Close() = 0;
+};
+
+// The service: lists outputs and opens them.
+class MidiOutService {
+public:
+    virtual ~MidiOutService() = default;
+    // The number n of outputs with ids 0..n-1 (the built-in synthesizer, id -1,
+    // is not counted).
+    virtual int NumDevs() = 0;
+    // Describes output `id` (-1..n-1); an error code for an unknown id.
+    virtual int DevCaps(int id, MidiOutCaps& caps) = 0;
+    // Opens output `id`; on success `out` holds it and the result is 0.
+    virtual int Open(int id, std::unique_ptr<MidiOutput>& out) = 0;
+    // A readable text for a result code, naming what failed where it can.
+    virtual std::string ErrorText(int code) = 0;
+};
+
+// Packs a short message the way ShortMsg expects it.
+constexpr std::uint32_t PackShortMsg(std::uint8_t status, std::uint8_t data1 = 0,
+                                     std::uint8_t data2 = 0) {
+    return std::uint32_t{status} | (std::uint32_t{data1} << 8) | (std::uint32_t{data2} << 16);
+}
+
+// The bytes a short message puts on the wire: 1 to 3 of them depending on
+// the status (program change and channel pressure carry one data byte).
+std::vector<std::uint8_t> UnpackShortMsg(std::uint32_t packed);
+
+// The service's own texts for the codes above; `detail`, when not empty, is
+// appended after a colon (a file list, a driver's complaint).
+std::string StandardMidiErrorText(int code, const std::string& detail = {});
+
+} // namespace sorvelin

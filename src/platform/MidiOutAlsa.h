@@ -1,0 +1,36 @@
+#pragma once
+// Outputs 0..n-1: the writable ports of the other clients of the ALSA
+// sequencer (hardware MIDI ports, software synthesizers, a DAW). Messages go
+// out as direct events to the chosen port. Without a sequencer (no
+// /dev/snd/seq) the list is simply empty.
+#include "platform/MidiOut.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+class AlsaMidiOut : public MidiOutService {
+public:
+    AlsaMidiOut();
+
+    // Lists the ports afresh; later DevCaps and Open calls use this list.
+    int NumDevs() override;
+    int DevCaps(int id, MidiOutCaps& caps) override;
+    int Open(int id, std::unique_ptr<MidiOutput>& out) override;
+    std::string ErrorText(int code) override;
+
+private:
+    struct Port {
+        int client = 0;
+        int port = 0;
+        MidiOutCaps caps;
+    };
+    std::mutex mutex_;
+    std::vector<Port> ports_;
+    std::string lastDetail_;
+    int lastCode_ = kMidiOk;
+};
+
+} // namespace sorvelin

@@ -1,0 +1,18 @@
+# MIDI output service: the interface, the capture backend, the router that
+# joins the built-in synthesizer with the sequencer's ports, the one-shot
+# timer service and WAV encoding. Plain C++, always built.
+find_package(Threads REQUIRED)
+sorvelin_library(sorvelin_midiout
+    SOURCES MidiOut.cpp MidiOutCapture.cpp MidiOutRouter.cpp Timer.cpp WavFile.cpp
+    DEPS sorvelin_platform Threads::Threads)
+
+# The backends that make sound: FluidSynth (output -1 and offline WAV
+# rendering) and the ALSA sequencer (outputs 0..n-1).
+if(SORVELIN_WITH_AUDIO)
+    find_package(PkgConfig REQUIRED)
+    pkg_check_modules(SORVELIN_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
+    pkg_check_modules(SORVELIN_ALSA REQUIRED IMPORTED_TARGET alsa)
+    sorvelin_library(sorvelin_midiout_audio
+        SOURCES FluidSynthCore.cpp MidiOutFluid.cpp MidiOutAlsa.cpp WavRender.cpp
+        DEPS sorvelin_midiout PkgConfig::SORVELIN_FLUIDSYNTH PkgConfig::SORVELIN_ALSA)
+endif()

@@ -1,0 +1,134 @@
+#include "platform/Errors.h"
+#include "platform/FluidSynthCore.h"
+#include "platform/MidiOutAlsa.h"
+#include "platform/MidiOutFluid.h"
+#include "platform/WavRender.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace sorvelin;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "sorvelin-audio-XXXXXX").string();
+        path = ::mkdtemp(tmpl.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+// Root mean square of the samples between two times, 0..1 of full scale.
+double Level(const std::vector<std::int16_t>& stereo, int rate, double from, double to) {
+    const auto first = static_cast<std::size_t>(from * rate) * 2;
+    const auto last = std::min(stereo.size(), static_cast<std::size_t>(to * rate) * 2);
+    double sum = 0;
+    for (std::size_t i = first; i < last; ++i) {
+        sum += double(stereo[i]) * stereo[i];
+    }
+    return last > first ? std::sqrt(sum / double(last - first)) / 32768.0 : 0.0;
+}
+
+} // namespace
+
+TEST(FluidSynth, SoundFontIsFoundByContentNotByName) {
+    const fs::path installed = FindSoundFont(SoundFontFolders());
+    if (installed.empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    TempDir dir;
+    fs::copy_file(installed, dir.path / "renamed.sf3");
+    std::ofstream(dir.path / "empty.sf2") << "not a soundfont";
+    EXPECT_EQ(FindSoundFont({dir.path}), dir.path / "renamed.sf3");
+    fs::remove(dir.path / "renamed.sf3");
+    EXPECT_TRUE(FindSoundFont({dir.path}).empty());
+}
+
+TEST(FluidSynth, OpeningWithoutASoundFontSaysWhereItLooked) {
+    TempDir dir;
+    FluidMidiOut synth({dir.path});
+    std::unique_ptr<MidiOutput> out;
+    const int code = synth.Open(-1, out);
+    EXPECT_EQ(code, kMidiErrNoSoundFont);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(synth.ErrorText(code), "no SoundFont found in " + dir.path.string());
+}
+
+TEST(FluidSynth, OpeningWithoutASoundDeviceSaysWhichDriversFailed) {
+    if (FindSoundFont(SoundFontFolders()).empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    FluidMidiOut synth({}, {"no-such-driver"});
+    std::unique_ptr<MidiOutput> out;
+    const int code = synth.Open(-1, out);
+    ASSERT_EQ(code, kMidiErrNoAudio);
+    EXPECT_EQ(synth.ErrorText(code).rfind("no audio output: no-such-driver", 0), 0u)
+        << synth.ErrorText(code);
+
+    // With the real drivers either a sound device opens or the text says why.
+    FluidMidiOut real;
+    const int result = real.Open(-1, out);
+    if (result == kMidiOk) {
+        out->ShortMsg(PackShortMsg(0x90, 60, 1));
+        EXPECT_EQ(out->Close(), kMidiOk);
+    } else {
+        EXPECT_EQ(result, kMidiErrNoAudio);
+        EXPECT_EQ(real.ErrorText(result).rfind("no audio output: ", 0), 0u);
+    }
+}
+
+TEST(WavRender, NotesSoundWhileHeldAndFadeAfterTheirRelease) {
+    if (FindSoundFont(SoundFontFolders()).empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    const int rate = 22050;
+    const std::vector<TimedMidiMessage> song = {
+        {0ms, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}},
+        {0ms, {0xC0, 0}},
+        {500ms, {0x90, 60, 110}},
+        {500ms, {0x90, 64, 110}},
+        {1500ms, {0x90, 60, 0}},
+        {1500ms, {0x80, 64, 0}},
+    };
+    WavRenderOptions options;
+    options.sampleRate = rate;
+    options.tail = 2000ms;
+    const auto samples = RenderMessages(song, options);
+    ASSERT_EQ(samples.size(), std::size_t(3.5 * rate) * 2);
+    const double before = Level(samples, rate, 0.0, 0.45);
+    const double held = Level(samples, rate, 0.6, 1.4);
+    const double after = Level(samples, rate, 3.0, 3.5);
+    EXPECT_LT(before, 1e-4);
+    EXPECT_GT(held, 0.01);
+    EXPECT_LT(after, held / 20);
+
+    TempDir dir;
+    RenderMessagesToWav(song, dir.path / "song.wav", options);
+    EXPECT_EQ(fs::file_size(dir.path / "song.wav"), 44 + samples.size() * 2);
+}
+
+TEST(WavRender, AMissingSoundFontIsAUserError) {
+    WavRenderOptions options;
+    options.soundFont = "/nonexistent/none.sf2";
+    EXPECT_THROW(RenderMessages({}, options), UserError);
+}
+
+TEST(AlsaMidiOut, AMissingSequencerGivesAnEmptyListNotAFailure) {
+    AlsaMidiOut alsa;
+    const int count = alsa.NumDevs();
+    ASSERT_GE(count, 0);
+    std::unique_ptr<MidiOutput> out;
+    EXPECT_EQ(alsa.Open(count, out), kMidiErrBadDeviceId);
+    MidiOutCaps caps;
+    for (int id = 0; id < count; ++id) {
+        ASSERT_EQ(alsa.DevCaps(id, caps), kMidiOk);
+        EXPECT_LE(caps.productName.size(), kMaxProductName);
+    }
+}

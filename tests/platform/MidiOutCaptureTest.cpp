@@ -1,0 +1,142 @@
+#include "platform/MidiOutCapture.h"
+#include "platform/MidiOutRouter.h"
+#include "platform/WavFile.h"
+
+#include <gtest/gtest.h>
+
+using namespace sorvelin;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(MidiOut, ShortMessagesCarryAsManyDataBytesAsTheirStatusNeeds) {
+    const struct {
+        std::uint32_t packed;
+        Bytes bytes;
+    } cases[] = {
+        {PackShortMsg(0x93, 60, 100), {0x93, 60, 100}},
+        {PackShortMsg(0xB0, 120, 0), {0xB0, 120, 0}},
+        {PackShortMsg(0xC5, 19), {0xC5, 19}},
+        {PackShortMsg(0xD1, 7), {0xD1, 7}},
+        {PackShortMsg(0xE0, 0x00, 0x40), {0xE0, 0x00, 0x40}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(UnpackShortMsg(c.packed), c.bytes) << std::hex << c.packed;
+    }
+}
+
+TEST(MidiOut, ErrorTextsNameWhatIsMissing) {
+    EXPECT_EQ(StandardMidiErrorText(kMidiErrNoSoundFont, "/a, /b"), "no SoundFont found in /a, /b");
+    EXPECT_EQ(StandardMidiErrorText(kMidiErrNoAudio, "alsa: no card"),
+              "no audio output: alsa: no card");
+    EXPECT_NE(StandardMidiErrorText(kMidiErrBadDeviceId), StandardMidiErrorText(kMidiErrClose));
+    EXPECT_NE(StandardMidiErrorText(1234).find("1234"), std::string::npos);
+}
+
+TEST(CaptureMidiOut, RecordsEveryMessageWithItsOutputAndTime) {
+    CaptureMidiOut capture({{"Port A", kMidiTechPort}});
+    auto now = std::chrono::steady_clock::time_point{} + std::chrono::seconds(5);
+    capture.SetClock([&] { return now; });
+    std::unique_ptr<MidiOutput> out;
+    ASSERT_EQ(capture.Open(0, out), kMidiOk);
+    EXPECT_EQ(capture.OpenOutputs(), 1);
+    out->ShortMsg(PackShortMsg(0x90, 60, 90));
+    now += std::chrono::milliseconds(7);
+    out->LongMsg({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    const auto messages = capture.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].device, 0);
+    EXPECT_EQ(messages[0].bytes, (Bytes{0x90, 60, 90}));
+    EXPECT_FALSE(messages[0].isLong);
+    EXPECT_EQ(messages[1].time - messages[0].time, std::chrono::milliseconds(7));
+    EXPECT_EQ(messages[1].bytes, (Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_TRUE(messages[1].isLong);
+
+    EXPECT_EQ(out->Close(), kMidiOk);
+    EXPECT_EQ(capture.OpenOutputs(), 0);
+    out->ShortMsg(PackShortMsg(0x80, 60, 0));
+    EXPECT_EQ(capture.MessageCount(), 2u);
+    EXPECT_EQ(capture.SendsAfterClose(), 1);
+}
+
+TEST(CaptureMidiOut, FailuresCanBeArranged) {
+    CaptureMidiOut capture({{"Port A", kMidiTechPort}});
+    std::unique_ptr<MidiOutput> out;
+    EXPECT_EQ(capture.Open(1, out), kMidiErrBadDeviceId);
+    EXPECT_EQ(capture.Open(-2, out), kMidiErrBadDeviceId);
+    capture.FailOpen(0, kMidiErrNoSequencer);
+    EXPECT_EQ(capture.Open(0, out), kMidiErrNoSequencer);
+    EXPECT_EQ(out, nullptr);
+    capture.FailOpen(0, 0);
+    ASSERT_EQ(capture.Open(0, out), kMidiOk);
+
+    capture.FailClose(kMidiErrClose);
+    EXPECT_EQ(out->Close(), kMidiErrClose);
+    EXPECT_EQ(capture.OpenOutputs(), 1);
+    capture.FailClose(0);
+
+    capture.SetLongDonePolls(2);
+    ASSERT_EQ(out->LongMsg({0xF0, 0xF7}), kMidiOk);
+    EXPECT_FALSE(out->LongDone());
+    EXPECT_FALSE(out->LongDone());
+    EXPECT_TRUE(out->LongDone());
+    out.reset();
+    EXPECT_EQ(capture.OpenOutputs(), 0); // destroying an open output closes it
+}
+
+TEST(MidiOutRouter, SendsIdMinusOneToTheSynthesizerAndTheRestToThePorts) {
+    auto synth = std::make_unique<CaptureMidiOut>(std::vector<MidiOutCaps>{},
+                                                  MidiOutCaps{"Synth X", kMidiTechSynth});
+    auto ports = std::make_unique<CaptureMidiOut>(
+        std::vector<MidiOutCaps>{{"Port A", kMidiTechPort}, {"Port B", 0}});
+    auto* synthPtr = synth.get();
+    auto* portsPtr = ports.get();
+    MidiOutRouter router(std::move(synth), std::move(ports));
+    EXPECT_EQ(router.NumDevs(), 2);
+    MidiOutCaps caps;
+    ASSERT_EQ(router.DevCaps(-1, caps), kMidiOk);
+    EXPECT_EQ(caps.productName, "Synth X");
+    ASSERT_EQ(router.DevCaps(1, caps), kMidiOk);
+    EXPECT_EQ(caps.productName, "Port B");
+    EXPECT_NE(router.DevCaps(2, caps), kMidiOk);
+
+    std::unique_ptr<MidiOutput> out;
+    ASSERT_EQ(router.Open(-1, out), kMidiOk);
+    out->ShortMsg(PackShortMsg(0xC0, 5));
+    EXPECT_EQ(synthPtr->MessageCount(), 1u);
+    EXPECT_EQ(portsPtr->MessageCount(), 0u);
+}
+
+TEST(MidiOutRouter, WithoutBackendsOnlyTheSynthesizerRowIsListedAndItCannotOpen) {
+    MidiOutRouter router(nullptr, nullptr);
+    EXPECT_EQ(router.NumDevs(), 0);
+    MidiOutCaps caps;
+    EXPECT_EQ(router.DevCaps(-1, caps), kMidiOk);
+    EXPECT_FALSE(caps.productName.empty());
+    std::unique_ptr<MidiOutput> out;
+    const int code = router.Open(-1, out);
+    EXPECT_NE(code, kMidiOk);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(router.ErrorText(code).rfind("no audio output: ", 0), 0u) << router.ErrorText(code);
+}
+
+TEST(WavFile, HeaderDescribes16BitStereoPcm) {
+    const std::string wav = EncodeWav({1, -1, 256, -256}, 44100);
+    ASSERT_EQ(wav.size(), 44u + 8u);
+    EXPECT_EQ(wav.substr(0, 4), "RIFF");
+    EXPECT_EQ(wav.substr(8, 8), "WAVEfmt ");
+    auto le = [&](std::size_t at, int n) {
+        std::uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            v = (v << 8) | static_cast<std::uint8_t>(wav[at + static_cast<std::size_t>(i)]);
+        }
+        return v;
+    };
+    EXPECT_EQ(le(4, 4), 44u);      // RIFF size: the file less 8 bytes
+    EXPECT_EQ(le(22, 2), 2u);      // channels
+    EXPECT_EQ(le(24, 4), 44100u);  // rate
+    EXPECT_EQ(le(28, 4), 176400u); // bytes per second
+    EXPECT_EQ(le(34, 2), 16u);     // bits
+    EXPECT_EQ(le(40, 4), 8u);      // data bytes
+    EXPECT_EQ(le(44, 2), 1u);
+    EXPECT_EQ(le(46, 2), 0xFFFFu);
+    EXPECT_EQ(le(48, 2), 0x0100u);
+}
