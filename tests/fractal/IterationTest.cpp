@@ -1,0 +1,203 @@
+#include "fractal/Iteration.h"
+#include "fractal/Random.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace sorvelin {
+namespace {
+
+struct FormulaCase {
+    int formula;
+    double a;
+    double b;
+    int limit;
+    int expected;
+};
+
+// Values worked by hand from the formula table.
+TEST(FractalIteratorTest, FormulaValuesAtHandWorkedPoints) {
+    const FormulaCase cases[] = {
+        {0, 0.0, 0.0, 256, 256},  // never leaves 0
+        {0, 3.0, 0.0, 256, 0},    // first iterate 3: 9 > 4
+        {0, 1.0, 0.0, 256, 2},    // 1, 2, 5
+        {0, -2.0, 0.0, 256, 256}, // -2, 2, 2, ...: exactly 4 is not outside
+        {0, 0.0, 1.0, 100, 100},  // i, -1+i, -i, -1+i, ... (adds c, not subtracts)
+        {2, 1.0, 0.0, 256, 2},    // -1, -2, -9 (subtracts c)
+        {2, 0.0, 0.0, 50, 50},
+        {3, 1.0, 0.0, 256, 256}, // swapped: (0,1), (0,0), (0,1), ...
+        {3, 3.0, 0.0, 256, 0},
+        {5, 0.0, 0.0, 256, 256},
+        {5, 1.0, 0.0, 256, 1}, // (0,0), then 3.85: escapes at the second step
+        {5, 0.5, 0.0, 256, 2}, // 0.9625, -1.6417, -8.45
+        {5, 0.0, 0.5, 256, 0}, // (0.9625, 1.925): 4.63 > 4
+        {6, 0.0, 0.0, 256, 256},
+        {6, 1.0, 0.0, 256, 2}, // (-0.05, 0.95), (1.85, -0.0475), (-2.47, ...)
+    };
+    for (const FormulaCase& c : cases) {
+        FractalIterator engine;
+        engine.SelectFormula(c.formula);
+        engine.SetLimit(c.limit);
+        EXPECT_EQ(engine.Evaluate(c.a, c.b), c.expected)
+            << "formula " << c.formula << " at (" << c.a << ", " << c.b << ")";
+    }
+}
+
+TEST(FractalIteratorTest, JuliaStartsAtThePointAndAddsTheConstant) {
+    FractalIterator julia;
+    julia.SelectFormula(1);
+    FractalIterator quadratic;
+    // From 0 the Julia iterates are those of z^2 + c started at 0 with c the
+    // constant, so both counts agree for any limit.
+    for (const int limit : {1, 2, 5, 50, 256}) {
+        julia.SetLimit(limit);
+        quadratic.SetLimit(limit);
+        EXPECT_EQ(julia.Evaluate(0.0, 0.0), quadratic.Evaluate(0.456, -0.1456)) << limit;
+    }
+    julia.SetJuliaConstant(3.0, 0.0);
+    EXPECT_EQ(julia.Evaluate(0.0, 0.0), 0);
+    EXPECT_EQ(julia.GetJuliaX(), 3.0);
+    // The start value itself is never tested: (5, 0) maps to 25 + 3.
+    julia.SetJuliaConstant(-2.0, 0.0);
+    EXPECT_EQ(julia.Evaluate(5.0, 0.0), 0);
+    EXPECT_EQ(julia.Evaluate(0.0, 0.0), julia.GetLimit()); // -2, 2, 2, ...
+}
+
+TEST(FractalIteratorTest, NotANumberNeverEscapes) {
+    FractalIterator engine;
+    engine.SetLimit(40);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const int formula : {0, 1, 2, 3, 5, 6}) {
+        engine.SelectFormula(formula);
+        EXPECT_EQ(engine.Evaluate(nan, 0.0), 40) << formula;
+    }
+}
+
+TEST(FractalIteratorTest, WhiteNoiseStaysBelowTheLimitAndVaries) {
+    FractalIterator engine;
+    engine.SelectFormula(4);
+    engine.SetLimit(7);
+    std::set<int> seen;
+    for (int i = 0; i < 2000; ++i) {
+        const int v = engine.Evaluate(0.0, 0.0);
+        ASSERT_GE(v, 0);
+        ASSERT_LT(v, 7);
+        seen.insert(v);
+    }
+    EXPECT_EQ(seen.size(), 7u);
+    engine.SetLimit(1);
+    EXPECT_EQ(engine.Evaluate(1.0, 1.0), 0);
+}
+
+TEST(FractalIteratorTest, RandomGeneratorIsUniformAndSafeAcrossThreads) {
+    SeedRandom(12345);
+    constexpr int PerThread = 20000;
+    std::vector<std::vector<int>> drawn(2);
+    std::vector<std::thread> threads;
+    for (auto& out : drawn) {
+        threads.emplace_back([&out] {
+            for (int i = 0; i < PerThread; ++i) {
+                out.push_back(NextRandom31());
+            }
+        });
+    }
+    for (auto& t : threads) {
+        t.join();
+    }
+    std::set<int> all;
+    long long high = 0;
+    for (const auto& out : drawn) {
+        for (const int v : out) {
+            ASSERT_GE(v, 0);
+            all.insert(v);
+            high += v >= (1 << 30);
+        }
+    }
+    // Callers never share a draw: among 40,000 draws of 31 bits a repeat is
+    // a rare coincidence, while shared draws would repeat by the thousand.
+    EXPECT_GE(all.size(), 2u * PerThread - 3);
+    // About half the values use the top bit.
+    EXPECT_NEAR(static_cast<double>(high) / (2 * PerThread), 0.5, 0.02);
+}
+
+TEST(FractalIteratorTest, RandomGeneratorRepeatsForTheSameSeed) {
+    std::vector<int> first;
+    std::vector<int> second;
+    SeedRandom(99);
+    for (int i = 0; i < 100; ++i) {
+        first.push_back(NextRandom31());
+    }
+    SeedRandom(99);
+    for (int i = 0; i < 100; ++i) {
+        second.push_back(NextRandom31());
+    }
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(std::set<int>(first.begin(), first.end()).size(), first.size());
+}
+
+TEST(FractalIteratorTest, LimitRefusesZeroAndBelow) {
+    FractalIterator engine;
+    EXPECT_EQ(engine.GetLimit(), 256);
+    engine.SetLimit(0);
+    engine.SetLimit(-5);
+    EXPECT_EQ(engine.GetLimit(), 256);
+    engine.SetLimit(1);
+    EXPECT_EQ(engine.GetLimit(), 1);
+    EXPECT_EQ(engine.Evaluate(0.0, 0.0), 1);
+    EXPECT_EQ(engine.Evaluate(3.0, 0.0), 0);
+}
+
+TEST(FractalIteratorTest, FormulaIndexOutsideTheListKeepsTheFormula) {
+    FractalIterator engine;
+    engine.SelectFormula(3);
+    engine.SelectFormula(7);
+    engine.SelectFormula(-1);
+    EXPECT_EQ(engine.FormulaIndex(), 3);
+    // Formula 3 keeps (1, 0) bounded where formula 0 lets it escape.
+    EXPECT_EQ(engine.Evaluate(1.0, 0.0), engine.GetLimit());
+}
+
+TEST(FractalIteratorTest, PixelToPlaneMultipliesBeforeDividing) {
+    FractalIterator engine;
+    engine.SetViewSize(240, 240);
+    engine.SetWindow(-1.8, -1.2, 2.4, 2.4);
+    double x = 0;
+    double y = 0;
+    engine.PixelToPlane(0, 0, x, y);
+    EXPECT_EQ(x, -1.8);
+    EXPECT_EQ(y, -1.2);
+    engine.PixelToPlane(120, 240, x, y);
+    EXPECT_EQ(x, (120 * 2.4) / 240 + -1.8);
+    EXPECT_NEAR(x, -0.6, 1e-15);
+    EXPECT_NEAR(y, 1.2, 1e-15);
+    engine.PixelToPlane(240, 1, x, y);
+    EXPECT_NEAR(x, 0.6, 1e-15);
+    // Plane rows count upward: row 1 is one step above the bottom.
+    EXPECT_EQ(y, (1 * 2.4) / 240 + -1.2);
+}
+
+TEST(FractalIteratorTest, RowEvaluationMatchesSinglePixels) {
+    FractalIterator engine;
+    engine.SetViewSize(240, 240);
+    engine.SetWindow(-1.8, -1.2, 2.4, 2.4);
+    engine.SetLimit(300);
+    for (const int formula : {0, 1, 2, 3, 5, 6}) {
+        engine.SelectFormula(formula);
+        for (const int py : {0, 37, 120, 239}) {
+            std::vector<int> row(237);
+            engine.EvaluateRow(py, 3, 237, row.data());
+            for (int i = 0; i < 237; ++i) {
+                ASSERT_EQ(row[i], engine.EvaluatePixel(3 + i, py))
+                    << "formula " << formula << " pixel " << 3 + i << ", " << py;
+            }
+        }
+    }
+}
+
+} // namespace
+} // namespace sorvelin
