@@ -1,0 +1,245 @@
+// The track's list operations and the placement of new events.
+#include "midi/Track.h"
+
+#include "midi/Song.h"
+#include "platform/Errors.h"
+
+#include <algorithm>
+#include <charconv>
+#include <iterator>
+#include <stdexcept>
+
+namespace sorvelin {
+namespace {
+
+bool EarlierTime(const EventSlot& a, const EventSlot& b) {
+    return a->time < b->time;
+}
+
+// "+,<address>": the change log's token for an added event.
+std::string ChangeEntry(const anyEvent* event) {
+    char digits[32];
+    const auto address = reinterpret_cast<std::uintptr_t>(event);
+    const auto end = std::to_chars(digits, digits + sizeof digits, address).ptr;
+    std::string entry = "+,";
+    entry.append(digits, end);
+    return entry;
+}
+
+} // namespace
+
+midiTrack::midiTrack(midiSong* song_, int number, std::string_view name_, EventOwnership ownership)
+    : song(song_), name(name_.empty() ? "Track" + std::to_string(number) : std::string(name_)),
+      ownership_(ownership) {}
+
+midiTrack::~midiTrack() = default;
+
+EventSlot midiTrack::MakeSlot(anyEvent* event, bool owned) const {
+    // The song's General MIDI System On stays the song's, whichever way it
+    // reached the list.
+    if (song != nullptr && event == song->gmSystemOn.get()) {
+        owned = false;
+    }
+    return EventSlot(event, EventRelease{owned});
+}
+
+void midiTrack::CheckIndex(int index) const {
+    if (index < 0 || index >= Count()) {
+        throw IndexError(index, Count());
+    }
+}
+
+anyEvent* midiTrack::Get(int index) const {
+    CheckIndex(index);
+    Settle();
+    return entries_[static_cast<std::size_t>(index)].get();
+}
+
+bool midiTrack::Owns(int index) const {
+    CheckIndex(index);
+    Settle();
+    return entries_[static_cast<std::size_t>(index)].get_deleter().owned;
+}
+
+void midiTrack::Add(anyEvent* event) {
+    Settle();
+    Append(MakeSlot(event, ownership_ == EventOwnership::Owned));
+}
+
+void midiTrack::Add(std::unique_ptr<anyEvent> event) {
+    Settle();
+    Append(MakeSlot(event.release(), true));
+}
+
+void midiTrack::AddBorrowed(anyEvent* event) {
+    Settle();
+    Append(MakeSlot(event, false));
+}
+
+void midiTrack::Insert(int index, anyEvent* event) {
+    InsertSlot(index, MakeSlot(event, ownership_ == EventOwnership::Owned));
+}
+
+void midiTrack::Insert(int index, std::unique_ptr<anyEvent> event) {
+    InsertSlot(index, MakeSlot(event.release(), true));
+}
+
+void midiTrack::Append(EventSlot slot) {
+    if (!slot || (!entries_.empty() && entries_.back()->time > slot->time)) {
+        ordered_ = false;
+    }
+    entries_.push_back(std::move(slot));
+}
+
+void midiTrack::InsertSlot(int index, EventSlot slot) {
+    if (index < 0 || index > Count()) {
+        throw IndexError(index, Count());
+    }
+    Settle();
+    const auto at = static_cast<std::size_t>(index);
+    if (!slot) {
+        ordered_ = false;
+    } else if (ordered_) {
+        const bool afterPrevious = at == 0 || entries_[at - 1]->time <= slot->time;
+        const bool beforeNext = at == entries_.size() || slot->time <= entries_[at]->time;
+        ordered_ = afterPrevious && beforeNext;
+    }
+    entries_.insert(entries_.begin() + index, std::move(slot));
+}
+
+void midiTrack::Put(int index, anyEvent* event) {
+    CheckIndex(index);
+    Settle();
+    const auto at = static_cast<std::size_t>(index);
+    if (entries_[at].get() == event) {
+        return;
+    }
+    entries_[at] = MakeSlot(event, ownership_ == EventOwnership::Owned);
+    if (event == nullptr) {
+        ordered_ = false;
+    } else if (ordered_) {
+        const bool afterPrevious = at == 0 || entries_[at - 1]->time <= event->time;
+        const bool beforeNext = at + 1 == entries_.size() || event->time <= entries_[at + 1]->time;
+        ordered_ = afterPrevious && beforeNext;
+    }
+}
+
+void midiTrack::Pack() {
+    Settle();
+    std::erase_if(entries_, [](const EventSlot& slot) { return !slot; });
+    RecheckOrder();
+}
+
+void midiTrack::Sort(bool (*less)(const anyEvent*, const anyEvent*)) {
+    Settle();
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [less](const EventSlot& a, const EventSlot& b) {
+                         if (!a || !b) {
+                             return a && !b; // null entries last
+                         }
+                         return less(a.get(), b.get());
+                     });
+    RecheckOrder();
+}
+
+void midiTrack::Clear() {
+    pending_.clear();
+    entries_.clear();
+    ordered_ = true;
+}
+
+void midiTrack::ClearEvents() {
+    Clear();
+}
+
+void midiTrack::RecheckOrder() {
+    ordered_ = std::none_of(entries_.begin(), entries_.end(),
+                            [](const EventSlot& slot) { return !slot; }) &&
+               std::is_sorted(entries_.begin(), entries_.end(), EarlierTime);
+}
+
+int midiTrack::AddEvent(anyEvent* event, bool keepOrder, bool logChange) {
+    if (event == nullptr) {
+        throw std::invalid_argument("AddEvent needs an event");
+    }
+    return Place(MakeSlot(event, ownership_ == EventOwnership::Owned), keepOrder, logChange);
+}
+
+int midiTrack::AddEvent(std::unique_ptr<anyEvent> event, bool keepOrder, bool logChange) {
+    if (!event) {
+        throw std::invalid_argument("AddEvent needs an event");
+    }
+    return Place(MakeSlot(event.release(), true), keepOrder, logChange);
+}
+
+// The new event goes after every event whose time is not greater than its
+// own. While the list is in time order that place is found by binary search;
+// events arriving in time order after it are held back in pending_ and merged
+// in one pass at the next read, so merging whole tracks costs linear time.
+int midiTrack::Place(EventSlot slot, bool keepOrder, bool logChange) {
+    anyEvent* event = slot.get();
+    if (song != nullptr) {
+        song->TimeToPosition(event->time, event->bar, event->beat, event->tick);
+    }
+    if (logChange) {
+        changeLog.push_back(ChangeEntry(event));
+    }
+    if (event->Kind() == kindNoteOn) {
+        const auto* note = static_cast<const NoteOnEvent*>(event);
+        const std::int64_t end = static_cast<std::int64_t>(note->time) + note->duration;
+        if (end > lastTime) {
+            lastTime = static_cast<std::int32_t>(std::min<std::int64_t>(end, INT32_MAX));
+        }
+    }
+    if (!keepOrder) {
+        Settle();
+        Append(std::move(slot));
+        return 0;
+    }
+    const std::int32_t time = event->time;
+    if (!ordered_) {
+        // A list out of time order (after Put, Insert or Sort): the first
+        // entry later than the event, from the start.
+        std::size_t at = 0;
+        while (at < entries_.size() && (!entries_[at] || entries_[at]->time <= time)) {
+            ++at;
+        }
+        entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at), std::move(slot));
+        return static_cast<int>(at);
+    }
+    if (!pending_.empty() && time < pending_.back()->time) {
+        Settle();
+    }
+    if (pending_.empty() && (entries_.empty() || entries_.back()->time <= time)) {
+        entries_.push_back(std::move(slot));
+        return static_cast<int>(entries_.size() - 1);
+    }
+    const auto later =
+        std::upper_bound(entries_.begin(), entries_.end(), time,
+                         [](std::int32_t t, const EventSlot& entry) { return t < entry->time; });
+    const int index =
+        static_cast<int>(later - entries_.begin()) + static_cast<int>(pending_.size());
+    pending_.push_back(std::move(slot));
+    return index;
+}
+
+void midiTrack::Settle() const {
+    if (pending_.empty()) {
+        return;
+    }
+    // Entries up to the first one later than the earliest held-back event
+    // keep their places; the rest is merged, entries first on equal times.
+    const auto split =
+        std::upper_bound(entries_.begin(), entries_.end(), pending_.front()->time,
+                         [](std::int32_t t, const EventSlot& entry) { return t < entry->time; });
+    std::vector<EventSlot> tail(std::make_move_iterator(split),
+                                std::make_move_iterator(entries_.end()));
+    entries_.erase(split, entries_.end());
+    entries_.reserve(entries_.size() + tail.size() + pending_.size());
+    std::merge(std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()),
+               std::make_move_iterator(pending_.begin()), std::make_move_iterator(pending_.end()),
+               std::back_inserter(entries_), EarlierTime);
+    pending_.clear();
+}
+
+} // namespace sorvelin

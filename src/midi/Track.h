@@ -1,0 +1,122 @@
+#pragma once
+// A track: events in time order, in one of two note forms. Collapsed (after
+// construction): sounding notes carry their duration and no note-off event is
+// present. Expanded (after ExpandNoteOffs): every sounding note has its
+// note-off (a note-on of velocity 0) and the list is sorted by the event
+// order. The file writer and the playback engine need the expanded form.
+//
+// Ownership. A part track owns the events added to it and destroys them with
+// Clear, ClearEvents, Put over them, or its own destruction. The playback
+// track is built with EventOwnership::Borrowed: it only points at events owned
+// by the part tracks, and never destroys them. Either way, the note-offs that
+// ExpandNoteOffs makes belong to the track that made them, and an event added
+// with AddBorrowed (the song's General MIDI System On) is never destroyed by
+// the track.
+#include "midi/Events.h"
+
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sorvelin {
+
+class midiSong;
+
+enum class EventOwnership { Owned, Borrowed };
+
+// Deleter of a track entry: destroys the event only when the track owns it.
+struct EventRelease {
+    bool owned = true;
+    void operator()(anyEvent* event) const noexcept {
+        if (owned) {
+            delete event;
+        }
+    }
+};
+using EventSlot = std::unique_ptr<anyEvent, EventRelease>;
+
+class midiTrack {
+public:
+    // `name` empty: "Track" followed by `number`.
+    midiTrack(midiSong* song, int number, std::string_view name,
+              EventOwnership ownership = EventOwnership::Owned);
+    ~midiTrack();
+    midiTrack(const midiTrack&) = delete;
+    midiTrack& operator=(const midiTrack&) = delete;
+
+    // List operations. Get/EventAt raise IndexError outside 0..Count-1; an
+    // entry is null only between a Put of null and the next Pack. A raw
+    // pointer given to Add, Insert, Put or AddEvent is owned when the track
+    // owns its events and borrowed otherwise; a unique_ptr is always owned.
+    int Count() const { return static_cast<int>(entries_.size() + pending_.size()); }
+    anyEvent* Get(int index) const;
+    anyEvent* EventAt(int index) const { return Get(index); }
+    void Add(anyEvent* event);
+    void Add(std::unique_ptr<anyEvent> event);
+    void AddBorrowed(anyEvent* event);
+    void Insert(int index, anyEvent* event);
+    void Insert(int index, std::unique_ptr<anyEvent> event);
+    // Replaces the entry at `index`; an entry the track owned is destroyed.
+    void Put(int index, anyEvent* event);
+    // Drops null entries, keeping the order.
+    void Pack();
+    // Stable sort with `less`; null entries go last.
+    void Sort(bool (*less)(const anyEvent*, const anyEvent*));
+    // Empties the list, destroying the entries the track owns.
+    void Clear();
+    bool Owns(int index) const;
+    EventOwnership Ownership() const { return ownership_; }
+
+    // Fills the event's bar, beat and tick from the song, logs "+,<address>"
+    // when `logChange`, raises lastTime for a sounding note, and with
+    // `keepOrder` places the event after every event of the same or an
+    // earlier time and returns its index; otherwise appends it and returns 0.
+    int AddEvent(anyEvent* event, bool keepOrder, bool logChange);
+    int AddEvent(std::unique_ptr<anyEvent> event, bool keepOrder, bool logChange);
+    // Destroys the events the track owns (never the song's General MIDI
+    // System On, nor borrowed events) and empties the list.
+    void ClearEvents();
+
+    void ExpandNoteOffs();
+    void CollapseNoteOffs();
+
+    // Forward searches from `from`; index or -1. Null entries never match.
+    int FindKind(int from, int kind) const;
+    int FindNoteOff(int from, const NoteOnEvent& note) const;
+    int FindChannelMute(int from, int channel) const;
+
+    // One MTrk chunk: expands, writes, collapses again and empties changeLog.
+    void WriteTrack(std::ostream& out);
+
+    midiSong* song = nullptr; // not owned
+    bool collapsed = true;
+    std::int32_t lastTime = 0; // latest note end seen
+    trackEndEvent endEvent{0};
+    std::vector<std::string> changeLog;
+    std::string name;
+
+private:
+    EventSlot MakeSlot(anyEvent* event, bool owned) const;
+    int Place(EventSlot slot, bool keepOrder, bool logChange);
+    void Append(EventSlot slot);
+    void InsertSlot(int index, EventSlot slot);
+    // Moves the events placed by AddEvent but not yet merged into the list.
+    void Settle() const;
+    void CheckIndex(int index) const;
+    void RecheckOrder();
+    void SortByEventOrder(std::size_t appendedFrom);
+
+    EventOwnership ownership_;
+    // The list. While ordered_ is true it holds no null entry and its times
+    // never decrease, so the place of a new event is found by binary search.
+    mutable std::vector<EventSlot> entries_;
+    // Events placed by AddEvent whose merge into entries_ is deferred; their
+    // times never decrease. Every read merges them first.
+    mutable std::vector<EventSlot> pending_;
+    bool ordered_ = true;
+};
+
+} // namespace sorvelin
