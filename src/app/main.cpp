@@ -1,0 +1,23 @@
+// Sorvelin: the explorer window and its three companions, until the explorer
+// window is closed.
+#include "explorer/Main.h"
+#include "app/StartUp.h"
+#include "platform/ErrorGuard.h"
+
+int main(int argc, char** argv) {
+    sorvelin::GuardedApplication application(argc, argv);
+    QApplication::setApplicationName("Sorvelin");
+    // Only the explorer window's closing ends the program, whatever else is open.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    int result = 1;
+    const bool ran = sorvelin::Guarded([&] {
+        sorvelin::CreateWindows();
+        QObject::connect(sorvelin::MainForm1, &sorvelin::TMainForm1::Closed, &application,
+                         &QApplication::quit);
+        sorvelin::MainForm1->show();
+        result = QApplication::exec();
+    });
+    sorvelin::DestroyWindows();
+    return ran ? result : 1;
+}

@@ -1,0 +1,337 @@
+#include "explorer/Main.h"
+
+#include "compose/Cmpwin.h"
+#include "explorer/MainPictures.h"
+#include "explorer/Sizeablerectshape.h"
+#include "platform/ErrorGuard.h"
+#include "platform/Errors.h"
+#include "platform/SettingsLocation.h"
+#include "tracks/Trkwin.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+
+namespace sorvelin {
+
+TMainForm1* MainForm1 = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 353;
+constexpr int ClientHeight = 542;
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+std::string Text(const QLineEdit* edit) {
+    return edit->text().toStdString();
+}
+
+void SetText(QLineEdit* edit, const std::string& text) {
+    const QString value = Text(text);
+    if (edit->text() != value) {
+        edit->setText(value);
+    }
+}
+
+} // namespace
+
+TMainForm1::TMainForm1(QWidget* parent) : QWidget(parent) {
+    setObjectName("MainForm1");
+    setWindowTitle("Sorvelin (Ver 1.10 )");
+    setFixedSize(ClientWidth, ClientHeight);
+    BuildControls();
+    SetAccessibleTexts();
+    SetTabOrder();
+
+    // FormCreate: the settings folder, the idle handler and the picture.
+    AppDir = SettingsDir();
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setObjectName("IdleTimer");
+    idleTimer_->setInterval(0);
+    const Picture& picture = model_.Image();
+    fractalImage_ = QImage(reinterpret_cast<const uchar*>(picture.Bits()), picture.Width(),
+                           picture.Height(), picture.BytesPerLine(), QImage::Format_RGB32);
+    ShowFractalPicture();
+    ConnectHandlers();
+}
+
+TMainForm1::~TMainForm1() {
+    idleTimer_->stop();
+    Timer1->stop();
+}
+
+void TMainForm1::ConnectHandlers() {
+    connect(ExitButton1, &QPushButton::clicked, this, [this] { ExitButton1Click(); });
+    connect(ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Change(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(idleTimer_, &QTimer::timeout, this, [this] { IdleRender(); });
+
+    connect(ZoomIn, &QPushButton::clicked, this, [this] { SetButton1Click(); });
+    connect(ZoomOut, &QPushButton::clicked, this, [this] { ZoomOutClick(); });
+    connect(LeftSpeedButton, &QToolButton::clicked, this, [this] { LeftSpeedButtonClick(); });
+    connect(RightSpeedButton, &QToolButton::clicked, this, [this] { RightSpeedButtonClick(); });
+    connect(UpSpeedButton, &QToolButton::clicked, this, [this] { UpSpeedButtonClick(); });
+    connect(DownSpeedButton, &QToolButton::clicked, this, [this] { DownSpeedButtonClick(); });
+    connect(Reset, &QPushButton::clicked, this, [this] { ResetClick(); });
+    connect(Redraw, &QPushButton::clicked, this, [this] { RedrawClick(); });
+    connect(SizeableRectShape1, &TSizeableRectShape::MouseUp, this,
+            [this] { SizeableRectShape1MouseUp(); });
+
+    connect(ActionDraw, &QAction::triggered, this, [this] { ActionDrawExecute(); });
+    connect(Turbo, &QPushButton::clicked, ActionDraw, &QAction::trigger);
+
+    connect(Image2, &TOverlay::MouseDown, this,
+            [this](Qt::MouseButton, Qt::MouseButtons buttons, QPoint at) {
+                Image2MouseDown(buttons, at);
+            });
+    connect(Image2, &TOverlay::MouseMove, this, [this](QPoint at) { Image2MouseMove(at); });
+    connect(Image2, &TOverlay::MouseUp, this,
+            [this](Qt::MouseButton, QPoint at) { Image2MouseUp(at); });
+    connect(Image2, &TOverlay::MarkerDropped, this, [this](QPoint at) { Image2DragDrop(at); });
+    connect(Shape1, &TJuliaMarker::KeyboardDrop, this,
+            [this] { Image2DragDrop(QPoint(Image2->width() / 2, Image2->height() / 2)); });
+    connect(XShiftTrackBar1, &QSlider::valueChanged, this, [this] { XShiftTrackBar1Change(); });
+    connect(YShiftTrackBar2, &QSlider::valueChanged, this, [this] { YShiftTrackBar2Change(); });
+    connect(Compose, &QPushButton::clicked, this, [this] { ComposeClick(); });
+
+    connect(Image2, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        PopupMenu1Popup();
+        PopupMenu1->popup(Image2->mapToGlobal(at));
+    });
+    connect(CopyImage1, &QAction::triggered, this, [this] { CopyImage1Click(); });
+    connect(CopySeries1, &QAction::triggered, this, [this] { CopySeries1Click(); });
+    connect(ImportImage1, &QAction::triggered, this, [this] { ImportImage1Click(); });
+}
+
+int TMainForm1::PolyphonicIndex() const {
+    return PolyphonicButtons->checkedId();
+}
+
+void TMainForm1::SetPolyphonicIndex(int index) {
+    QAbstractButton* button = PolyphonicButtons->button(index);
+    if (button == nullptr) {
+        throw IndexError(index, static_cast<long long>(PolyphonicButtons->buttons().size()));
+    }
+    button->setChecked(true);
+}
+
+void TMainForm1::ReadFields() {
+    ExplorerFields& f = model_.Fields();
+    f.MouseX = Text(MouseX);
+    f.MouseY = Text(MouseY);
+    f.RectWidth = Text(RectWidth);
+    f.RectHeight = Text(RectHeight);
+    f.posX = Text(posX);
+    f.posY = Text(posY);
+    f.RangeX = Text(RangeX);
+    f.RangeY = Text(RangeY);
+    f.StartX = Text(StartX);
+    f.StartY = Text(StartY);
+    f.EndX = Text(EndX);
+    f.EndY = Text(EndY);
+    f.Iteration = Text(Iteration);
+    f.ComboBox1Index = ComboBox1->currentIndex();
+    f.PolyphonicMethodIndex = PolyphonicIndex();
+    f.XShiftTrackBar1Position = XShiftTrackBar1->value();
+    f.YShiftTrackBar2Position = YShiftTrackBar2->value();
+    f.XShiftEdit1 = Text(XShiftEdit1);
+    f.YShiftEdit1 = Text(YShiftEdit1);
+    f.AlwaysChecked = Always->isChecked();
+    f.ComposeEnabled = Compose->isEnabled();
+    const QRect r = SizeableRectShape1->geometry();
+    f.SizeableRectShape1 = RectBounds{r.x(), r.y(), r.width(), r.height()};
+}
+
+void TMainForm1::WriteFields() {
+    const ExplorerFields& f = model_.Fields();
+    SetText(MouseX, f.MouseX);
+    SetText(MouseY, f.MouseY);
+    SetText(RectWidth, f.RectWidth);
+    SetText(RectHeight, f.RectHeight);
+    SetText(posX, f.posX);
+    SetText(posY, f.posY);
+    SetText(RangeX, f.RangeX);
+    SetText(RangeY, f.RangeY);
+    SetText(StartX, f.StartX);
+    SetText(StartY, f.StartY);
+    SetText(EndX, f.EndX);
+    SetText(EndY, f.EndY);
+    SetText(Iteration, f.Iteration);
+    SetText(XShiftEdit1, f.XShiftEdit1);
+    SetText(YShiftEdit1, f.YShiftEdit1);
+    {
+        // The model already holds these values: no change handler should run.
+        const QSignalBlocker blockX(XShiftTrackBar1);
+        const QSignalBlocker blockY(YShiftTrackBar2);
+        XShiftTrackBar1->setValue(f.XShiftTrackBar1Position);
+        YShiftTrackBar2->setValue(f.YShiftTrackBar2Position);
+    }
+    Compose->setEnabled(f.ComposeEnabled);
+    const RectBounds& b = f.SizeableRectShape1;
+    const QRect bounds(b.Left, b.Top, b.Width, b.Height);
+    if (SizeableRectShape1->geometry() != bounds) {
+        SizeableRectShape1->setGeometry(bounds);
+    }
+}
+
+bool TMainForm1::Run(const std::function<void()>& operation) {
+    const bool done = Guarded([&] {
+        ReadFields();
+        operation();
+    });
+    WriteFields();
+    AfterModelChange();
+    return done;
+}
+
+bool TMainForm1::RunView(const std::function<void()>& operation) {
+    // With "Always" the operation computes the whole picture before it returns.
+    const bool busy = Always->isChecked();
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    const bool done = Run(operation);
+    if (busy) {
+        QApplication::restoreOverrideCursor();
+    }
+    return done;
+}
+
+void TMainForm1::AfterModelChange() {
+    if (ImageMode != model_.ImageMode()) {
+        if (model_.ImageMode()) {
+            EnterImageMode();
+        } else {
+            LeaveImageMode();
+        }
+    }
+    if (!ImageMode) {
+        Image1->update();
+    }
+    if (IdleRendering()) {
+        idleTimer_->start();
+    } else {
+        idleTimer_->stop();
+    }
+}
+
+bool TMainForm1::IdleRendering() const {
+    return !model_.ImageMode() && model_.Rendering().Rendering();
+}
+
+void TMainForm1::ShowFractalPicture() {
+    Image1->SetImage(fractalImage_);
+}
+
+void TMainForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TMainForm1::FormShow() {
+    // A malformed main.prf stops its own loading only; start-up goes on with
+    // the design values for whatever was not applied.
+    Guarded([this] { LoadSettings(); });
+    model_.SetPictureSize(Image1->width(), Image1->height());
+    SetButton1Click();
+    {
+        const QSignalBlocker block(ComboBox1);
+        ComboBox1->setCurrentIndex(0);
+    }
+    model_.Fields().ComboBox1Index = 0;
+    ImageMode = false;
+}
+
+void TMainForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    emit Closed();
+}
+
+void TMainForm1::FormClose() {
+    idleTimer_->stop();
+    // A settings file that cannot be written is reported; the window still
+    // closes, since nothing but the window's own settings is lost.
+    Guarded([this] { SaveSettings(); });
+}
+
+void TMainForm1::ExitButton1Click() {
+    close();
+}
+
+void TMainForm1::ComboBox1Change() {
+    const int index = ComboBox1->currentIndex();
+    RunView([&] { model_.ComboBox1Change(index); });
+    const bool julia = model_.JuliaMarkerVisible();
+    Shape1->setVisible(julia);
+    LabelDragme->setVisible(julia);
+}
+
+void TMainForm1::SetControlsForImageMode(bool imageMode) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             Turbo, Always, ZoomIn, ZoomOut, UpSpeedButton, LeftSpeedButton, RightSpeedButton,
+             DownSpeedButton, Redraw, Reset}) {
+        control->setEnabled(!imageMode);
+    }
+    ActionDraw->setEnabled(!imageMode);
+}
+
+void TMainForm1::EnterImageMode() {
+    ImageMode = true;
+    SetControlsForImageMode(true);
+    idleTimer_->stop();
+    Image1->SetImage(importedImage_);
+}
+
+void TMainForm1::LeaveImageMode() {
+    ImageMode = false;
+    SetControlsForImageMode(false);
+    importedImage_ = QImage();
+    ShowFractalPicture();
+}
+
+bool TMainForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == NoticeLabel && event->type() == QEvent::MouseMove) {
+        NoticeLabelMouseMove();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainForm1::NoticeLabelMouseMove() {
+    if (!Timer1->isActive() && NoticeLabel->palette().color(QPalette::WindowText) != Qt::black) {
+        Timer1->start();
+    }
+}
+
+void TMainForm1::Timer1Timer() {
+    // Each step darkens every byte by 2 until the notice is black.
+    const QColor colour = NoticeLabel->palette().color(QPalette::WindowText);
+    auto darker = [](int byte) { return byte >= 2 ? byte - 2 : 0; };
+    const QColor next(darker(colour.red()), darker(colour.green()), darker(colour.blue()));
+    QPalette palette = NoticeLabel->palette();
+    palette.setColor(QPalette::WindowText, next);
+    NoticeLabel->setPalette(palette);
+    NoticeLabel->update();
+    if (next == QColor(Qt::black)) {
+        Timer1->stop();
+    }
+}
+
+} // namespace sorvelin

@@ -1,0 +1,197 @@
+#pragma once
+// The explorer window: the fractal picture with its zoom rectangle and
+// composition line, the view and line fields, the formula list and the
+// Compose button. It is the program's main window: closing it ends the run.
+// Every handler reads the widgets, calls the explorer model, and writes the
+// results back, inside the error guard.
+#include "explorer/ExplorerModel.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSlider;
+class QTimer;
+class QToolButton;
+class QGroupBox;
+
+namespace sorvelin {
+
+class TPicture;
+class TOverlay;
+class TJuliaMarker;
+class TSizeableRectShape;
+
+class TMainForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMainForm1(QWidget* parent = nullptr);
+    ~TMainForm1() override;
+
+    // Controls, named as their objectName.
+    QFrame* Panel1 = nullptr;
+    TPicture* Image1 = nullptr;
+    TOverlay* Image2 = nullptr;
+    TSizeableRectShape* SizeableRectShape1 = nullptr;
+    QPushButton* Turbo = nullptr;
+    QAction* ActionDraw = nullptr;
+    QCheckBox* Always = nullptr;
+    QPushButton* ZoomIn = nullptr;
+    QPushButton* ZoomOut = nullptr;
+    QToolButton* LeftSpeedButton = nullptr;
+    QToolButton* UpSpeedButton = nullptr;
+    QToolButton* DownSpeedButton = nullptr;
+    QToolButton* RightSpeedButton = nullptr;
+    QPushButton* Redraw = nullptr;
+    QPushButton* Reset = nullptr;
+    QPushButton* Compose = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLineEdit* MouseX = nullptr;
+    QLineEdit* MouseY = nullptr;
+    QLineEdit* RectWidth = nullptr;
+    QLineEdit* RectHeight = nullptr;
+    QLineEdit* posX = nullptr;
+    QLineEdit* posY = nullptr;
+    QLineEdit* RangeX = nullptr;
+    QLineEdit* RangeY = nullptr;
+    QLineEdit* StartX = nullptr;
+    QLineEdit* StartY = nullptr;
+    QLineEdit* EndX = nullptr;
+    QLineEdit* EndY = nullptr;
+    QLineEdit* Iteration = nullptr;
+    QComboBox* ComboBox1 = nullptr;
+    TJuliaMarker* Shape1 = nullptr;
+    QLabel* LabelDragme = nullptr;
+    QGroupBox* PolyphonicMethod = nullptr;
+    QButtonGroup* PolyphonicButtons = nullptr;
+    QSlider* XShiftTrackBar1 = nullptr;
+    QSlider* YShiftTrackBar2 = nullptr;
+    QLineEdit* XShiftEdit1 = nullptr;
+    QLineEdit* YShiftEdit1 = nullptr;
+    QPushButton* ExitButton1 = nullptr;
+    QLabel* NoticeLabel = nullptr;
+    QTimer* Timer1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* CopyImage1 = nullptr;
+    QAction* CopySeries1 = nullptr;
+    QAction* ImportImage1 = nullptr;
+
+    // Folder of main.prf, with the rule of SettingsDir.
+    std::filesystem::path AppDir;
+    bool ImageMode = false;
+
+    // The explorer model behind the window, and the two pieces of it that
+    // the other windows read.
+    ExplorerModel& Model() { return model_; }
+    const ExplorerModel& Model() const { return model_; }
+    SeriesTable& Series() { return model_.Series(); }
+    FractalIterator& Engine() { return model_.Engine(); }
+
+    // Handlers; each runs inside the error guard.
+    void FormShow();
+    void FormClose();
+    void ComboBox1Change();
+    void ExitButton1Click();
+    void NoticeLabelMouseMove();
+    void Timer1Timer();
+    void EnterImageMode();
+    void LeaveImageMode();
+    void LoadSettings();
+    void SaveSettings();
+
+    // Navigation.
+    void SetButton1Click(); // Zoom In
+    void ZoomOutClick();
+    void LeftSpeedButtonClick();
+    void RightSpeedButtonClick();
+    void UpSpeedButtonClick();
+    void DownSpeedButtonClick();
+    void ResetClick();
+    void RedrawClick();
+    void SizeableRectShape1MouseUp();
+
+    // Rendering: the idle handler runs while the progressive passes have
+    // work left; "Draw Now!" computes the whole picture at once.
+    void IdleRender();
+    void ActionDrawExecute();
+    bool IdleRendering() const;
+
+    // The composition line and Compose.
+    void Image2MouseDown(Qt::MouseButtons buttons, QPoint at);
+    void Image2MouseMove(QPoint at);
+    void Image2MouseUp(QPoint at);
+    void XShiftTrackBar1Change();
+    void YShiftTrackBar2Change();
+    void ComposeClick();
+
+    // Clipboard and the Julia marker.
+    void PopupMenu1Popup();
+    void CopyImage1Click();
+    void CopySeries1Click();
+    void ImportImage1Click();
+    void Image2DragDrop(QPoint at);
+
+    // Copies the controls into the model's fields, and back.
+    void ReadFields();
+    void WriteFields();
+
+    // The polyphonic method index and its setter (radio group).
+    int PolyphonicIndex() const;
+    void SetPolyphonicIndex(int index);
+
+signals:
+    // The window has been closed: the program ends.
+    void Closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildPicture();
+    void BuildButtons();
+    void BuildFields();
+    void BuildComposeControls();
+    void SetAccessibleTexts();
+    void SetTabOrder();
+    void ConnectHandlers();
+    void SetControlsForImageMode(bool enabled);
+    // Runs a model operation between ReadFields and WriteFields inside the
+    // error guard, then brings picture, image mode and idle rendering up to
+    // date; returns false when the operation failed.
+    bool Run(const std::function<void()>& operation);
+    // The same for view changes, with the busy cursor while "Always" draws.
+    bool RunView(const std::function<void()>& operation);
+    void AfterModelChange();
+    void ShowFractalPicture();
+
+    ExplorerModel model_;
+    QImage fractalImage_;
+    QImage importedImage_;
+    QTimer* idleTimer_ = nullptr;
+    bool shown_ = false;
+};
+
+extern TMainForm1* MainForm1;
+
+} // namespace sorvelin

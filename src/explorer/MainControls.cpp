@@ -1,0 +1,313 @@
+// Building the explorer window's controls: names, captions, defaults, places.
+#include "explorer/Main.h"
+#include "explorer/MainPictures.h"
+#include "explorer/Sizeablerectshape.h"
+#include "fractal/Iteration.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+
+namespace sorvelin {
+namespace {
+
+constexpr int PictureSize = 240;
+constexpr int Bevel = 2;
+constexpr int RightColumnX = 260;
+constexpr int RightColumnWidth = 85;
+constexpr int FieldWidth = 82;
+constexpr int FieldHeight = 22;
+constexpr int FadeIntervalMs = 200;
+
+template <class Widget, class... Args>
+Widget* Make(QWidget* parent, const char* name, QRect geometry, Args&&... args) {
+    auto* widget = new Widget(std::forward<Args>(args)..., parent);
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text, QRect geometry) {
+    return Make<QLabel>(parent, name, geometry, QString(text));
+}
+
+// A row of four edit fields under a heading label.
+void MakeFieldRow(QWidget* parent, int y, QLineEdit* (&fields)[4], const char* const (&names)[4],
+                  const char* const (&texts)[4]) {
+    for (int i = 0; i < 4; ++i) {
+        fields[i] = Make<QLineEdit>(parent, names[i], QRect(8 + i * 85, y, FieldWidth, FieldHeight),
+                                    QString(texts[i]));
+    }
+}
+
+} // namespace
+
+void TMainForm1::BuildControls() {
+    BuildPicture();
+    BuildButtons();
+    BuildFields();
+    BuildComposeControls();
+}
+
+void TMainForm1::BuildPicture() {
+    Panel1 =
+        Make<QFrame>(this, "Panel1", QRect(8, 8, PictureSize + 2 * Bevel, PictureSize + 2 * Bevel));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(Bevel);
+    // The picture layers live in a 240 x 240 area inside the bevel, so their
+    // coordinates are picture pixels.
+    auto* area =
+        Make<QWidget>(Panel1, "PictureArea", QRect(Bevel, Bevel, PictureSize, PictureSize));
+    Image1 = Make<TPicture>(area, "Image1", QRect(0, 0, PictureSize, PictureSize));
+    Image2 = Make<TOverlay>(area, "Image2", QRect(0, 0, PictureSize, PictureSize));
+    SizeableRectShape1 =
+        Make<TSizeableRectShape>(area, "SizeableRectShape1", QRect(90, 90, 60, 60));
+
+    PopupMenu1 = new QMenu(Image2);
+    PopupMenu1->setObjectName("PopupMenu1");
+    CopyImage1 = PopupMenu1->addAction("Copy Image");
+    CopyImage1->setObjectName("CopyImage1");
+    CopySeries1 = PopupMenu1->addAction("Copy Series");
+    CopySeries1->setObjectName("CopySeries1");
+    ImportImage1 = PopupMenu1->addAction("Import Image");
+    ImportImage1->setObjectName("ImportImage1");
+}
+
+void TMainForm1::BuildButtons() {
+    const int x = RightColumnX;
+    const int w = RightColumnWidth;
+    ActionDraw = new QAction("Draw Now!", this);
+    ActionDraw->setObjectName("ActionDraw");
+    Turbo = Make<QPushButton>(this, "Turbo", QRect(x, 8, w, 25), ActionDraw->text());
+    Always = Make<QCheckBox>(this, "Always", QRect(x + 2, 36, w - 2, 20), QString("Always"));
+    ZoomIn = Make<QPushButton>(this, "ZoomIn", QRect(x, 60, w, 25), QString("Zoom In"));
+    ZoomOut = Make<QPushButton>(this, "ZoomOut", QRect(x, 88, w, 25), QString("Zoom Out"));
+
+    // The four pans as a cross of arrow buttons.
+    const int arrow = 25;
+    const int centreX = x + (w - arrow) / 2;
+    UpSpeedButton = Make<QToolButton>(this, "UpSpeedButton", QRect(centreX, 118, arrow, arrow));
+    LeftSpeedButton =
+        Make<QToolButton>(this, "LeftSpeedButton", QRect(centreX - 27, 144, arrow, arrow));
+    RightSpeedButton =
+        Make<QToolButton>(this, "RightSpeedButton", QRect(centreX + 27, 144, arrow, arrow));
+    DownSpeedButton = Make<QToolButton>(this, "DownSpeedButton", QRect(centreX, 170, arrow, arrow));
+    UpSpeedButton->setArrowType(Qt::UpArrow);
+    LeftSpeedButton->setArrowType(Qt::LeftArrow);
+    RightSpeedButton->setArrowType(Qt::RightArrow);
+    DownSpeedButton->setArrowType(Qt::DownArrow);
+    for (QToolButton* button :
+         {UpSpeedButton, LeftSpeedButton, RightSpeedButton, DownSpeedButton}) {
+        button->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    Redraw = Make<QPushButton>(this, "Redraw", QRect(x, 200, w, 25), QString("Redraw"));
+    Reset = Make<QPushButton>(this, "Reset", QRect(x, 228, w, 25), QString("Reset"));
+
+    // The Julia marker waits beside the picture while "Julia Set" is chosen.
+    Shape1 = Make<TJuliaMarker>(this, "Shape1", QRect(x + 2, 258, 17, 17));
+    LabelDragme = MakeLabel(this, "LabelDragme", "Drag Me!", QRect(x + 23, 258, w - 23, 17));
+    Shape1->hide();
+    LabelDragme->hide();
+}
+
+void TMainForm1::BuildFields() {
+    Label1 = MakeLabel(this, "Label1", "Zoom Range", QRect(8, 258, 120, 16));
+    QLineEdit* zoom[4];
+    MakeFieldRow(this, 275, zoom, {"MouseX", "MouseY", "RectWidth", "RectHeight"},
+                 {"-0.6", "0.0", "2.4", "2.4"});
+    MouseX = zoom[0];
+    MouseY = zoom[1];
+    RectWidth = zoom[2];
+    RectHeight = zoom[3];
+
+    Label2 = MakeLabel(this, "Label2", "Disp Range", QRect(8, 301, 120, 16));
+    QLineEdit* disp[4];
+    MakeFieldRow(this, 318, disp, {"posX", "posY", "RangeX", "RangeY"},
+                 {"0.0", "0.0", "2.0", "2.0"});
+    posX = disp[0];
+    posY = disp[1];
+    RangeX = disp[2];
+    RangeY = disp[3];
+
+    Label3 = MakeLabel(this, "Label3", "Calc Start-End", QRect(8, 344, 120, 16));
+    QLineEdit* calc[4];
+    MakeFieldRow(this, 361, calc, {"StartX", "StartY", "EndX", "EndY"},
+                 {"0.0", "0.0", "0.0", "0.0"});
+    StartX = calc[0];
+    StartY = calc[1];
+    EndX = calc[2];
+    EndY = calc[3];
+
+    Label4 = MakeLabel(this, "Label4", "Iteration", QRect(8, 391, 52, 16));
+    Iteration = Make<QLineEdit>(this, "Iteration", QRect(62, 388, 56, FieldHeight), QString("200"));
+    Label5 = MakeLabel(this, "Label5", "Func", QRect(128, 391, 32, 16));
+    ComboBox1 = Make<QComboBox>(this, "ComboBox1", QRect(162, 388, 183, FieldHeight));
+    for (const char* label : FormulaLabels) {
+        ComboBox1->addItem(label);
+    }
+    ComboBox1->setCurrentIndex(0);
+}
+
+void TMainForm1::BuildComposeControls() {
+    PolyphonicMethod = Make<QGroupBox>(this, "PolyphonicMethod", QRect(8, 414, 190, 80),
+                                       QString("Polyphonic Method"));
+    PolyphonicButtons = new QButtonGroup(this);
+    const char* const methods[] = {"Parallel", "Radiational(Fixd Start)", "Convergence(Fixd End)"};
+    for (int i = 0; i < 3; ++i) {
+        auto* radio = Make<QRadioButton>(PolyphonicMethod, "", QRect(8, 18 + i * 20, 176, 18),
+                                         QString(methods[i]));
+        radio->setObjectName(QString("PolyphonicMethod%1").arg(i));
+        PolyphonicButtons->addButton(radio, i);
+    }
+    PolyphonicButtons->button(0)->setChecked(true);
+
+    const int x = 206;
+    Label6 = MakeLabel(this, "Label6", "dX", QRect(x, 424, 18, 16));
+    XShiftTrackBar1 =
+        Make<QSlider>(this, "XShiftTrackBar1", QRect(x + 18, 420, 72, 24), Qt::Horizontal);
+    XShiftEdit1 =
+        Make<QLineEdit>(this, "XShiftEdit1", QRect(x + 92, 421, 47, FieldHeight), QString("0.01%"));
+    Label7 = MakeLabel(this, "Label7", "dY", QRect(x, 454, 18, 16));
+    YShiftTrackBar2 =
+        Make<QSlider>(this, "YShiftTrackBar2", QRect(x + 18, 450, 72, 24), Qt::Horizontal);
+    YShiftEdit1 =
+        Make<QLineEdit>(this, "YShiftEdit1", QRect(x + 92, 451, 47, FieldHeight), QString("0.01%"));
+    for (QSlider* bar : {XShiftTrackBar1, YShiftTrackBar2}) {
+        bar->setRange(0, 100);
+        bar->setSingleStep(1);
+        bar->setPageStep(10);
+        bar->setValue(1);
+    }
+    // The percentages only display the track bars.
+    XShiftEdit1->setReadOnly(true);
+    YShiftEdit1->setReadOnly(true);
+
+    Compose = Make<QPushButton>(this, "Compose", QRect(8, 499, 110, 25), QString("Compose"));
+    Compose->setEnabled(false);
+    ExitButton1 = Make<QPushButton>(this, "ExitButton1",
+                                    QRect(RightColumnX, 499, RightColumnWidth, 25), QString("Bye"));
+
+    NoticeLabel = MakeLabel(this, "NoticeLabel", "Drag a line on the picture, then press Compose.",
+                            QRect(0, 526, 353, 16));
+    NoticeLabel->setAlignment(Qt::AlignCenter);
+    NoticeLabel->setMouseTracking(true);
+    NoticeLabel->installEventFilter(this);
+    // The notice starts in the window's face colour, invisible until the
+    // pointer passes over it.
+    QPalette palette = NoticeLabel->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::Window));
+    NoticeLabel->setPalette(palette);
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(FadeIntervalMs);
+}
+
+void TMainForm1::SetAccessibleTexts() {
+    struct Text {
+        QWidget* widget;
+        const char* name;
+        const char* description;
+    };
+    const Text texts[] = {
+        {MouseX, "Zoom Range X", "Centre x of the view the next Zoom In shows"},
+        {MouseY, "Zoom Range Y", "Centre y of the view the next Zoom In shows"},
+        {RectWidth, "Zoom Range Width", "Width of the view the next Zoom In shows"},
+        {RectHeight, "Zoom Range Height", "Height of the view the next Zoom In shows"},
+        {posX, "Disp Range X", "Centre x of the view on screen"},
+        {posY, "Disp Range Y", "Centre y of the view on screen"},
+        {RangeX, "Disp Range Width", "Width of the view on screen"},
+        {RangeY, "Disp Range Height", "Height of the view on screen"},
+        {StartX, "Calc Start X", "Plane x where the composition line starts"},
+        {StartY, "Calc Start Y", "Plane y where the composition line starts"},
+        {EndX, "Calc End X", "Plane x where the composition line ends"},
+        {EndY, "Calc End Y", "Plane y where the composition line ends"},
+        {Iteration, "Iteration", "Iteration limit of the fractal"},
+        {ComboBox1, "Func", "Fractal formula"},
+        {XShiftTrackBar1, "dX",
+         "Horizontal shift between the parts' lines, in hundredths of a percent"},
+        {YShiftTrackBar2, "dY",
+         "Vertical shift between the parts' lines, in hundredths of a percent"},
+        {XShiftEdit1, "dX percent", "Horizontal shift between the parts' lines as a percentage"},
+        {YShiftEdit1, "dY percent", "Vertical shift between the parts' lines as a percentage"},
+        {LeftSpeedButton, "Pan Left", "Moves the view left by half its width"},
+        {UpSpeedButton, "Pan Up", "Moves the view up by half its width"},
+        {DownSpeedButton, "Pan Down", "Moves the view down by half its width"},
+        {RightSpeedButton, "Pan Right", "Moves the view right by half its width"},
+        {Image1, "Fractal Picture", "The fractal, or the imported image"},
+        {Image2, "Composition Line",
+         "Drag over the picture to draw the line that Compose samples; right-click for the "
+         "clipboard"},
+        {SizeableRectShape1, "Zoom Rectangle",
+         "Drag or use the arrow keys to move, drag the edges or use Shift and the arrow keys to "
+         "resize"},
+        {Shape1, "Julia Marker",
+         "Drag onto the picture, or press Space, to set the Julia constant"},
+        {NoticeLabel, "Notice", "How to use the program"},
+        {PolyphonicMethod, "Polyphonic Method", "How the sixteen parts' lines are placed"},
+        {Turbo, "Draw Now!", "Computes the whole picture at once"},
+        {Always, "Always", "Compute the whole picture after every view change"},
+        {Compose, "Compose", "Samples the line into sixteen series and opens the composition"},
+        {ExitButton1, "Bye", "Saves the settings and ends the program"},
+    };
+    for (const Text& text : texts) {
+        text.widget->setAccessibleName(text.name);
+        text.widget->setAccessibleDescription(text.description);
+    }
+}
+
+void TMainForm1::SetTabOrder() {
+    // Top to bottom, left to right: the button column beside the picture,
+    // the field rows, the composition controls, then the picture's own controls.
+    QWidget* order[] = {Turbo,
+                        Always,
+                        ZoomIn,
+                        ZoomOut,
+                        UpSpeedButton,
+                        LeftSpeedButton,
+                        RightSpeedButton,
+                        DownSpeedButton,
+                        Redraw,
+                        Reset,
+                        MouseX,
+                        MouseY,
+                        RectWidth,
+                        RectHeight,
+                        posX,
+                        posY,
+                        RangeX,
+                        RangeY,
+                        StartX,
+                        StartY,
+                        EndX,
+                        EndY,
+                        Iteration,
+                        ComboBox1,
+                        PolyphonicButtons->button(0),
+                        PolyphonicButtons->button(1),
+                        PolyphonicButtons->button(2),
+                        XShiftTrackBar1,
+                        XShiftEdit1,
+                        YShiftTrackBar2,
+                        YShiftEdit1,
+                        Compose,
+                        ExitButton1,
+                        SizeableRectShape1,
+                        Shape1};
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+} // namespace sorvelin

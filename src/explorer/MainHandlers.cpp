@@ -1,0 +1,179 @@
+// The explorer window's handlers for navigation, rendering, the composition
+// line, Compose and the clipboard: each reads the controls into the model,
+// runs the model's operation and shows the result.
+#include "compose/Cmpwin.h"
+#include "explorer/Main.h"
+#include "explorer/MainPictures.h"
+#include "platform/ErrorGuard.h"
+#include "platform/Errors.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QSlider>
+#include <QTimer>
+#include <chrono>
+
+namespace sorvelin {
+namespace {
+
+// Work per turn of the event loop while the picture fills in idle time: short
+// enough that the window keeps answering at once.
+constexpr std::chrono::microseconds IdleBudget{4000};
+
+TComposeWin& CompositionWindow() {
+    if (ComposeWin == nullptr) {
+        throw UserError("The composition window does not exist.");
+    }
+    return *ComposeWin;
+}
+
+} // namespace
+
+void TMainForm1::SetButton1Click() {
+    RunView([this] { model_.ZoomIn(); });
+}
+
+void TMainForm1::ZoomOutClick() {
+    RunView([this] { model_.ZoomOut(); });
+}
+
+void TMainForm1::LeftSpeedButtonClick() {
+    RunView([this] { model_.PanLeft(); });
+}
+
+void TMainForm1::RightSpeedButtonClick() {
+    RunView([this] { model_.PanRight(); });
+}
+
+void TMainForm1::UpSpeedButtonClick() {
+    RunView([this] { model_.PanUp(); });
+}
+
+void TMainForm1::DownSpeedButtonClick() {
+    RunView([this] { model_.PanDown(); });
+}
+
+void TMainForm1::ResetClick() {
+    RunView([this] { model_.Reset(); });
+}
+
+void TMainForm1::RedrawClick() {
+    RunView([this] { model_.Redraw(); });
+}
+
+void TMainForm1::SizeableRectShape1MouseUp() {
+    Run([this] { model_.SizeableRectShape1MouseUp(); });
+}
+
+void TMainForm1::IdleRender() {
+    bool more = false;
+    Guarded([&] { more = !model_.ImageMode() && model_.RenderFor(IdleBudget); });
+    Image1->update();
+    if (!more) {
+        idleTimer_->stop();
+    }
+}
+
+void TMainForm1::ActionDrawExecute() {
+    if (model_.ImageMode()) {
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Run([this] { model_.ActionDrawExecute(); });
+    Image1->repaint();
+    QApplication::restoreOverrideCursor();
+}
+
+void TMainForm1::Image2MouseDown(Qt::MouseButtons buttons, QPoint at) {
+    if (!(buttons & Qt::LeftButton)) {
+        return;
+    }
+    model_.Image2MouseDown(at.x(), at.y());
+    Image2->ShowLine(QLine(at, at));
+}
+
+void TMainForm1::Image2MouseMove(QPoint at) {
+    if (!model_.DrawingLine()) {
+        return;
+    }
+    if (model_.Image2MouseMove(at.x(), at.y())) {
+        const LinePoints& line = model_.Line();
+        Image2->ShowLine(QLine(line.LineStartX, line.LineStartY, line.LineEndX, line.LineEndY));
+    }
+}
+
+void TMainForm1::Image2MouseUp(QPoint at) {
+    Run([&] { model_.Image2MouseUp(at.x(), at.y()); });
+}
+
+void TMainForm1::XShiftTrackBar1Change() {
+    const int position = XShiftTrackBar1->value();
+    Run([&] { model_.XShiftTrackBar1Change(position); });
+}
+
+void TMainForm1::YShiftTrackBar2Change() {
+    const int position = YShiftTrackBar2->value();
+    Run([&] { model_.YShiftTrackBar2Change(position); });
+}
+
+void TMainForm1::ComposeClick() {
+    const bool sampled = Run([this] { model_.ComposeClick(CompositionWindow().GetNoteCount()); });
+    if (sampled) {
+        Guarded([] {
+            TComposeWin& window = CompositionWindow();
+            window.ReDraw();
+            window.show();
+            window.raise();
+        });
+    }
+}
+
+void TMainForm1::PopupMenu1Popup() {
+    CopyImage1->setEnabled(true);
+    CopySeries1->setEnabled(model_.CopySeriesEnabled());
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    ImportImage1->setEnabled(data != nullptr && data->hasImage());
+}
+
+void TMainForm1::CopyImage1Click() {
+    Guarded([this] {
+        // The fractal is copied out of the live buffer, an import at its own size.
+        const QImage image = ImageMode ? importedImage_ : fractalImage_.copy();
+        QApplication::clipboard()->setImage(image);
+    });
+}
+
+void TMainForm1::CopySeries1Click() {
+    Guarded([this] {
+        const std::string text = model_.CopySeriesText(CompositionWindow().GetNoteCount());
+        QApplication::clipboard()->setText(QString::fromStdString(text));
+    });
+}
+
+void TMainForm1::ImportImage1Click() {
+    const QImage clipboardImage = QApplication::clipboard()->image();
+    if (clipboardImage.isNull()) {
+        Guarded([] { throw UserError("The clipboard holds no picture."); });
+        return;
+    }
+    const QImage image = clipboardImage.convertToFormat(QImage::Format_RGB32);
+    Run([&] {
+        ImageView view;
+        view.Width = image.width();
+        view.Height = image.height();
+        view.PixelAt = [image](int x, int y) {
+            return static_cast<Pixel>(image.pixel(x, y) & 0x00FFFFFFu);
+        };
+        importedImage_ = image;
+        model_.EnterImageMode(std::move(view));
+    });
+}
+
+void TMainForm1::Image2DragDrop(QPoint at) {
+    RunView([&] { model_.Image2DragDrop(at.x(), at.y()); });
+}
+
+} // namespace sorvelin

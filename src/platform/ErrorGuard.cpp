@@ -1,0 +1,30 @@
+#include "platform/ErrorGuard.h"
+
+#include <stdexcept>
+
+namespace sorvelin {
+
+void ShowCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            ShowMessage(error.what(), MessageKind::Error);
+        } catch (...) {
+            ShowMessage("Unknown error", MessageKind::Error);
+        }
+    } catch (...) {
+        // Showing the message failed as well: nothing sensible is left to do.
+    }
+}
+
+bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowCurrentException();
+        return false;
+    }
+}
+
+} // namespace sorvelin

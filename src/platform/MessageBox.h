@@ -1,0 +1,23 @@
+#pragma once
+// Every message the program shows goes through ShowMessage, so tests can put
+// a recorder in place of the modal dialog and never block on it.
+#include <functional>
+#include <string>
+
+namespace sorvelin {
+
+enum class MessageKind {
+    Information, // a notice with an OK button ("Why did you version-down ?")
+    Error        // a failed operation, shown by the error guard
+};
+
+using MessageBoxFunction = std::function<void(MessageKind kind, const std::string& text)>;
+
+// Shows a modal box with an OK button (or calls the replacement, if set).
+void ShowMessage(const std::string& text, MessageKind kind = MessageKind::Information);
+
+// Replaces the dialog; an empty function restores the real one. Returns the
+// replacement that was in place before.
+MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction replacement);
+
+} // namespace sorvelin
