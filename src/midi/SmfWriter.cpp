@@ -52,6 +52,7 @@ void midiTrack::WriteTrack(std::ostream& out) {
     ExpandNoteOffs();
     try {
         out.write("MTrk", 4);
+        CheckStream(out);
         const std::streamoff lengthAt = out.tellp();
         if (lengthAt < 0) {
             throw FileError("The MIDI file could not be written: its stream cannot go back "
