@@ -1,0 +1,518 @@
+// The explorer window driven as a user drives it: clicks, drags and keys on
+// the named controls, with main.prf in a scratch folder and every message
+// box recorded instead of shown.
+#include "WindowTestSupport.h"
+#include "compose/Cmpwin.h"
+#include "explorer/MainPictures.h"
+#include "explorer/Palette.h"
+#include "explorer/Sizeablerectshape.h"
+#include "output/Mididevicewin.h"
+#include "platform/Convert.h"
+#include "platform/TextFile.h"
+#include "tracks/Trkwin.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+
+namespace {
+
+QStringList Texts(std::initializer_list<const QLineEdit*> edits) {
+    QStringList texts;
+    for (const QLineEdit* edit : edits) {
+        texts << edit->text();
+    }
+    return texts;
+}
+
+QStringList DispRange(const TMainForm1* w) {
+    return Texts({w->posX, w->posY, w->RangeX, w->RangeY});
+}
+QStringList ZoomRange(const TMainForm1* w) {
+    return Texts({w->MouseX, w->MouseY, w->RectWidth, w->RectHeight});
+}
+QStringList CalcRange(const TMainForm1* w) {
+    return Texts({w->StartX, w->StartY, w->EndX, w->EndY});
+}
+
+void Click(TMainForm1* w, const char* name) {
+    auto* button = w->findChild<QAbstractButton*>(name);
+    QVERIFY2(button != nullptr, name);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QList<QWidget*> FractalControls(TMainForm1* w) {
+    return QList<QWidget*>{
+        w->Turbo,           w->Always,           w->ZoomIn,          w->ZoomOut, w->UpSpeedButton,
+        w->LeftSpeedButton, w->RightSpeedButton, w->DownSpeedButton, w->Redraw,  w->Reset};
+}
+
+std::vector<std::string> SettingsLines(const QString& dir) {
+    return ReadLines((dir + "/main.prf").toStdString());
+}
+
+void WriteSettings(const QString& dir, const std::vector<std::string>& lines) {
+    WriteLinesAtomic((dir + "/main.prf").toStdString(), lines);
+}
+
+// A complete main.prf of the given version whose view differs from the design view.
+std::vector<std::string> SampleSettings(const std::string& version) {
+    return {version, "50",  "60", "361", "570", "-1.5", "0.5", "0.3", "0.3", "-1.5", "0.5",
+            "0.3",   "0.3", "1",  "2",   "3",   "4",    "500", "3",   "2",   "50",   "0",
+            "1",     "30",  "40", "425", "330", "70",   "80",  "370", "362"};
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    MessageRecorder* recorder_ = nullptr;
+    TMainForm1* w = nullptr;
+
+    void DrawLine(QPoint from, QPoint to) { Drag(w->Image2, from, to); }
+
+private slots:
+    void init() {
+        QVERIFY(dir_.isValid());
+        QFile::remove(dir_.filePath("main.prf"));
+        recorder_ = new MessageRecorder;
+        w = StartProgram(dir_.path());
+    }
+
+    void cleanup() {
+        StopProgram();
+        delete recorder_;
+        recorder_ = nullptr;
+    }
+
+    void startUpShowsTheDesignViewAndADisabledCompose() {
+        QCOMPARE(w->windowTitle(), QString("Sorvelin (Ver 1.10 )"));
+        QCOMPARE(w->size(), QSize(353, 542));
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
+        QCOMPARE(ZoomRange(w), QStringList({"-0.6", "0", "0.6", "0.6"}));
+        QCOMPARE(CalcRange(w), QStringList({"0.0", "0.0", "0.0", "0.0"}));
+        QCOMPARE(w->Iteration->text(), QString("200"));
+        QCOMPARE(w->XShiftEdit1->text(), QString("0.01%"));
+        QCOMPARE(w->ComboBox1->count(), 7);
+        QCOMPARE(w->ComboBox1->itemText(3), QString("z1=z0^2+c;invert Real<->Imag"));
+        QCOMPARE(w->ComboBox1->currentIndex(), 0);
+        QVERIFY(!w->Compose->isEnabled());
+        QVERIFY(!w->Shape1->isVisible());
+        QVERIFY(w->IdleRendering());
+        QVERIFY(w->isVisible());
+        QVERIFY(!MidiDevice->isVisible() && !ComposeWin->isVisible() &&
+                !TrackSettingWin->isVisible());
+        QVERIFY(recorder_->messages.empty());
+    }
+
+    void navigationSetsTheViewFields_data() {
+        QTest::addColumn<QStringList>("buttons");
+        QTest::addColumn<QStringList>("disp");
+        QTest::addColumn<QStringList>("zoom");
+        QTest::newRow("zoom in") << QStringList{"ZoomIn"} << QStringList{"-0.6", "0", "0.6", "0.6"}
+                                 << QStringList{"-0.6", "0", "0.15", "0.15"};
+        QTest::newRow("zoom out") << QStringList{"ZoomOut"}
+                                  << QStringList{"-0.6", "0", "4.8", "4.8"}
+                                  << QStringList{"-0.6", "0", "1.2", "1.2"};
+        QTest::newRow("up") << QStringList{"UpSpeedButton"}
+                            << QStringList{"-0.6", "1.2", "2.4", "2.4"}
+                            << QStringList{"-0.6", "1.2", "0.6", "0.6"};
+        QTest::newRow("left") << QStringList{"LeftSpeedButton"}
+                              << QStringList{"-1.8", "0.0", "2.4", "2.4"}
+                              << QStringList{"-1.8", "0", "0.6", "0.6"};
+        QTest::newRow("down then right")
+            << QStringList{"DownSpeedButton", "RightSpeedButton"}
+            << QStringList{"0.6", "-1.2", "2.4", "2.4"} << QStringList{"0.6", "-1.2", "0.6", "0.6"};
+        QTest::newRow("reset after navigation")
+            << QStringList{"ZoomIn", "LeftSpeedButton", "UpSpeedButton", "Reset"}
+            << QStringList{"-0.6", "0.0", "2.4", "2.4"} << QStringList{"-0.6", "0", "0.6", "0.6"};
+    }
+
+    void navigationSetsTheViewFields() {
+        QFETCH(QStringList, buttons);
+        QFETCH(QStringList, disp);
+        QFETCH(QStringList, zoom);
+        for (const QString& name : buttons) {
+            Click(w, name.toUtf8().constData());
+        }
+        QCOMPARE(DispRange(w), disp);
+        QCOMPARE(ZoomRange(w), zoom);
+        QVERIFY(w->IdleRendering());
+        QVERIFY(recorder_->messages.empty());
+    }
+
+    void aWideRectangleGivesAWideViewAndItsHeightFollowsTheWidth() {
+        TSizeableRectShape* rect = w->SizeableRectShape1;
+        QCOMPARE(rect->geometry(), QRect(90, 90, 60, 60));
+        Hover(rect, QPoint(55, 30)); // the right edge band
+        Drag(rect, QPoint(55, 30), QPoint(115, 30), 2);
+        QCOMPARE(rect->geometry(), QRect(90, 90, 120, 60));
+        QCOMPARE(ZoomRange(w), QStringList({"-0.3", "0", "1.2", "0.6"}));
+
+        Click(w, "ZoomIn");
+        QCOMPARE(DispRange(w), QStringList({"-0.3", "0", "1.2", "0.6"}));
+        QCOMPARE(rect->geometry(), QRect(60, 90, 120, 60)); // centred, size kept
+
+        // An Up in the 1.2 x 0.6 view moves by half the width: a full view height.
+        Click(w, "UpSpeedButton");
+        QCOMPARE(w->posY->text(), QString("0.6"));
+    }
+
+    void aBadZoomRangeTextIsReportedAndChangesNothing() {
+        QTest::keyClicks(w->RectWidth, "x");
+        Click(w, "ZoomIn");
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
+        QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
+    }
+
+    void aDrawnLineGivesTheCalcTextsAndEnablesCompose() {
+        DrawLine(QPoint(0, 239), QPoint(239, 0));
+        QCOMPARE(CalcRange(w), QStringList({"-1.8", "-1.19", "0.59", "1.2"}));
+        QVERIFY(w->Compose->isEnabled());
+        QVERIFY(w->Image2->HasLine());
+        QCOMPARE(w->Image2->Line(), QLine(0, 239, 239, 0));
+    }
+
+    void aClickWithoutMovingLeavesComposeDisabled() {
+        QTest::mouseClick(w->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
+        const QStringList texts = CalcRange(w);
+        QCOMPARE(texts[0], texts[2]);
+        QCOMPARE(texts[1], texts[3]);
+        QVERIFY(!w->Compose->isEnabled());
+
+        DrawLine(QPoint(30, 40), QPoint(30, 80)); // differs only vertically
+        QVERIFY(w->Compose->isEnabled());
+        QTest::mouseClick(w->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
+        QVERIFY(!w->Compose->isEnabled());
+    }
+
+    void aRightButtonPressDrawsNothing() {
+        QTest::mousePress(w->Image2, Qt::RightButton, Qt::NoModifier, QPoint(10, 10));
+        QTest::mouseMove(w->Image2, QPoint(100, 100));
+        QVERIFY(!w->Image2->HasLine());
+        QTest::mouseRelease(w->Image2, Qt::RightButton, Qt::NoModifier, QPoint(100, 100));
+    }
+
+    void composeFillsTheSeriesAndShowsTheCompositionWindow() {
+        ComposeWin->NoteCount->setText("3");
+        QTest::keyClick(w->XShiftTrackBar1, Qt::Key_Home);
+        QTest::keyClick(w->YShiftTrackBar2, Qt::Key_Home);
+        QCOMPARE(w->XShiftEdit1->text(), QString("0%"));
+        QCOMPARE(w->YShiftEdit1->text(), QString("0%"));
+        DrawLine(QPoint(0, 239), QPoint(239, 0));
+        QTest::mouseClick(w->Compose, Qt::LeftButton);
+        QVERIFY(recorder_->messages.empty());
+        QCOMPARE(w->Series().Length(), 48);
+        QVERIFY(ComposeWin->isVisible());
+        // Without shift all sixteen lines are the drawn one.
+        for (int part = 1; part < 16; ++part) {
+            for (int i = 0; i < 3; ++i) {
+                QCOMPARE(w->Series().At(part, i), w->Series().At(0, i));
+            }
+        }
+        // The end of the line lies outside the set, its middle inside.
+        QCOMPARE(w->Series().At(0, 1), 200);
+    }
+
+    void composeRefusesANoteCountBelowTwo() {
+        DrawLine(QPoint(0, 239), QPoint(239, 0));
+        ComposeWin->NoteCount->setText("1");
+        QTest::mouseClick(w->Compose, Qt::LeftButton);
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
+        QVERIFY(w->Series().Empty());
+        QVERIFY(!ComposeWin->isVisible());
+    }
+
+    void aSecondDrawNowDoesNothingUntilARestart() {
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QVERIFY(!w->IdleRendering());
+        const QImage drawn = w->Image1->grab().toImage();
+        // White noise would change every pixel if the picture were drawn again.
+        w->Engine().SelectFormula(4);
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QCOMPARE(w->Image1->grab().toImage(), drawn);
+
+        Click(w, "Redraw");
+        QVERIFY(w->IdleRendering());
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QVERIFY(w->Image1->grab().toImage() != drawn);
+    }
+
+    void theIdleRendererCompletesThePicture() {
+        QTRY_VERIFY_WITH_TIMEOUT(!w->IdleRendering(), 20000);
+        const QImage progressive = w->Image1->grab().toImage();
+        Click(w, "Redraw");
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QCOMPARE(w->Image1->grab().toImage(), progressive);
+    }
+
+    void thePictureShowsPlaneRowsUpsideDownInThePalette() {
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QImage picture = w->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        // (-0.6, 0) lies inside the set: limit 200 is palette entry 8.
+        QCOMPARE(picture.pixel(120, 120) & 0xFFFFFFu, Palette[8]);
+        QCOMPARE(QColor(picture.pixel(120, 120)), QColor(192, 192, 192));
+
+        // In a view that is not symmetric the picture's top row is plane-row 239.
+        Click(w, "UpSpeedButton");
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        picture = w->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int differing = 0;
+        for (int x = 0; x < 240; x += 7) {
+            for (int row : {0, 60, 120, 200, 239}) {
+                const Pixel expected = ColourOfCount(w->Engine().EvaluatePixel(x, 239 - row));
+                QCOMPARE(picture.pixel(x, row) & 0xFFFFFFu, expected);
+                differing += expected != ColourOfCount(w->Engine().EvaluatePixel(x, row));
+            }
+        }
+        QVERIFY(differing > 0);
+    }
+
+    void thePopupEnablesWhatCanBeDone() {
+        QApplication::clipboard()->setText("no picture");
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10),
+                                w->Image2->mapToGlobal(QPoint(10, 10)));
+        QApplication::sendEvent(w->Image2, &event);
+        QTRY_VERIFY(w->PopupMenu1->isVisible());
+        QVERIFY(w->CopyImage1->isEnabled());
+        QVERIFY(!w->CopySeries1->isEnabled());
+        QVERIFY(!w->ImportImage1->isEnabled());
+        w->PopupMenu1->close();
+
+        QApplication::clipboard()->setImage(QImage(8, 8, QImage::Format_RGB32));
+        DrawLine(QPoint(0, 239), QPoint(239, 0));
+        QTest::mouseClick(w->Compose, Qt::LeftButton);
+        w->PopupMenu1Popup();
+        QVERIFY(w->CopySeries1->isEnabled());
+        QVERIFY(w->ImportImage1->isEnabled());
+    }
+
+    void copySeriesPutsTheFirstPartOnTheClipboard() {
+        ComposeWin->NoteCount->setText("4");
+        DrawLine(QPoint(0, 239), QPoint(239, 0));
+        QTest::mouseClick(w->Compose, Qt::LeftButton);
+        w->CopySeries1->trigger();
+        const QStringList values = QApplication::clipboard()->text().split(',');
+        QCOMPARE(values.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(values[i].toInt(), w->Series().At(0, i));
+        }
+        // A note count beyond the table is reported; the clipboard keeps its text.
+        ComposeWin->NoteCount->setText("100");
+        w->CopySeries1->trigger();
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(QApplication::clipboard()->text().split(',').size(), 4);
+    }
+
+    void anImportedImageReplacesTheFractalUntilAFormulaChange() {
+        QImage image(480, 360, QImage::Format_RGB32);
+        image.fill(QColor(128, 128, 128));
+        QApplication::clipboard()->setImage(image);
+        w->PopupMenu1Popup();
+        w->ImportImage1->trigger();
+        QVERIFY(w->ImageMode);
+        for (QWidget* control : FractalControls(w)) {
+            QVERIFY2(!control->isEnabled(), qPrintable(control->objectName()));
+        }
+        QVERIFY(!w->IdleRendering());
+
+        w->CopyImage1->trigger();
+        QCOMPARE(QApplication::clipboard()->image().size(), QSize(480, 360));
+
+        // Line ends in bitmap pixels; a grey of 128 samples as 384.
+        DrawLine(QPoint(10, 20), QPoint(100, 200));
+        QCOMPARE(CalcRange(w), QStringList({"20", "30", "200", "300"}));
+        ComposeWin->NoteCount->setText("2");
+        QTest::mouseClick(w->Compose, Qt::LeftButton);
+        QCOMPARE(w->Series().At(0, 0), 384);
+        QCOMPARE(w->Engine().GetLimit(), 765);
+
+        // Choosing a formula (with the keyboard) discards the image.
+        w->ComboBox1->setFocus();
+        QTest::keyClick(w->ComboBox1, Qt::Key_Down);
+        QVERIFY(!w->ImageMode);
+        for (QWidget* control : FractalControls(w)) {
+            QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+        }
+        QCOMPARE(w->Image1->Image().size(), QSize(240, 240));
+        QVERIFY(w->IdleRendering());
+    }
+
+    void theJuliaMarkerSetsTheConstantWhereItIsDropped() {
+        w->ComboBox1->setFocus();
+        QTest::keyClick(w->ComboBox1, Qt::Key_Down);
+        QCOMPARE(w->ComboBox1->currentIndex(), 1);
+        QVERIFY(w->Shape1->isVisible());
+        QVERIFY(w->LabelDragme->isVisible());
+        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QVERIFY(!w->IdleRendering());
+
+        QMimeData other;
+        other.setText("Shape1");
+        QDragEnterEvent refused(QPoint(120, 120), Qt::CopyAction, &other, Qt::LeftButton,
+                                Qt::NoModifier);
+        QApplication::sendEvent(w->Image2, &refused);
+        QVERIFY(!refused.isAccepted());
+
+        std::unique_ptr<QMimeData> marker(TJuliaMarker::NewMimeData());
+        QDragEnterEvent enter(QPoint(120, 120), Qt::CopyAction, marker.get(), Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(w->Image2, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(120, 120), Qt::CopyAction, marker.get(), Qt::LeftButton,
+                        Qt::NoModifier);
+        QApplication::sendEvent(w->Image2, &drop);
+        QCOMPARE(w->Model().JuliaX(), -0.6);
+        QCOMPARE(w->Model().JuliaY(), 0.0);
+        QVERIFY(w->IdleRendering());
+
+        QTest::keyClick(w->ComboBox1, Qt::Key_Down);
+        QVERIFY(!w->Shape1->isVisible());
+        QVERIFY(!w->LabelDragme->isVisible());
+    }
+
+    void closingWritesMainPrf() {
+        QTest::keyClicks(w->Iteration, "0"); // "2000"
+        QTest::keyClick(w->XShiftTrackBar1, Qt::Key_End);
+        QTest::mouseClick(w->Always, Qt::LeftButton);
+        QTest::mouseClick(w->ExitButton1, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        const std::string bytes = ReadFileBytes((dir_.path() + "/main.prf").toStdString());
+        QCOMPARE(std::count(bytes.begin(), bytes.end(), '\n'), 31L);
+        QCOMPARE(std::count(bytes.begin(), bytes.end(), '\r'), 31L);
+        const std::vector<std::string> lines = SettingsLines(dir_.path());
+        QCOMPARE(lines.size(), std::size_t{31});
+        QCOMPARE(lines[0], std::string("0000"));
+        QCOMPARE(lines[5], std::string("-0.6")); // Zoom Range texts as they stand
+        QCOMPARE(lines[6], std::string("0"));
+        QCOMPARE(lines[9], std::string("-0.6"));
+        QCOMPARE(lines[10], std::string("0.0"));
+        QCOMPARE(lines[17], std::string("2000"));
+        QCOMPARE(lines[18], std::string("0"));
+        QCOMPARE(lines[20], std::string("100"));
+        QCOMPARE(lines[21], std::string("1"));
+        QCOMPARE(lines[22], std::string("1"));
+        QCOMPARE(lines[25], IntToStr(ComposeWin->frameGeometry().width()));
+    }
+
+    void theWindowManagersCloseWritesMainPrfToo() {
+        QTest::keyClicks(w->Iteration, "1"); // "2001"
+        w->close();
+        QCOMPARE(SettingsLines(dir_.path())[17], std::string("2001"));
+    }
+
+    void aNewerMainPrfIsReportedAndStillApplied() {
+        StopProgram();
+        WriteSettings(dir_.path(), SampleSettings("0001"));
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(recorder_->messages[0].kind, MessageKind::Information);
+        QCOMPARE(recorder_->messages[0].text, std::string("Why did you version-down ?"));
+        QCOMPARE(w->Iteration->text(), QString("500"));
+        QCOMPARE(w->PolyphonicIndex(), 2);
+        QCOMPARE(w->XShiftEdit1->text(), QString("0.5%"));
+        QCOMPARE(w->YShiftEdit1->text(), QString("0%"));
+        QVERIFY(w->Always->isChecked());
+        // "Always" drew the first picture at once.
+        QVERIFY(!w->IdleRendering());
+        // The view and the formula still start from the design values.
+        QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
+        QCOMPARE(w->ComboBox1->currentIndex(), 0);
+        QCOMPARE(w->Engine().GetLimit(), 500);
+    }
+
+    void aBadMainPrfStopsLoadingWhereItIsBad_data() {
+        QTest::addColumn<int>("badLine");
+        QTest::addColumn<QString>("badText");
+        QTest::addColumn<QString>("iteration");
+        QTest::addColumn<int>("method");
+        QTest::newRow("formula not a number") << 18 << "x"
+                                              << "500" << 0;
+        QTest::newRow("method out of range") << 19 << "7"
+                                             << "500" << 0;
+        QTest::newRow("always not a number") << 22 << ""
+                                             << "500" << 2;
+        QTest::newRow("top not a number") << 1 << "top"
+                                          << "200" << 0;
+    }
+
+    void aBadMainPrfStopsLoadingWhereItIsBad() {
+        QFETCH(int, badLine);
+        QFETCH(QString, badText);
+        QFETCH(QString, iteration);
+        QFETCH(int, method);
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
+        WriteSettings(dir_.path(), lines);
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
+        QCOMPARE(w->Iteration->text(), iteration);
+        QCOMPARE(w->PolyphonicIndex(), method);
+        QVERIFY(!w->Always->isChecked());
+        QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
+        QVERIFY(w->IdleRendering());
+    }
+
+    void aShortMainPrfKeepsTheLinesBeforeItsEnd() {
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines.resize(18);
+        WriteSettings(dir_.path(), lines);
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(w->Iteration->text(), QString("500"));
+        QCOMPARE(w->PolyphonicIndex(), 0);
+    }
+
+    void theNoticeFadesToBlackOnMouseOver() {
+        QLabel* notice = w->NoticeLabel;
+        QCOMPARE(notice->palette().color(QPalette::WindowText),
+                 w->palette().color(QPalette::Window));
+        QVERIFY(!notice->text().isEmpty());
+        QVERIFY(!w->Timer1->isActive());
+        Hover(notice, QPoint(5, 5));
+        QVERIFY(w->Timer1->isActive());
+        QCOMPARE(w->Timer1->interval(), 200);
+        const QColor before = notice->palette().color(QPalette::WindowText);
+        w->Timer1Timer();
+        const QColor after = notice->palette().color(QPalette::WindowText);
+        QCOMPARE(after.red(), std::max(before.red() - 2, 0));
+        QCOMPARE(after.blue(), std::max(before.blue() - 2, 0));
+        for (int step = 0; step < 200 && w->Timer1->isActive(); ++step) {
+            w->Timer1Timer();
+        }
+        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(notice->palette().color(QPalette::WindowText), QColor(Qt::black));
+        Hover(notice, QPoint(6, 6));
+        QVERIFY(!w->Timer1->isActive());
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
