@@ -143,7 +143,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
     song.Notesare = in.Item(25, "over length limit", OverLengthItems);
     song.ScaleName = in.Text(26);
     song.RhythmName = in.Text(27);
-    for (int k = 0; k < PartCount; ++k) {
+    for (int k = 0; k < PartSettingsCount; ++k) {
         PartSettings& part = song.Parts[static_cast<std::size_t>(k)];
         part.UsePart = in.Int(PartLine(k, 0), "use part") != 0;
         part.Channel = static_cast<std::int16_t>(

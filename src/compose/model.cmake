@@ -5,5 +5,6 @@ sorvelin_library(sorvelin_compose_tables
     DEPS sorvelin_platform)
 
 sorvelin_library(sorvelin_compose_model
-    SOURCES ComposeModel.cpp SongFile.cpp
-    DEPS sorvelin_compose_tables sorvelin_tracks_model sorvelin_platform)
+    SOURCES ComposeModel.cpp SongFile.cpp Sequencer.cpp SongRender.cpp SongActions.cpp
+    DEPS sorvelin_compose_tables sorvelin_tracks_model sorvelin_explorer_model sorvelin_midi
+         sorvelin_platform)

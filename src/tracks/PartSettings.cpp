@@ -4,7 +4,7 @@ namespace sorvelin {
 
 PartSettingsTable DefaultPartSettings() {
     PartSettingsTable parts{};
-    for (int i = 0; i < PartCount; ++i) {
+    for (int i = 0; i < PartSettingsCount; ++i) {
         PartSettings& part = parts[static_cast<std::size_t>(i)];
         part.UsePart = false;
         part.Channel = static_cast<std::int16_t>(i);

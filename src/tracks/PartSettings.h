@@ -9,7 +9,7 @@
 
 namespace sorvelin {
 
-constexpr int PartCount = 16;
+constexpr int PartSettingsCount = 16;
 
 // Ranges a value must keep before it may reach a MIDI byte or the sequencer.
 constexpr int MinChannel = 0;
@@ -31,7 +31,7 @@ struct PartSettings {
     bool operator==(const PartSettings&) const = default;
 };
 
-using PartSettingsTable = std::array<PartSettings, PartCount>;
+using PartSettingsTable = std::array<PartSettings, PartSettingsCount>;
 
 // The start-up settings: part i on channel i with program 5 i and pan
 // (33 i + 64) mod 128; parts 1 and 2 used; part 10 (the drum channel) with

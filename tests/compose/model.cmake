@@ -5,3 +5,7 @@ sorvelin_test(compose_tables_tests MODEL
 sorvelin_test(compose_model_tests MODEL
     SOURCES ComposeModelTest.cpp SongFileTest.cpp
     DEPS sorvelin_compose_model)
+
+sorvelin_test(compose_render_tests MODEL
+    SOURCES SequencerTest.cpp SongRenderTest.cpp
+    DEPS sorvelin_compose_model)

@@ -5,10 +5,12 @@
 using namespace sorvelin;
 
 TEST(PartSettings, DefaultsMatchTheStartUpTable) {
-    const int programs[PartCount] = {0, 5, 10, 15, 20, 25, 30, 35, 40, 0, 50, 55, 60, 65, 70, 75};
-    const int pans[PartCount] = {64, 97, 2, 35, 68, 101, 6, 39, 72, 64, 10, 43, 76, 109, 14, 47};
+    const int programs[PartSettingsCount] = {0,  5, 10, 15, 20, 25, 30, 35,
+                                             40, 0, 50, 55, 60, 65, 70, 75};
+    const int pans[PartSettingsCount] = {64, 97, 2,  35, 68, 101, 6,  39,
+                                         72, 64, 10, 43, 76, 109, 14, 47};
     const PartSettingsTable parts = DefaultPartSettings();
-    for (int i = 0; i < PartCount; ++i) {
+    for (int i = 0; i < PartSettingsCount; ++i) {
         SCOPED_TRACE(PartName(i));
         const PartSettings& part = parts[static_cast<std::size_t>(i)];
         EXPECT_EQ(part.UsePart, i < 2);

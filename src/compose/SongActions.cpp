@@ -1,0 +1,187 @@
+#include "compose/SongActions.h"
+
+#include "fractal/Iteration.h"
+#include "platform/Errors.h"
+#include "platform/TextFile.h"
+
+#include <type_traits>
+
+namespace sorvelin {
+namespace {
+
+static_assert(PartCount == PartSettingsCount, "a series row per part");
+static_assert(std::is_copy_assignable_v<ExplorerModel> && std::is_copy_assignable_v<ComposeModel>,
+              "Load Song works on copies and commits them whole");
+
+int FormulaIndex(const std::string& name) {
+    for (int i = 0; i < FormulaCount; ++i) {
+        if (name == FormulaLabels[static_cast<std::size_t>(i)]) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+std::string FormulaName(int index) {
+    return index >= 0 && index < FormulaCount ? FormulaLabels[static_cast<std::size_t>(index)] : "";
+}
+
+// Selection change of a table after a load found the name: a broken entry is
+// reported and the arrays in force stay.
+void ApplyEntry(void (ComposeModel::*change)(), ComposeModel& compose,
+                std::vector<std::string>& messages) {
+    try {
+        (compose.*change)();
+    } catch (const UserError& error) {
+        messages.push_back(error.what());
+    }
+}
+
+void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& compose,
+           PartSettingsTable& parts, std::vector<std::string>& messages) {
+    ExplorerFields& fields = explorer.Fields();
+    fields.MouseX = song.MouseX;
+    fields.MouseY = song.MouseY;
+    fields.RectWidth = song.RectWidth;
+    fields.RectHeight = song.RectHeight;
+    fields.StartX = song.StartX;
+    fields.StartY = song.StartY;
+    fields.EndX = song.EndX;
+    fields.EndY = song.EndY;
+    fields.Iteration = song.Iteration;
+
+    const int formula = FormulaIndex(song.FormulaName);
+    fields.ComboBox1Index = formula;
+    if (formula < 0) {
+        messages.push_back(FormulaNotFoundMessage + song.FormulaName);
+    }
+    fields.PolyphonicMethodIndex = song.PolyphonicMethod;
+    explorer.XShiftTrackBar1Change(song.XShift);
+    explorer.YShiftTrackBar2Change(song.YShift);
+    explorer.SetLine({song.LineStartX, song.LineStartY, song.LineEndX, song.LineEndY});
+
+    compose.NotesPerPart = song.NotesPerPart;
+    compose.Controls.NoteCount = std::to_string(song.NotesPerPart);
+    explorer.Series().Resize(PartCount * song.NotesPerPart);
+
+    ComposeControls& controls = compose.Controls;
+    controls.LongLimit = song.LongLimit;
+    controls.DynamicAssign = song.DynamicAssign;
+    controls.OoR = song.OoR;
+    controls.IterationLimit = song.IterationLimit;
+    controls.ContinuousNumberAssgn = song.ContinuousNumberAssgn;
+    controls.Notesare = song.Notesare;
+
+    if (compose.SelectScaleByName(song.ScaleName)) {
+        ApplyEntry(&ComposeModel::ScaleComboBox1Change, compose, messages);
+    } else {
+        messages.push_back(ScaleNotFoundMessage + song.ScaleName);
+    }
+    if (compose.SelectRhythmByName(song.RhythmName)) {
+        ApplyEntry(&ComposeModel::RhytmComboBox2Change, compose, messages);
+    } else {
+        messages.push_back(RhythmNotFoundMessage + song.RhythmName);
+    }
+    parts = song.Parts;
+    if (song.HasJuliaConstant) {
+        explorer.SetJuliaConstant(song.JuliaX, song.JuliaY);
+    }
+
+    explorer.ComboBox1Change(formula);
+    explorer.ZoomIn();
+    ComposeSeries(explorer, compose);
+}
+
+} // namespace
+
+void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer) {
+    compose.BuildAssignLists(explorer.Series().Values());
+}
+
+void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose) {
+    explorer.ComposeClick(compose.GetNoteCount());
+    ComposeRedraw(compose, explorer);
+}
+
+void RenderPlaySong(RenderedSong& song, const ExplorerModel& explorer, const ComposeModel& compose,
+                    const PartSettingsTable& parts) {
+    song.Render(compose, parts, explorer.Series().Values(), explorer.Engine().GetLimit());
+}
+
+SongFileData SongFromState(const ExplorerModel& explorer, const ComposeModel& compose,
+                           const PartSettingsTable& parts) {
+    const ExplorerFields& fields = explorer.Fields();
+    SongFileData song;
+    song.MouseX = fields.posX;
+    song.MouseY = fields.posY;
+    song.RectWidth = fields.RangeX;
+    song.RectHeight = fields.RangeY;
+    song.StartX = fields.StartX;
+    song.StartY = fields.StartY;
+    song.EndX = fields.EndX;
+    song.EndY = fields.EndY;
+    song.Iteration = fields.Iteration;
+    song.FormulaName = FormulaName(fields.ComboBox1Index);
+    song.PolyphonicMethod = fields.PolyphonicMethodIndex;
+    song.XShift = fields.XShiftTrackBar1Position;
+    song.YShift = fields.YShiftTrackBar2Position;
+    const LinePoints& line = explorer.Line();
+    song.LineStartX = line.LineStartX;
+    song.LineStartY = line.LineStartY;
+    song.LineEndX = line.LineEndX;
+    song.LineEndY = line.LineEndY;
+    song.NotesPerPart = compose.NotesPerPart;
+    const ComposeControls& controls = compose.Controls;
+    song.LongLimit = controls.LongLimit;
+    song.DynamicAssign = controls.DynamicAssign;
+    song.OoR = controls.OoR;
+    song.IterationLimit = controls.IterationLimit;
+    song.ContinuousNumberAssgn = controls.ContinuousNumberAssgn;
+    song.Notesare = controls.Notesare;
+    song.ScaleName = compose.SelectedScaleName();
+    song.RhythmName = compose.SelectedRhythmName();
+    song.Parts = parts;
+    song.HasJuliaConstant = true;
+    song.JuliaX = explorer.JuliaX();
+    song.JuliaY = explorer.JuliaY();
+    return song;
+}
+
+void SaveSong(const std::filesystem::path& path, const ExplorerModel& explorer,
+              const ComposeModel& compose, const PartSettingsTable& parts) {
+    WriteLinesAtomic(path, FormatSongFile(SongFromState(explorer, compose, parts)));
+}
+
+LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
+                        ComposeModel& compose, PartSettingsTable& parts) {
+    std::vector<std::string> lines;
+    try {
+        lines = ReadLines(path);
+    } catch (const FileError& error) {
+        return {false, {error.what()}};
+    }
+    return LoadSongLines(lines, explorer, compose, parts);
+}
+
+LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,
+                             ComposeModel& compose, PartSettingsTable& parts) {
+    LoadSongResult result;
+    try {
+        const SongFileData song = ParseSongFile(lines, result.Messages);
+        // Applied to copies and committed whole, so nothing that fails on the
+        // way leaves a half-loaded composition behind.
+        ExplorerModel newExplorer = explorer;
+        ComposeModel newCompose = compose;
+        PartSettingsTable newParts = parts;
+        Apply(song, newExplorer, newCompose, newParts, result.Messages);
+        explorer = newExplorer;
+        compose = newCompose;
+        parts = newParts;
+        result.Loaded = true;
+    } catch (const std::exception& error) {
+        result.Messages.push_back(error.what());
+    }
+    return result;
+}
+
+} // namespace sorvelin

@@ -1,0 +1,60 @@
+#pragma once
+// The composition's operations over all three models at once: Compose's
+// redraw, Play's rendering, Save MIDI, Save Song and Load Song. The program's
+// windows and sorvelin-render both call these, so the same song file gives
+// the same MIDI bytes in both.
+#include "compose/ComposeModel.h"
+#include "compose/SongFile.h"
+#include "compose/SongRender.h"
+#include "explorer/ExplorerModel.h"
+#include "tracks/PartSettings.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+// ReDraw's model half: the Dynamic Assign lists from the current scale and
+// the whole series table (the window then draws the score).
+void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer);
+
+// "Compose": samples NotesPerPart values per part along the line, then ReDraw.
+void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose);
+
+// Play's rendering of the current state into `song` (the window then sends
+// General MIDI System On and starts playback of song.PlayTrack()). On an
+// error the previous song stays and the error propagates.
+void RenderPlaySong(RenderedSong& song, const ExplorerModel& explorer, const ComposeModel& compose,
+                    const PartSettingsTable& parts);
+
+// The song file's values from the current state.
+SongFileData SongFromState(const ExplorerModel& explorer, const ComposeModel& compose,
+                           const PartSettingsTable& parts);
+void SaveSong(const std::filesystem::path& path, const ExplorerModel& explorer,
+              const ComposeModel& compose, const PartSettingsTable& parts);
+
+struct LoadSongResult {
+    bool Loaded = false;
+    // For the user, in order: a newer version, names not found, a scale or
+    // rhythm entry that is broken; when Loaded is false the last one says why
+    // nothing was loaded.
+    std::vector<std::string> Messages;
+};
+
+// Load Song: reads and checks the whole file, then restores the view texts,
+// formula, sampling options, line, note count, composition options, scale,
+// rhythm, part settings and Julia constant, and reruns the formula change,
+// Zoom In and Compose (with its ReDraw). A file that cannot be read or fails
+// the checks changes nothing. Names that are not found leave their list
+// without a selection, with a message, and loading goes on.
+LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
+                        ComposeModel& compose, PartSettingsTable& parts);
+LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,
+                             ComposeModel& compose, PartSettingsTable& parts);
+
+inline constexpr const char* FormulaNotFoundMessage = "Sorry, Couldn't find function name:";
+inline constexpr const char* ScaleNotFoundMessage = "Sorry, Couldn't find Scale:";
+inline constexpr const char* RhythmNotFoundMessage = "Sorry, Couldn't find Rhythm.";
+
+} // namespace sorvelin

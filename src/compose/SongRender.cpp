@@ -1,0 +1,136 @@
+#include "compose/SongRender.h"
+
+#include "compose/Sequencer.h"
+#include "midi/Mididata.h"
+#include "platform/Convert.h"
+#include "platform/Errors.h"
+#include "platform/TextFile.h"
+
+#include <sstream>
+
+namespace sorvelin {
+namespace {
+
+constexpr int WheelCentre = 8192;
+constexpr int ClosingBendDelay = 120;
+constexpr int BendRangeSemitones = 2;
+
+void Add(midiTrack& track, std::unique_ptr<anyEvent> event) {
+    track.AddEvent(std::move(event), true, true);
+}
+
+std::unique_ptr<anyEvent> Control(int time, int channel, int control, int value) {
+    return std::make_unique<ControlChangeEvent>(time, static_cast<std::uint8_t>(0xB0 | channel),
+                                                static_cast<std::uint8_t>(control),
+                                                static_cast<std::uint8_t>(value));
+}
+
+// The part's name, bank, program, pan and a pitch-bend range of two
+// semitones, offset by 2 ticks per part; created in the order name, pan,
+// bank MSB, bank LSB, parameter LSB, parameter MSB, data entry, program.
+void AddSetUp(midiTrack& track, int part, const PartSettings& settings) {
+    const int t = 2 * part;
+    const int ch = settings.Channel;
+    auto name = std::make_unique<trackNameEvent>(0);
+    name->SetText(PartName(part));
+    Add(track, std::move(name));
+    Add(track, Control(t + 15, ch, 10, settings.Pan));
+    Add(track, Control(t + 8, ch, 0, 0));
+    Add(track, Control(t + 9, ch, 32, 0));
+    Add(track, Control(t + 50, ch, 100, 0));
+    Add(track, Control(t + 65, ch, 101, 0));
+    Add(track, Control(t + 80, ch, 6, BendRangeSemitones));
+    Add(track, std::make_unique<ProgramChangeEvent>(t + 10, static_cast<std::uint8_t>(0xC0 | ch),
+                                                    static_cast<std::uint8_t>(settings.Program)));
+}
+
+void CheckPart(int part, const PartSettings& settings) {
+    if (!FitsMidiBytes(settings)) {
+        throw UserError(PartName(part) + " has channel " + IntToStr(settings.Channel + 1) +
+                        ", program " + IntToStr(settings.Program) + " and pan " +
+                        IntToStr(settings.Pan) +
+                        "; channels run from 1 to 16, programs and pans from 0 to 127.");
+    }
+}
+
+} // namespace
+
+std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSettingsTable& parts,
+                                     std::span<const std::int32_t> series, int limit) {
+    for (int i = 0; i < PartSettingsCount; ++i) {
+        if (parts[static_cast<std::size_t>(i)].UsePart) {
+            CheckPart(i, parts[static_cast<std::size_t>(i)]);
+        }
+    }
+    auto song = std::make_unique<midiSong>();
+    song->RebuildBarTable();
+
+    auto conductor = std::make_unique<midiTrack>(song.get(), 0, "");
+    auto tempo = std::make_unique<TempoEvent>(0);
+    tempo->SetTempo(SongTempo);
+    Add(*conductor, std::move(tempo));
+    song->tracks.Add(std::move(conductor));
+
+    const std::size_t rowLength = series.size() / PartSettingsCount;
+    const NoteMapper mapper = compose.Mapper(limit);
+    for (int i = 0; i < PartSettingsCount; ++i) {
+        const PartSettings& settings = parts[static_cast<std::size_t>(i)];
+        if (!settings.UsePart) {
+            continue;
+        }
+        midiTrack* track = song->tracks.Add(std::make_unique<midiTrack>(song.get(), i + 1, ""));
+        AddSetUp(*track, i, settings);
+        const int end =
+            RunSequencer(*track, series.subspan(static_cast<std::size_t>(i) * rowLength, rowLength),
+                         settings.Channel, settings.Octave, mapper, compose.Rhythm.RhythmTicks);
+        Add(*track, std::make_unique<PitchBendEvent>(
+                        end + ClosingBendDelay, static_cast<std::uint8_t>(0xE0 | settings.Channel),
+                        static_cast<std::int16_t>(WheelCentre)));
+    }
+    song->RebuildBarTable();
+    return song;
+}
+
+std::unique_ptr<midiTrack> MergePlayTrack(midiSong& song) {
+    auto play = std::make_unique<midiTrack>(&song, 0, "", EventOwnership::Borrowed);
+    for (int t = 0; t < song.tracks.Count(); ++t) {
+        const midiTrack& track = *song.tracks.TrackAt(t);
+        for (int e = 0; e < track.Count(); ++e) {
+            anyEvent* event = track.EventAt(e);
+            if (event != nullptr && !event->IsTrackEnd()) {
+                play->AddEvent(event, true, true);
+            }
+        }
+    }
+    return play;
+}
+
+RenderedSong::RenderedSong() = default;
+RenderedSong::~RenderedSong() {
+    // The playback track points into the song: it goes first.
+    playTrack_.reset();
+    song_.reset();
+}
+
+void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& parts,
+                          std::span<const std::int32_t> series, int limit) {
+    std::unique_ptr<midiSong> song = RenderSong(compose, parts, series, limit);
+    std::unique_ptr<midiTrack> play = MergePlayTrack(*song);
+    playTrack_ = std::move(play);
+    song_ = std::move(song);
+}
+
+std::string RenderedSong::MidiFileBytes() {
+    if (!song_) {
+        throw UserError("Nothing has been rendered yet: press Play first.");
+    }
+    std::ostringstream out;
+    song_->WriteSmf(out);
+    return out.str();
+}
+
+void RenderedSong::SaveMidi(const std::filesystem::path& path) {
+    WriteFileAtomic(path, MidiFileBytes());
+}
+
+} // namespace sorvelin

@@ -1,0 +1,64 @@
+#pragma once
+// Play's song: a conductor track with the tempo, one track per used part with
+// its set-up events, its notes and a closing wheel event, and the playback
+// track that lists every event of the song in time order. Save MIDI writes
+// the last song rendered.
+#include "compose/ComposeModel.h"
+#include "tracks/PartSettings.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace sorvelin {
+
+class midiSong;
+class midiTrack;
+
+// The tempo of every rendered song: 120 quarter notes per minute.
+constexpr int SongTempo = 500000;
+
+// Renders the song of the current composition. `series` is the whole table
+// (16 rows); `limit` the iteration limit in force. Raises the error that
+// stopped it (a LongLimit text that is not an integer, a part value that does
+// not fit a MIDI byte); nothing is returned then.
+std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSettingsTable& parts,
+                                     std::span<const std::int32_t> series, int limit);
+
+// Every event of every track in track order, except track ends, placed in
+// time order (equal times keep track order). The track borrows the events.
+std::unique_ptr<midiTrack> MergePlayTrack(midiSong& song);
+
+// The composition window's song and playback track.
+class RenderedSong {
+public:
+    RenderedSong();
+    ~RenderedSong();
+    RenderedSong(const RenderedSong&) = delete;
+    RenderedSong& operator=(const RenderedSong&) = delete;
+
+    // Play's rendering. Only a complete song replaces the previous one: when
+    // rendering stops on an error, the previous song (or none) stays the one
+    // that plays and that Save MIDI writes, and the error propagates.
+    void Render(const ComposeModel& compose, const PartSettingsTable& parts,
+                std::span<const std::int32_t> series, int limit);
+
+    bool HasSong() const { return song_ != nullptr; }
+    // The last complete song and its playback track; null before the first.
+    midiSong* Song() { return song_.get(); }
+    midiTrack* PlayTrack() { return playTrack_.get(); }
+
+    // The Standard MIDI File of the last song. UserError when nothing has
+    // been rendered yet.
+    std::string MidiFileBytes();
+    // Save MIDI: the same bytes, written through a temporary file.
+    void SaveMidi(const std::filesystem::path& path);
+
+private:
+    std::unique_ptr<midiSong> song_;
+    std::unique_ptr<midiTrack> playTrack_; // borrows the song's events
+};
+
+} // namespace sorvelin
