@@ -76,6 +76,7 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
     const auto deadline = start + budget;
     std::vector<Progress> blocks;
     std::vector<int> counts;
+    std::vector<int> runs;
     int batch = FirstBatch;
     int drawn = 0;
     while (Rendering()) {
@@ -87,12 +88,25 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
             blocks.push_back(p);
             done = Step(p);
         }
-        // Evaluating a point has no side effect on the picture, so the
-        // evaluations may run side by side; the fills keep the order.
+        // Blocks of one row of a pass lie evenly spaced on the same plane row,
+        // so a run of them is evaluated as one row. Evaluating has no effect
+        // on the picture, so the runs may go side by side; the fills keep
+        // the order.
         const int n = static_cast<int>(blocks.size());
+        runs.clear();
+        for (int i = 0; i < n; ++i) {
+            if (i == 0 || blocks[i].Y != blocks[i - 1].Y || blocks[i].Size != blocks[i - 1].Size) {
+                runs.push_back(i);
+            }
+        }
+        runs.push_back(n);
         counts.resize(blocks.size());
-        ParallelFor(n, n >= ParallelBatch ? 0 : 1, 16,
-                    [&](int i) { counts[i] = engine.EvaluatePixel(blocks[i].X, blocks[i].Y); });
+        const int runCount = static_cast<int>(runs.size()) - 1;
+        ParallelFor(runCount, n >= ParallelBatch ? 0 : 1, 1, [&](int r) {
+            const Progress& first = blocks[static_cast<std::size_t>(runs[r])];
+            engine.EvaluateRow(first.Y, first.X, runs[r + 1] - runs[r], counts.data() + runs[r],
+                               first.Size);
+        });
         for (int i = 0; i < n; ++i) {
             Fill(blocks[i], counts[i]);
         }

@@ -1,5 +1,6 @@
 #include "fractal/Iteration.h"
 
+#include "fractal/QuadraticRow.h"
 #include "fractal/Random.h"
 
 namespace sorvelin {
@@ -141,9 +142,41 @@ int FractalIterator::EvaluatePixel(int px, int py) const {
     return Formula(*this, x, y);
 }
 
-void FractalIterator::EvaluateRow(int py, int px0, int count, int* counts) const {
-    for (int i = 0; i < count; ++i) {
-        counts[i] = EvaluatePixel(px0 + i, py);
+void FractalIterator::EvaluateRow(int py, int px0, int count, int* counts, int stride) const {
+    const bool quadratic = Formula == Formulas[0];
+    const bool julia = Formula == Formulas[1];
+    if (!(quadratic || julia) || !QuadraticRowVectorised()) {
+        for (int i = 0; i < count; ++i) {
+            counts[i] = EvaluatePixel(px0 + i * stride, py);
+        }
+        return;
+    }
+    // Points go to the vector loop in chunks held on the stack.
+    constexpr int Chunk = 64;
+    double pointX[Chunk];
+    double pointY[Chunk];
+    double zeroX[Chunk];
+    double zeroY[Chunk];
+    double juliaX[Chunk];
+    double juliaY[Chunk];
+    for (int i = 0; i < Chunk; ++i) {
+        zeroX[i] = 0.0;
+        zeroY[i] = 0.0;
+        juliaX[i] = JuliaX;
+        juliaY[i] = JuliaY;
+    }
+    for (int first = 0; first < count; first += Chunk) {
+        const int n = count - first < Chunk ? count - first : Chunk;
+        for (int i = 0; i < n; ++i) {
+            PixelToPlane(px0 + (first + i) * stride, py, pointX[i], pointY[i]);
+        }
+        QuadraticRowJob job{};
+        if (quadratic) {
+            job = {zeroX, zeroY, pointX, pointY, n, Limit, EscapeRadiusSq, counts + first};
+        } else {
+            job = {pointX, pointY, juliaX, juliaY, n, Limit, EscapeRadiusSq, counts + first};
+        }
+        QuadraticRowAvx(job);
     }
 }
 

@@ -35,9 +35,10 @@ public:
     void PixelToPlane(int px, int py, double& x, double& y) const;
     int Evaluate(double a, double b) const { return Formula(*this, a, b); }
     int EvaluatePixel(int px, int py) const;
-    // EvaluatePixel(px0 + i, py) into counts[i] for i = 0 .. count - 1; the
-    // same values as the single calls, possibly several points at once.
-    void EvaluateRow(int py, int px0, int count, int* counts) const;
+    // EvaluatePixel(px0 + i * stride, py) into counts[i] for i = 0 .. count
+    // - 1: the same values as the single calls, several points at once where
+    // the processor allows.
+    void EvaluateRow(int py, int px0, int count, int* counts, int stride = 1) const;
 
     // Read by the formulas at call time.
     double GetViewWidth() const { return ViewWidth; }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -181,19 +182,41 @@ TEST(FractalIteratorTest, PixelToPlaneMultipliesBeforeDividing) {
     EXPECT_EQ(y, (1 * 2.4) / 240 + -1.2);
 }
 
+// Rows may be computed several points at once; every count must equal the
+// one-point loop's, also at the ends of a row, with a stride and for windows
+// whose points are not numbers.
 TEST(FractalIteratorTest, RowEvaluationMatchesSinglePixels) {
-    FractalIterator engine;
-    engine.SetViewSize(240, 240);
-    engine.SetWindow(-1.8, -1.2, 2.4, 2.4);
-    engine.SetLimit(300);
-    for (const int formula : {0, 1, 2, 3, 5, 6}) {
-        engine.SelectFormula(formula);
-        for (const int py : {0, 37, 120, 239}) {
-            std::vector<int> row(237);
-            engine.EvaluateRow(py, 3, 237, row.data());
-            for (int i = 0; i < 237; ++i) {
-                ASSERT_EQ(row[i], engine.EvaluatePixel(3 + i, py))
-                    << "formula " << formula << " pixel " << 3 + i << ", " << py;
+    struct Window {
+        double x, y, w, h;
+        int limit;
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const Window windows[] = {{-1.8, -1.2, 2.4, 2.4, 300},
+                              {-0.7454, 0.1130, 0.0002, 0.0002, 2000},
+                              {-2.1, -1.5, 3.2, 2.9, 7},
+                              {nan, 0.0, 1.0, 1.0, 20},
+                              {1e308, 1e308, 1e308, 1e308, 20}};
+    for (const Window& w : windows) {
+        FractalIterator engine;
+        engine.SetViewSize(240, 240);
+        engine.SetWindow(w.x, w.y, w.w, w.h);
+        engine.SetLimit(w.limit);
+        engine.SetJuliaConstant(-0.8, 0.156);
+        for (const int formula : {0, 1, 2, 3, 5, 6}) {
+            engine.SelectFormula(formula);
+            for (const auto& [py, px0, count, stride] :
+                 std::vector<std::array<int, 4>>{{0, 3, 237, 1},
+                                                 {37, 0, 1, 1},
+                                                 {120, 5, 9, 1},
+                                                 {239, 0, 8, 32},
+                                                 {100, 1, 120, 2}}) {
+                std::vector<int> row(static_cast<std::size_t>(count));
+                engine.EvaluateRow(py, px0, count, row.data(), stride);
+                for (int i = 0; i < count; ++i) {
+                    ASSERT_EQ(row[i], engine.EvaluatePixel(px0 + i * stride, py))
+                        << "formula " << formula << " pixel " << px0 + i * stride << ", " << py
+                        << " window " << w.x;
+                }
             }
         }
     }
