@@ -3,6 +3,7 @@
 #include "explorer/MainPictures.h"
 #include "explorer/Sizeablerectshape.h"
 #include "fractal/Iteration.h"
+#include "platform/AccessibleComboBox.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -153,7 +154,7 @@ void TMainForm1::BuildFields() {
     Label4 = MakeLabel(this, "Label4", "Iteration", QRect(8, 391, 52, 16));
     Iteration = Make<QLineEdit>(this, "Iteration", QRect(62, 388, 56, FieldHeight), QString("200"));
     Label5 = MakeLabel(this, "Label5", "Func", QRect(128, 391, 32, 16));
-    ComboBox1 = Make<QComboBox>(this, "ComboBox1", QRect(162, 388, 183, FieldHeight));
+    ComboBox1 = Make<TNamedComboBox>(this, "ComboBox1", QRect(162, 388, 183, FieldHeight));
     for (const char* label : FormulaLabels) {
         ComboBox1->addItem(label);
     }
@@ -258,6 +259,10 @@ void TMainForm1::SetAccessibleTexts() {
         {PolyphonicMethod, "Polyphonic Method", "How the sixteen parts' lines are placed"},
         {Turbo, "Draw Now!", "Computes the whole picture at once"},
         {Always, "Always", "Compute the whole picture after every view change"},
+        {ZoomIn, "Zoom In", "Shows the part of the plane in the zoom rectangle"},
+        {ZoomOut, "Zoom Out", "Shows twice as much of the plane"},
+        {Redraw, "Redraw", "Computes the picture again with the iteration limit"},
+        {Reset, "Reset", "Returns to the first view"},
         {Compose, "Compose", "Samples the line into sixteen series and opens the composition"},
         {ExitButton1, "Bye", "Saves the settings and ends the program"},
     };
