@@ -102,7 +102,7 @@ void midiTrack::SortByEventOrder(std::size_t appendedFrom) {
             std::stable_sort(split, entries_.end(), OrderedSlots);
         }
         std::inplace_merge(entries_.begin(), split, entries_.end(), OrderedSlots);
-        ordered_ = true;
+        RecheckOrder();
         return;
     }
     Sort(EventOrder);

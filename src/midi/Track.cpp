@@ -12,8 +12,8 @@
 namespace sorvelin {
 namespace {
 
-bool EarlierTime(const EventSlot& a, const EventSlot& b) {
-    return a->time < b->time;
+std::int32_t SlotTime(const EventSlot& slot) {
+    return slot.get_deleter().time;
 }
 
 // "+,<address>": the change log's token for an added event.
@@ -40,7 +40,7 @@ EventSlot midiTrack::MakeSlot(anyEvent* event, bool owned) const {
     if (song != nullptr && event == song->gmSystemOn.get()) {
         owned = false;
     }
-    return EventSlot(event, EventRelease{owned});
+    return EventSlot(event, EventRelease{owned, event != nullptr ? event->time : 0});
 }
 
 void midiTrack::CheckIndex(int index) const {
@@ -85,7 +85,7 @@ void midiTrack::Insert(int index, std::unique_ptr<anyEvent> event) {
 }
 
 void midiTrack::Append(EventSlot slot) {
-    if (!slot || (!entries_.empty() && entries_.back()->time > slot->time)) {
+    if (!slot || (!entries_.empty() && SlotTime(entries_.back()) > SlotTime(slot))) {
         ordered_ = false;
     }
     entries_.push_back(std::move(slot));
@@ -100,8 +100,8 @@ void midiTrack::InsertSlot(int index, EventSlot slot) {
     if (!slot) {
         ordered_ = false;
     } else if (ordered_) {
-        const bool afterPrevious = at == 0 || entries_[at - 1]->time <= slot->time;
-        const bool beforeNext = at == entries_.size() || slot->time <= entries_[at]->time;
+        const bool afterPrevious = at == 0 || SlotTime(entries_[at - 1]) <= SlotTime(slot);
+        const bool beforeNext = at == entries_.size() || SlotTime(slot) <= SlotTime(entries_[at]);
         ordered_ = afterPrevious && beforeNext;
     }
     entries_.insert(entries_.begin() + index, std::move(slot));
@@ -118,8 +118,9 @@ void midiTrack::Put(int index, anyEvent* event) {
     if (event == nullptr) {
         ordered_ = false;
     } else if (ordered_) {
-        const bool afterPrevious = at == 0 || entries_[at - 1]->time <= event->time;
-        const bool beforeNext = at + 1 == entries_.size() || event->time <= entries_[at + 1]->time;
+        const bool afterPrevious = at == 0 || SlotTime(entries_[at - 1]) <= event->time;
+        const bool beforeNext =
+            at + 1 == entries_.size() || event->time <= SlotTime(entries_[at + 1]);
         ordered_ = afterPrevious && beforeNext;
     }
 }
@@ -153,9 +154,17 @@ void midiTrack::ClearEvents() {
 }
 
 void midiTrack::RecheckOrder() {
-    ordered_ = std::none_of(entries_.begin(), entries_.end(),
-                            [](const EventSlot& slot) { return !slot; }) &&
-               std::is_sorted(entries_.begin(), entries_.end(), EarlierTime);
+    ordered_ = true;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        if (!entries_[i]) {
+            ordered_ = false;
+            continue;
+        }
+        entries_[i].get_deleter().time = entries_[i]->time;
+        if (i > 0 && entries_[i - 1] && SlotTime(entries_[i - 1]) > SlotTime(entries_[i])) {
+            ordered_ = false;
+        }
+    }
 }
 
 int midiTrack::AddEvent(anyEvent* event, bool keepOrder, bool logChange) {
@@ -207,18 +216,29 @@ int midiTrack::Place(EventSlot slot, bool keepOrder, bool logChange) {
         entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(at), std::move(slot));
         return static_cast<int>(at);
     }
-    if (!pending_.empty() && time < pending_.back()->time) {
+    if (!pending_.empty() && time < SlotTime(pending_.back())) {
         Settle();
     }
-    if (pending_.empty() && (entries_.empty() || entries_.back()->time <= time)) {
+    if (pending_.empty() && (entries_.empty() || SlotTime(entries_.back()) <= time)) {
         entries_.push_back(std::move(slot));
         return static_cast<int>(entries_.size() - 1);
     }
-    const auto later =
-        std::upper_bound(entries_.begin(), entries_.end(), time,
-                         [](std::int32_t t, const EventSlot& entry) { return t < entry->time; });
-    const int index =
-        static_cast<int>(later - entries_.begin()) + static_cast<int>(pending_.size());
+    // Held-back events arrive in time order, so each search starts where the
+    // previous one ended and gallops forward from there.
+    const std::size_t count = entries_.size();
+    std::size_t low = pending_.empty() ? 0 : searchFrom_; // entries before low are not later
+    std::size_t high = low;
+    for (std::size_t step = 1; high < count && SlotTime(entries_[high]) <= time; step *= 2) {
+        low = high + 1;
+        high = low + step;
+    }
+    high = std::min(high, count);
+    const auto later = std::upper_bound(
+        entries_.begin() + static_cast<std::ptrdiff_t>(low),
+        entries_.begin() + static_cast<std::ptrdiff_t>(high), time,
+        [](std::int32_t t, const EventSlot& entry) { return t < SlotTime(entry); });
+    searchFrom_ = static_cast<std::size_t>(later - entries_.begin());
+    const int index = static_cast<int>(searchFrom_ + pending_.size());
     pending_.push_back(std::move(slot));
     return index;
 }
@@ -227,18 +247,19 @@ void midiTrack::Settle() const {
     if (pending_.empty()) {
         return;
     }
-    // Entries up to the first one later than the earliest held-back event
-    // keep their places; the rest is merged, entries first on equal times.
-    const auto split =
-        std::upper_bound(entries_.begin(), entries_.end(), pending_.front()->time,
-                         [](std::int32_t t, const EventSlot& entry) { return t < entry->time; });
-    std::vector<EventSlot> tail(std::make_move_iterator(split),
-                                std::make_move_iterator(entries_.end()));
-    entries_.erase(split, entries_.end());
-    entries_.reserve(entries_.size() + tail.size() + pending_.size());
-    std::merge(std::make_move_iterator(tail.begin()), std::make_move_iterator(tail.end()),
-               std::make_move_iterator(pending_.begin()), std::make_move_iterator(pending_.end()),
-               std::back_inserter(entries_), EarlierTime);
+    // Merged from the back, so only entries later than the earliest
+    // held-back event move; on equal times the entries stay first.
+    std::size_t from = entries_.size();
+    std::size_t taken = pending_.size();
+    std::size_t to = from + taken;
+    entries_.resize(to);
+    while (taken > 0) {
+        if (from > 0 && SlotTime(entries_[from - 1]) > SlotTime(pending_[taken - 1])) {
+            entries_[--to] = std::move(entries_[--from]);
+        } else {
+            entries_[--to] = std::move(pending_[--taken]);
+        }
+    }
     pending_.clear();
 }
 

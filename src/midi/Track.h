@@ -28,8 +28,11 @@ class midiSong;
 enum class EventOwnership { Owned, Borrowed };
 
 // Deleter of a track entry: destroys the event only when the track owns it.
+// It also carries the event's time as it was when the track placed it, so the
+// placement searches read the list alone and not every event it points at.
 struct EventRelease {
     bool owned = true;
+    std::int32_t time = 0;
     void operator()(anyEvent* event) const noexcept {
         if (owned) {
             delete event;
@@ -106,6 +109,7 @@ private:
     // Moves the events placed by AddEvent but not yet merged into the list.
     void Settle() const;
     void CheckIndex(int index) const;
+    // Refreshes the times kept in the entries and whether they are in order.
     void RecheckOrder();
     void SortByEventOrder(std::size_t appendedFrom);
 
@@ -116,6 +120,8 @@ private:
     // Events placed by AddEvent whose merge into entries_ is deferred; their
     // times never decrease. Every read merges them first.
     mutable std::vector<EventSlot> pending_;
+    // Where the place of the last held-back event was found in entries_.
+    std::size_t searchFrom_ = 0;
     bool ordered_ = true;
 };
 
