@@ -1,0 +1,11 @@
+# Start-up of the windows, and the program itself staying up under the
+# offscreen platform until it is stopped.
+sorvelin_test(startup_tests QTEST
+    SOURCES StartUpTest.cpp
+    DEPS sorvelin_app_startup)
+if(TARGET sorvelin)
+    add_test(NAME sorvelin.runs_until_stopped
+             COMMAND sh -c "timeout 3 \"$1\"; test $? -eq 124" sh $<TARGET_FILE:sorvelin>)
+    set_tests_properties(sorvelin.runs_until_stopped PROPERTIES
+                         ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
