@@ -7,5 +7,5 @@ sorvelin_test(compose_model_tests MODEL
     DEPS sorvelin_compose_model)
 
 sorvelin_test(compose_render_tests MODEL
-    SOURCES SequencerTest.cpp SongRenderTest.cpp
+    SOURCES SequencerTest.cpp SongRenderTest.cpp SongActionsTest.cpp
     DEPS sorvelin_compose_model)

@@ -1,0 +1,189 @@
+// sorvelin-render: the composition pipeline without windows. It starts from
+// the program's start-up state, loads a song file as "Load Song" does,
+// renders it as "Play" does and writes the file "Save MIDI" writes, through
+// the very same model operations the windows call.
+#include "compose/SongActions.h"
+#include "compose/SongRender.h"
+#include "explorer/ExplorerModel.h"
+#include "platform/Convert.h"
+#include "platform/Errors.h"
+#include "platform/TextFile.h"
+#include "tracks/PartSettings.h"
+
+#ifdef SORVELIN_HAVE_WAV
+#include "midi/Mididata.h"
+#include "output/TrackRender.h"
+#include "platform/WavFile.h"
+#include "platform/WavRender.h"
+#endif
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sorvelin {
+namespace {
+
+constexpr const char* Usage =
+    "Usage: sorvelin-render SONG.svl -o OUT.mid [--series OUT.csv] [--wav OUT.wav]\n"
+    "\n"
+    "Composes a Sorvelin song file into a Standard MIDI File without windows:\n"
+    "loads SONG.svl as \"Load Song\" does (recomputing the view, the line and the\n"
+    "sixteen series), renders it as \"Play\" does and writes it as \"Save MIDI\" does.\n"
+    "The MIDI file is byte for byte the one the program writes for the same song.\n"
+    "\n"
+    "  -o OUT.mid         the MIDI file to write\n"
+    "  --series OUT.csv   also write the sixteen series, one row per part\n"
+    "  --wav OUT.wav      also render the song through the built-in synthesizer\n"
+    "  --help             show this text\n"
+    "\n"
+    "scale.cfg and rhythm.cfg are read from the current directory, then from the\n"
+    "installed data folder, else the built-in entries are used. Messages the program\n"
+    "would show in a box are printed here on standard error. Exit status 0 on\n"
+    "success; otherwise nothing is written.\n";
+
+struct Arguments {
+    std::filesystem::path song;
+    std::filesystem::path midi;
+    std::filesystem::path series;
+    std::filesystem::path wav;
+    bool help = false;
+};
+
+Arguments Parse(int argc, char** argv) {
+    Arguments args;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* option) -> std::filesystem::path {
+            if (i + 1 >= argc) {
+                throw UserError(std::string(option) + " needs a file name.");
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            args.help = true;
+        } else if (arg == "-o") {
+            args.midi = value("-o");
+        } else if (arg == "--series") {
+            args.series = value("--series");
+        } else if (arg == "--wav") {
+            args.wav = value("--wav");
+        } else if (!arg.empty() && arg[0] == '-') {
+            throw UserError("unknown option " + arg + ".");
+        } else if (args.song.empty()) {
+            args.song = arg;
+        } else {
+            throw UserError("only one song file, please (" + arg + ").");
+        }
+    }
+    if (!args.help && (args.song.empty() || args.midi.empty())) {
+        throw UserError("a song file and -o OUT.mid are needed.");
+    }
+    return args;
+}
+
+// The series as text: one row per part, values separated by commas.
+std::vector<std::string> SeriesRows(const SeriesTable& series) {
+    std::vector<std::string> rows;
+    const int n = series.NoteCount();
+    for (int part = 0; part < PartCount; ++part) {
+        std::string row;
+        for (int i = 0; i < n; ++i) {
+            if (i > 0) {
+                row += ',';
+            }
+            row += IntToStr(series.At(part, i));
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void Say(const std::string& message) {
+    std::cerr << "sorvelin-render: " << message << '\n';
+}
+
+int Run(const Arguments& args) {
+    // The program's start-up state: the tables, the design view of a
+    // 240 x 240 picture, the default options and part settings.
+    ComposeModel compose;
+    for (const std::string& message : compose.LoadTableFiles(TableSearchDirs())) {
+        Say(message);
+    }
+    ExplorerModel explorer;
+    explorer.SetPictureSize(ExplorerPictureSize, ExplorerPictureSize);
+    explorer.ZoomIn();
+    PartSettingsTable parts = DefaultPartSettings();
+
+    const LoadSongResult loaded = LoadSong(args.song, explorer, compose, parts);
+    for (const std::string& message : loaded.Messages) {
+        Say(message);
+    }
+    if (!loaded.Loaded) {
+        Say(args.song.string() + ": the song could not be loaded; nothing was written.");
+        return 1;
+    }
+
+    RenderedSong song;
+    RenderPlaySong(song, explorer, compose, parts);
+    // Everything is made before anything is written, so a failure leaves no
+    // output behind.
+    std::vector<std::pair<std::filesystem::path, std::string>> outputs;
+    outputs.emplace_back(args.midi, song.MidiFileBytes());
+    if (!args.series.empty()) {
+        outputs.emplace_back(args.series, JoinLinesCrLf(SeriesRows(explorer.Series())));
+    }
+    if (!args.wav.empty()) {
+#ifdef SORVELIN_HAVE_WAV
+        const WavRenderOptions options;
+        const std::vector<std::int16_t> samples =
+            RenderMessages(PlayedMessages(*song.PlayTrack()), options);
+        outputs.emplace_back(args.wav, EncodeWav(samples, options.sampleRate));
+#else
+        throw UserError("this build has no synthesizer for --wav.");
+#endif
+    }
+    std::vector<std::filesystem::path> written;
+    try {
+        for (const auto& [path, bytes] : outputs) {
+            WriteFileAtomic(path, bytes);
+            written.push_back(path);
+        }
+    } catch (...) {
+        for (const std::filesystem::path& path : written) {
+            std::error_code ignored;
+            std::filesystem::remove(path, ignored);
+        }
+        throw;
+    }
+    return 0;
+}
+
+} // namespace
+} // namespace sorvelin
+
+int main(int argc, char** argv) {
+    using namespace sorvelin;
+    Arguments args;
+    try {
+        args = Parse(argc, argv);
+    } catch (const UserError& error) {
+        Say(error.what());
+        std::cerr << Usage;
+        return 2;
+    }
+    if (args.help) {
+        std::cout << Usage;
+        return 0;
+    }
+    try {
+        return Run(args);
+    } catch (const std::exception& error) {
+        Say(error.what());
+        Say("nothing was written.");
+        return 1;
+    }
+}

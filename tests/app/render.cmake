@@ -1,0 +1,8 @@
+# sorvelin-render end to end, against a MIDI file checked by hand.
+if(TARGET sorvelin-render AND NOT SORVELIN_SANITIZE)
+    add_test(NAME app_render_end_to_end
+             COMMAND ${CMAKE_COMMAND} -DRENDER=$<TARGET_FILE:sorvelin-render>
+                     -DDATA=${CMAKE_SOURCE_DIR}/tests/data/render
+                     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/render-check
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/RenderCheck.cmake)
+endif()

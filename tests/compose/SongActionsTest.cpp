@@ -1,0 +1,223 @@
+#include "compose/SongActions.h"
+
+#include "platform/TextFile.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace sorvelin;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "sorvelin-song-XXXXXX").string();
+        path = ::mkdtemp(tmpl.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+// The three windows' models as the program has them after start-up.
+struct Program {
+    ExplorerModel explorer;
+    ComposeModel compose;
+    PartSettingsTable parts = DefaultPartSettings();
+    RenderedSong song;
+
+    Program() { explorer.ZoomIn(); }
+
+    std::string Midi() {
+        RenderPlaySong(song, explorer, compose, parts);
+        return song.MidiFileBytes();
+    }
+};
+
+// A composition made by hand: a Julia set, a line, options and parts.
+void Compose(Program& p) {
+    p.explorer.ComboBox1Change(1);
+    p.explorer.SetJuliaConstant(-0.8, 0.156);
+    p.explorer.Fields().Iteration = "150";
+    p.explorer.ZoomIn();
+    p.explorer.Image2MouseDown(10, 200);
+    p.explorer.Image2MouseMove(230, 40);
+    p.explorer.Image2MouseUp(230, 40);
+    p.explorer.Fields().PolyphonicMethodIndex = 1;
+    p.explorer.XShiftTrackBar1Change(30);
+    p.compose.Controls.NoteCount = "64";
+    p.compose.NoteCountChange();
+    p.compose.Controls.OoR = Compress;
+    p.compose.Controls.LongLimit = "120";
+    p.compose.Controls.Notesare = LengthDontCare;
+    p.parts[2].UsePart = true;
+    p.parts[2].Octave = -1;
+    p.parts[1].Program = 33;
+    ComposeSeries(p.explorer, p.compose);
+}
+
+void ExpectSameState(Program& a, Program& b) {
+    const ExplorerFields& fa = a.explorer.Fields();
+    const ExplorerFields& fb = b.explorer.Fields();
+    for (auto field : {&ExplorerFields::MouseX, &ExplorerFields::MouseY, &ExplorerFields::RectWidth,
+                       &ExplorerFields::RectHeight, &ExplorerFields::posX, &ExplorerFields::posY,
+                       &ExplorerFields::RangeX, &ExplorerFields::RangeY, &ExplorerFields::StartX,
+                       &ExplorerFields::StartY, &ExplorerFields::EndX, &ExplorerFields::EndY,
+                       &ExplorerFields::Iteration, &ExplorerFields::XShiftEdit1}) {
+        EXPECT_EQ(fa.*field, fb.*field);
+    }
+    EXPECT_EQ(fa.ComboBox1Index, fb.ComboBox1Index);
+    EXPECT_EQ(fa.PolyphonicMethodIndex, fb.PolyphonicMethodIndex);
+    EXPECT_EQ(fa.XShiftTrackBar1Position, fb.XShiftTrackBar1Position);
+    EXPECT_EQ(a.explorer.JuliaX(), b.explorer.JuliaX());
+    EXPECT_EQ(a.explorer.JuliaY(), b.explorer.JuliaY());
+    EXPECT_EQ(a.explorer.Engine().GetLimit(), b.explorer.Engine().GetLimit());
+    EXPECT_EQ(a.explorer.Series().Values(), b.explorer.Series().Values());
+    EXPECT_EQ(a.compose.Controls, b.compose.Controls);
+    EXPECT_EQ(a.compose.NotesPerPart, b.compose.NotesPerPart);
+    EXPECT_EQ(a.parts, b.parts);
+}
+
+} // namespace
+
+TEST(SongActions, SaveThenLoadRecomputesTheSameComposition) {
+    TempDir dir;
+    Program made;
+    Compose(made);
+    const fs::path file = dir.path / "tune.svl";
+    SaveSong(file, made.explorer, made.compose, made.parts);
+    EXPECT_EQ(ReadLines(file).size(), 141u);
+
+    Program loaded;
+    const LoadSongResult result = LoadSong(file, loaded.explorer, loaded.compose, loaded.parts);
+    EXPECT_TRUE(result.Loaded);
+    EXPECT_TRUE(result.Messages.empty());
+    ExpectSameState(made, loaded);
+    EXPECT_EQ(loaded.explorer.Series().Length(), 16 * 64);
+    EXPECT_EQ(made.Midi(), loaded.Midi());
+}
+
+TEST(SongActions, JuliaConstantIsKeptWhenTheFileHasNoJuliaLines) {
+    TempDir dir;
+    Program made;
+    Compose(made);
+    std::vector<std::string> lines =
+        FormatSongFile(SongFromState(made.explorer, made.compose, made.parts));
+    lines.resize(SongFileLines);
+    Program loaded;
+    loaded.explorer.SetJuliaConstant(0.25, -0.5);
+    EXPECT_TRUE(LoadSongLines(lines, loaded.explorer, loaded.compose, loaded.parts).Loaded);
+    EXPECT_EQ(loaded.explorer.JuliaX(), 0.25);
+    EXPECT_EQ(loaded.explorer.JuliaY(), -0.5);
+    EXPECT_NE(loaded.explorer.Series().Values(), made.explorer.Series().Values());
+}
+
+TEST(SongActions, DamagedFileChangesNothing) {
+    Program made;
+    Compose(made);
+    std::vector<std::string> lines =
+        FormatSongFile(SongFromState(made.explorer, made.compose, made.parts));
+    Program current;
+    Compose(current);
+    current.explorer.Fields().Iteration = "99";
+    current.compose.Controls.OoR = WrapAround;
+    current.parts[5].UsePart = true;
+    Program untouched;
+    Compose(untouched);
+    untouched.explorer.Fields().Iteration = "99";
+    untouched.compose.Controls.OoR = WrapAround;
+    untouched.parts[5].UsePart = true;
+
+    struct Case {
+        int line; // 0: only 100 lines
+        std::string text;
+        std::string message;
+    };
+    const Case cases[] = {
+        {0, "", "This song file has 100 lines; a song file has 139.\nThe song was not loaded."},
+        {19, "1", "Line 19 (notes per part): 1 is outside 2 to 1000000.\nThe song was not loaded."},
+        {30, "200", "Line 30 (program): 200 is outside 0 to 127.\nThe song was not loaded."},
+        {4, "wide", "Line 4 (view width): \"wide\" is not a number.\nThe song was not loaded."},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> damaged = lines;
+        if (c.line == 0) {
+            damaged.resize(100);
+        } else {
+            damaged[static_cast<std::size_t>(c.line - 1)] = c.text;
+        }
+        const LoadSongResult result =
+            LoadSongLines(damaged, current.explorer, current.compose, current.parts);
+        EXPECT_FALSE(result.Loaded);
+        EXPECT_EQ(result.Messages, std::vector<std::string>{c.message});
+        ExpectSameState(current, untouched);
+    }
+    TempDir dir;
+    const LoadSongResult missing =
+        LoadSong(dir.path / "none.svl", current.explorer, current.compose, current.parts);
+    EXPECT_FALSE(missing.Loaded);
+    ASSERT_EQ(missing.Messages.size(), 1u);
+    ExpectSameState(current, untouched);
+}
+
+TEST(SongActions, NamesNotFoundAreReportedAndLoadingGoesOn) {
+    TempDir dir;
+    WriteLinesAtomic(dir.path / "rhythm.cfg", {"header", "\"Quarter\",120"});
+    WriteLinesAtomic(dir.path / "scale.cfg", {"header", "\"Low\",36,38", "\"High\",84,86"});
+    Program program;
+    program.compose.LoadTableFiles({dir.path});
+    program.compose.Controls.ScaleComboBox1 = 1;
+    program.compose.ScaleComboBox1Change();
+
+    SongFileData song = SongFromState(program.explorer, program.compose, program.parts);
+    song.FormulaName = "z1=z0^5";
+    song.ScaleName = "Gone";
+    song.RhythmName = "16th note";
+    song.OoR = 7;
+    song.Parts[4].UsePart = true;
+    song.Parts[4].Octave = 9;
+    std::vector<std::string> lines = FormatSongFile(song);
+    lines[0] = "0001";
+    lines[28 + 7 * 4 - 1] = "5"; // a use flag of 5 is "used"
+
+    const LoadSongResult result =
+        LoadSongLines(lines, program.explorer, program.compose, program.parts);
+    EXPECT_TRUE(result.Loaded);
+    EXPECT_EQ(result.Messages,
+              (std::vector<std::string>{"File saved with newer version.\nSome information may "
+                                        "be lost",
+                                        "Sorry, Couldn't find function name:z1=z0^5",
+                                        "Sorry, Couldn't find Scale:Gone",
+                                        "Sorry, Couldn't find Rhythm.16th note"}));
+    EXPECT_EQ(program.explorer.Fields().ComboBox1Index, -1);
+    EXPECT_EQ(program.explorer.Engine().FormulaIndex(), 0);
+    EXPECT_EQ(program.compose.Controls.ScaleComboBox1, -1);
+    EXPECT_EQ(program.compose.Controls.RhytmComboBox2, -1);
+    EXPECT_EQ(program.compose.Scale.ScaleNotes, (std::vector<int>{84, 86}));
+    EXPECT_EQ(program.compose.Rhythm.RhythmTicks, std::vector<int>{120});
+    EXPECT_EQ(program.compose.Controls.OoR, Compress);
+    EXPECT_TRUE(program.parts[4].UsePart);
+    EXPECT_EQ(program.parts[4].Octave, 9);
+    // Saving now writes empty names, which a later load reports as not found.
+    const SongFileData again = SongFromState(program.explorer, program.compose, program.parts);
+    EXPECT_EQ(again.FormulaName, "");
+    EXPECT_EQ(again.ScaleName, "");
+    EXPECT_EQ(again.RhythmName, "");
+    // The song still renders with the arrays in force.
+    EXPECT_FALSE(program.Midi().empty());
+}
+
+TEST(SongActions, SeriesTableGrowsWithZerosBeforeTheRedraws) {
+    Program program;
+    program.explorer.ComposeClick(2);
+    std::vector<std::string> lines =
+        FormatSongFile(SongFromState(program.explorer, program.compose, program.parts));
+    lines[18] = "300";
+    EXPECT_TRUE(LoadSongLines(lines, program.explorer, program.compose, program.parts).Loaded);
+    EXPECT_EQ(program.explorer.Series().Length(), 16 * 300);
+    for (std::int32_t v : program.explorer.Series().Values()) {
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, program.explorer.Engine().GetLimit());
+    }
+}
