@@ -75,6 +75,47 @@ TEST(Song, TempoAtReadsTheConductorTrack) {
     EXPECT_EQ(song.TempoAt(10), 500000);
 }
 
+// The playback track as "Play" builds it: every event of every track in time
+// order, equal times in track order; the note-off expansion then orders equal
+// times by creation.
+TEST(Song, MergedPlaybackTrack) {
+    midiSong song;
+    midiTrack play(&song, 0, "", EventOwnership::Borrowed);
+    EXPECT_EQ(play.name, "Track0");
+    std::vector<midiTrack*> parts;
+    for (int n = 0; n < 3; ++n) {
+        parts.push_back(song.tracks.Add(std::make_unique<midiTrack>(&song, n, "")));
+    }
+    // (track, time), in creation order
+    const std::pair<int, int> made[] = {{2, 10}, {0, 10}, {1, 0}, {1, 10}, {0, 0}, {2, 0}, {2, 5}};
+    std::vector<const anyEvent*> events;
+    for (const auto& [track, time] : made) {
+        auto* event = new ControlChangeEvent(time, 0xB0);
+        events.push_back(event);
+        parts[static_cast<std::size_t>(track)]->AddEvent(event, true, true);
+    }
+    for (int t = 0; t < song.tracks.Count(); ++t) {
+        const midiTrack* track = song.tracks.TrackAt(t);
+        for (int i = 0; i < track->Count(); ++i) {
+            play.AddEvent(track->EventAt(i), true, true);
+        }
+    }
+    const auto order = [&play] {
+        std::vector<const anyEvent*> list;
+        for (int i = 0; i < play.Count(); ++i) {
+            list.push_back(play.EventAt(i));
+        }
+        return list;
+    };
+    EXPECT_EQ(order(), (std::vector<const anyEvent*>{events[4], events[2], events[5], events[6],
+                                                     events[1], events[3], events[0]}));
+    play.collapsed = true;
+    play.ExpandNoteOffs();
+    EXPECT_EQ(order(), (std::vector<const anyEvent*>{events[2], events[4], events[5], events[6],
+                                                     events[0], events[1], events[3]}));
+    EXPECT_EQ(play.changeLog.size(), 7u);
+}
+
 TEST(Song, TracksOwnTheirEvents) {
     midiSong song;
     for (int n = 0; n < 3; ++n) {
