@@ -56,7 +56,10 @@ void TOverlay::paintEvent(QPaintEvent*) {
     if (!hasLine_) {
         return;
     }
+    // A dark rim keeps the red line visible where the picture itself is red.
     QPainter painter(this);
+    painter.setPen(QPen(QColor(0, 0, 0, 150), LineWidth + 2, Qt::SolidLine, Qt::SquareCap));
+    painter.drawLine(line_);
     painter.setPen(QPen(Qt::red, LineWidth, Qt::SolidLine, Qt::SquareCap));
     painter.drawLine(line_);
 }

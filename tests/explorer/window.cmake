@@ -7,3 +7,6 @@ sorvelin_test(sizeable_rect_shape_tests QTEST
 sorvelin_test(window_accessibility_tests QTEST
     SOURCES AccessibilityTest.cpp WindowTestSupport.h
     DEPS sorvelin_app_startup)
+sorvelin_test(explorer_screenshots QTEST
+    SOURCES ScreenshotTest.cpp WindowTestSupport.h
+    DEPS sorvelin_app_startup)

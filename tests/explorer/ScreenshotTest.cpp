@@ -1,0 +1,56 @@
+// Pictures of the explorer window for the README and for looking at: after
+// start-up, and after a zoom with a composition line drawn. Written as PNG
+// files into the folder named by SORVELIN_SCREENSHOT_DIR, or into
+// "screenshots" under the build folder.
+#include "WindowTestSupport.h"
+#include "explorer/MainPictures.h"
+#include "explorer/Sizeablerectshape.h"
+
+#include <QDir>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+
+class ScreenshotTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir settings_;
+    QString out_;
+
+    void Save(const QString& name) {
+        const QString path = QDir(out_).filePath(name);
+        QVERIFY2(MainForm1->grab().save(path), qPrintable(path));
+        qInfo("wrote %s", qPrintable(path));
+    }
+
+private slots:
+    void initTestCase() {
+        out_ = qEnvironmentVariable("SORVELIN_SCREENSHOT_DIR",
+                                    QString(QT_TESTCASE_BUILDDIR) + "/screenshots");
+        QVERIFY(QDir().mkpath(out_));
+    }
+
+    void startUpAndZoomWithLine() {
+        MessageRecorder recorder;
+        StartProgram(settings_.path());
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm1->IdleRendering(), 30000);
+        Save("explorer-start.png");
+
+        // The rectangle onto the valley between the two largest bulbs, then zoom.
+        Hover(MainForm1->SizeableRectShape1, QPoint(30, 30));
+        Drag(MainForm1->SizeableRectShape1, QPoint(30, 30), QPoint(15, 20), 3);
+        QTest::mouseClick(MainForm1->ZoomIn, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm1->IdleRendering(), 30000);
+        Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
+        QVERIFY(MainForm1->Compose->isEnabled());
+        Save("explorer-zoom-line.png");
+        QVERIFY(recorder.messages.empty());
+        StopProgram();
+    }
+};
+
+QTEST_MAIN(ScreenshotTest)
+#include "ScreenshotTest.moc"
