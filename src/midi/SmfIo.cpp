@@ -6,8 +6,27 @@
 
 namespace sorvelin {
 
+namespace {
+
+// Straight to the stream's buffer: a file is written a byte at a time, and
+// the stream's own checks per call cost more than the byte. A byte the device
+// refuses marks the stream bad, as the stream's own put would.
+void PutBytes(std::ostream& out, const char* bytes, std::streamsize count) {
+    std::streambuf* buffer = out.rdbuf();
+    if (!out.good() || buffer == nullptr || buffer->sputn(bytes, count) != count) {
+        out.setstate(std::ios_base::badbit);
+    }
+}
+
+} // namespace
+
 void WriteByte(std::ostream& out, unsigned value) {
-    out.put(static_cast<char>(value & 0xFF));
+    std::streambuf* buffer = out.rdbuf();
+    if (!out.good() || buffer == nullptr ||
+        std::streambuf::traits_type::eq_int_type(buffer->sputc(static_cast<char>(value & 0xFF)),
+                                                 std::streambuf::traits_type::eof())) {
+        out.setstate(std::ios_base::badbit);
+    }
 }
 
 void WriteVarLen(std::ostream& out, std::uint32_t value) {
@@ -30,13 +49,13 @@ void WriteVarLen(std::ostream& out, std::uint32_t value) {
 
 void WriteBE16(std::ostream& out, std::uint16_t value) {
     const char bytes[2] = {static_cast<char>(value >> 8), static_cast<char>(value)};
-    out.write(bytes, 2);
+    PutBytes(out, bytes, 2);
 }
 
 void WriteBE32(std::ostream& out, std::uint32_t value) {
     const char bytes[4] = {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
                            static_cast<char>(value >> 8), static_cast<char>(value)};
-    out.write(bytes, 4);
+    PutBytes(out, bytes, 4);
 }
 
 std::size_t ReadVarLen(std::span<const std::uint8_t> buffer, std::size_t position,
