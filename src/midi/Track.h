@@ -118,7 +118,9 @@ private:
     // never decrease, so the place of a new event is found by binary search.
     mutable std::vector<EventSlot> entries_;
     // Events placed by AddEvent whose merge into entries_ is deferred; their
-    // times never decrease. Every read merges them first.
+    // times never decrease. Every read merges them first, so the thread that
+    // builds a track also makes the first read after its last AddEvent
+    // (ExpandNoteOffs does, before playback hands the track to the timer).
     mutable std::vector<EventSlot> pending_;
     // Where the place of the last held-back event was found in entries_.
     std::size_t searchFrom_ = 0;
