@@ -163,3 +163,10 @@ TEST(Sequencer, LengthLimitTextIsReadOnlyWhenANoteWouldLengthen) {
     EXPECT_EQ(setup({1, 2, 3}).end, 570);
     EXPECT_THROW(setup({1, 2, 2}), ConvertError);
 }
+
+TEST(Sequencer, SongsTooLongForAMidiFileAreRefused) {
+    Part part;
+    part.rhythm = {100000000};
+    EXPECT_EQ(part({0, 1}).end, 200000480);
+    EXPECT_THROW(part({0, 1, 2}), UserError);
+}
