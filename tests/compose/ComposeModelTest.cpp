@@ -66,16 +66,6 @@ TEST(ComposeModel, BrokenFirstEntryLeavesTheBuiltInArraysAndNoSelection) {
     EXPECT_EQ(model.Rhythm.RhythmTicks, std::vector<int>{30});
 }
 
-TEST(ComposeModel, NamesNotFoundLeaveNoSelectionAndTheArrays) {
-    ComposeModel model;
-    EXPECT_FALSE(model.SelectScaleByName("Gone"));
-    EXPECT_EQ(model.Controls.ScaleComboBox1, -1);
-    EXPECT_EQ(model.SelectedScaleName(), "");
-    EXPECT_EQ(model.Scale.ScaleNotes.size(), 15u);
-    EXPECT_TRUE(model.SelectRhythmByName("16th note"));
-    EXPECT_EQ(model.Controls.RhytmComboBox2, 0);
-}
-
 TEST(ComposeModel, NoteCountBelowTwoIsRefusedAndTheOldCountStays) {
     ComposeModel model;
     for (const char* text : {"1", "0", "-5", "1000001"}) {

@@ -136,9 +136,7 @@ TEST(SongActions, DamagedFileChangesNothing) {
     };
     const Case cases[] = {
         {0, "", "This song file has 100 lines; a song file has 139.\nThe song was not loaded."},
-        {19, "1", "Line 19 (notes per part): 1 is outside 2 to 1000000.\nThe song was not loaded."},
         {30, "200", "Line 30 (program): 200 is outside 0 to 127.\nThe song was not loaded."},
-        {4, "wide", "Line 4 (view width): \"wide\" is not a number.\nThe song was not loaded."},
     };
     for (const Case& c : cases) {
         std::vector<std::string> damaged = lines;
@@ -206,18 +204,4 @@ TEST(SongActions, NamesNotFoundAreReportedAndLoadingGoesOn) {
     EXPECT_EQ(again.RhythmName, "");
     // The song still renders with the arrays in force.
     EXPECT_FALSE(program.Midi().empty());
-}
-
-TEST(SongActions, SeriesTableGrowsWithZerosBeforeTheRedraws) {
-    Program program;
-    program.explorer.ComposeClick(2);
-    std::vector<std::string> lines =
-        FormatSongFile(SongFromState(program.explorer, program.compose, program.parts));
-    lines[18] = "300";
-    EXPECT_TRUE(LoadSongLines(lines, program.explorer, program.compose, program.parts).Loaded);
-    EXPECT_EQ(program.explorer.Series().Length(), 16 * 300);
-    for (std::int32_t v : program.explorer.Series().Values()) {
-        ASSERT_GE(v, 0);
-        ASSERT_LE(v, program.explorer.Engine().GetLimit());
-    }
 }
