@@ -5,17 +5,13 @@
 #include "output/Mididevicewin.h"
 #include "tracks/Trkwin.h"
 
-#ifdef SORVELIN_HAVE_NAME_TABLES
 #include "midi/Midispec.h"
-#endif
 
 namespace sorvelin {
 
 void CreateWindows() {
-#ifdef SORVELIN_HAVE_NAME_TABLES
     // The track settings window lists the program names as it is built.
     FillNameTables();
-#endif
     MainForm1 = new TMainForm1;
     MidiDevice = new TMidiDevice;
     ComposeWin = new TComposeWin;

@@ -4,9 +4,14 @@
 #include "app/StartUp.h"
 #include "platform/ErrorGuard.h"
 
+#include <QIcon>
+
 int main(int argc, char** argv) {
     sorvelin::GuardedApplication application(argc, argv);
     QApplication::setApplicationName("Sorvelin");
+    // The desktop entry and icon installed with the program.
+    QGuiApplication::setDesktopFileName("org.sorvelin.Sorvelin");
+    QApplication::setWindowIcon(QIcon::fromTheme("org.sorvelin.Sorvelin"));
     // Only the explorer window's closing ends the program, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -359,6 +359,26 @@ private slots:
         QVERIFY(w->IdleRendering());
     }
 
+    void anImportWithoutAPictureIsReported() {
+        QApplication::clipboard()->setText("changed since the menu opened");
+        w->ImportImage1->trigger();
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
+        QVERIFY(!w->ImageMode);
+        QVERIFY(w->Turbo->isEnabled());
+    }
+
+    void returnInAFieldChangesNothing() {
+        for (QLineEdit* edit : {w->MouseX, w->posX, w->StartX, w->Iteration}) {
+            QTest::keyClick(edit, Qt::Key_Return);
+            QTest::keyClick(edit, Qt::Key_Enter);
+        }
+        QVERIFY(w->isVisible());
+        QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
+        QVERIFY(!ComposeWin->isVisible());
+        QVERIFY(recorder_->messages.empty());
+    }
+
     void theJuliaMarkerSetsTheConstantWhereItIsDropped() {
         w->ComboBox1->setFocus();
         QTest::keyClick(w->ComboBox1, Qt::Key_Down);
