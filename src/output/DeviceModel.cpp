@@ -1,0 +1,114 @@
+#include "output/DeviceModel.h"
+
+#include "platform/Convert.h"
+#include "platform/Errors.h"
+#include "platform/TextFile.h"
+
+namespace sorvelin {
+namespace {
+
+constexpr std::size_t kPrfLines = 6;
+
+} // namespace
+
+std::string TechnologyWord(int technology) {
+    switch (technology) {
+    case kMidiTechPort:
+        return "MIDI Port";
+    case kMidiTechSynth:
+        return "Synth";
+    case kMidiTechSqSynth:
+        return "SQ Synth";
+    case kMidiTechFmSynth:
+        return "FM Synth";
+    case kMidiTechMapper:
+        return "MIDI Mapper";
+    default:
+        return "";
+    }
+}
+
+void DeviceModel::Show(const std::string& text) const {
+    if (show_) {
+        show_(text);
+    }
+}
+
+int DeviceModel::OpenDevice(int id) {
+    if (output_.IsOpen() && CloseDevice() != 0) {
+        return -1;
+    }
+    const int result = output_.Open(id);
+    if (result != kMidiOk) {
+        Show(output_.ErrorText(result));
+        return result;
+    }
+    deviceId_ = id;
+    return 0;
+}
+
+int DeviceModel::CloseDevice() {
+    const int result = output_.Close();
+    if (result != kMidiOk) {
+        Show(output_.ErrorText(result));
+        return -1;
+    }
+    return 0;
+}
+
+std::vector<std::string> DeviceModel::FillDeviceList() {
+    MidiOutService& service = output_.Service();
+    const int count = service.NumDevs();
+    std::vector<std::string> lines;
+    for (int id = -1; id < count; ++id) {
+        MidiOutCaps caps;
+        if (service.DevCaps(id, caps) != kMidiOk) {
+            caps = {};
+        }
+        lines.push_back(caps.productName + " " + TechnologyWord(caps.technology));
+    }
+    return lines;
+}
+
+void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
+                                     DevicePlacement& placement) {
+    if (!FileExists(file)) {
+        return;
+    }
+    try {
+        const std::vector<std::string> lines = ReadLines(file);
+        auto line = [&](std::size_t index) -> const std::string& {
+            if (index >= lines.size()) {
+                throw IndexError(static_cast<long long>(index),
+                                 static_cast<long long>(lines.size()));
+            }
+            return lines[index];
+        };
+        if (StrToInt(line(0)) > 0) {
+            Show(kIllegalDeviceVersion);
+            return;
+        }
+        int* const targets[kPrfLines - 1] = {&placement.top, &placement.left, &placement.width,
+                                             &placement.height, &deviceId_};
+        for (std::size_t i = 0; i + 1 < kPrfLines; ++i) {
+            *targets[i] = StrToInt(line(i + 1));
+        }
+    } catch (const std::exception& error) {
+        Show(file.filename().string() + ": " + error.what());
+    }
+}
+
+void DeviceModel::SaveDeviceSettings(const std::filesystem::path& file,
+                                     const DevicePlacement& placement) const {
+    WriteLinesAtomic(file,
+                     {"0000", IntToStr(placement.top), IntToStr(placement.left),
+                      IntToStr(placement.width), IntToStr(placement.height), IntToStr(deviceId_)});
+}
+
+int DeviceModel::Startup(const std::filesystem::path& file, DevicePlacement& placement) {
+    deviceId_ = -1;
+    LoadDeviceSettings(file, placement);
+    return OpenDevice(deviceId_);
+}
+
+} // namespace sorvelin

@@ -1,0 +1,77 @@
+#pragma once
+// Choosing and opening the MIDI output, and remembering the choice with the
+// device window's placement in device.prf. Runs on the window thread; the
+// window shows the list lines and the messages this model reports.
+#include "output/OutputHandle.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+inline constexpr const char* kDevicePrfName = "device.prf";
+inline constexpr const char* kIllegalDeviceVersion =
+    "Illegal data version.  Get latest version of MIDI Cantorel.";
+
+// The device window's outer placement; the defaults are its designed ones.
+struct DevicePlacement {
+    int top = 109;
+    int left = 200;
+    int width = 451;
+    int height = 295;
+};
+
+// "MIDI Port", "Synth", "SQ Synth", "FM Synth", "MIDI Mapper"; "" for 0 and above 5.
+std::string TechnologyWord(int technology);
+
+class DeviceModel {
+public:
+    using MessageFn = std::function<void(const std::string&)>;
+
+    explicit DeviceModel(OutputHandle& output) : output_(output) {}
+
+    // Where failures are shown (a message box in the program).
+    void SetMessageCallback(MessageFn show) { show_ = std::move(show); }
+
+    int DeviceId() const { return deviceId_; }
+    bool IsOpen() const { return output_.IsOpen(); }
+
+    // 0 on success; -1 when the open output could not be closed first
+    // (it stays open and DeviceId keeps its value); otherwise the service's
+    // error code, with its text shown, no output open and DeviceId unchanged.
+    int OpenDevice(int id);
+    // 0 (also when nothing is open) or -1 when the output refused to close.
+    int CloseDevice();
+
+    // One line per output, row r for output r - 1: product name, one blank,
+    // technology word.
+    std::vector<std::string> FillDeviceList();
+    // The row to select: DeviceId + 1 (may lie beyond the list).
+    int SelectedRow() const { return deviceId_ + 1; }
+
+    // Reads device.prf when it exists. A version above 0 shows the version
+    // message and applies nothing. A value that does not convert, or a
+    // missing line, is shown as an error; what was read before it stays and
+    // the rest keeps its defaults. Never throws.
+    void LoadDeviceSettings(const std::filesystem::path& file, DevicePlacement& placement);
+    // Six lines, CR LF: "0000", top, left, width, height, DeviceId. Throws
+    // FileError when the file cannot be written.
+    void SaveDeviceSettings(const std::filesystem::path& file,
+                            const DevicePlacement& placement) const;
+
+    // The model's part of the device window's creation: DeviceId := -1, read
+    // device.prf, open the remembered output. Returns OpenDevice's result
+    // (the window shows itself modally when it is not 0).
+    int Startup(const std::filesystem::path& file, DevicePlacement& placement);
+
+private:
+    void Show(const std::string& text) const;
+
+    OutputHandle& output_;
+    MessageFn show_;
+    int deviceId_ = -2;
+};
+
+} // namespace sorvelin

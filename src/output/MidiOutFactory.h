@@ -1,0 +1,16 @@
+#pragma once
+// The program's MIDI output service: the built-in synthesizer as output -1
+// and the ALSA sequencer's ports as outputs 0..n-1. A build without the
+// sound libraries still lists output -1, whose opening then fails with a
+// text that says so.
+#include "platform/MidiOut.h"
+
+#include <memory>
+
+namespace sorvelin {
+
+std::unique_ptr<MidiOutService> MakeMidiOutService();
+// True when this build has the FluidSynth and ALSA backends.
+bool HaveAudioBackends();
+
+} // namespace sorvelin

@@ -1,0 +1,82 @@
+#include "output/OutputHandle.h"
+
+namespace sorvelin {
+
+std::array<std::uint32_t, 32> SilenceMessages() {
+    std::array<std::uint32_t, 32> messages{};
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        const auto status = static_cast<std::uint8_t>(0xB0 | channel);
+        messages[2u * channel] = PackShortMsg(status, 120, 0);     // All Sound Off
+        messages[2u * channel + 1] = PackShortMsg(status, 121, 0); // Reset All Controllers
+    }
+    return messages;
+}
+
+OutputHandle::~OutputHandle() {
+    std::lock_guard lock(mutex_);
+    if (output_) {
+        output_->Close();
+    }
+}
+
+bool OutputHandle::IsOpen() const {
+    std::lock_guard lock(mutex_);
+    return output_ != nullptr;
+}
+
+int OutputHandle::Open(int id) {
+    if (IsOpen()) {
+        if (const int result = Close(); result != kMidiOk) {
+            return result;
+        }
+    }
+    // Opening may take a while (a SoundFont loads); playback meanwhile finds
+    // no output and its messages are refused, as with any closed output.
+    std::unique_ptr<MidiOutput> opened;
+    const int result = service_.Open(id, opened);
+    if (result != kMidiOk) {
+        return result;
+    }
+    std::lock_guard lock(mutex_);
+    output_ = std::move(opened);
+    return kMidiOk;
+}
+
+int OutputHandle::Close() {
+    std::lock_guard lock(mutex_);
+    if (!output_) {
+        return kMidiOk;
+    }
+    for (const std::uint32_t message : SilenceMessages()) {
+        output_->ShortMsg(message);
+    }
+    const int result = output_->Close();
+    if (result == kMidiOk) {
+        output_.reset();
+    }
+    return result;
+}
+
+int OutputHandle::ShortMsg(std::uint32_t packed) {
+    std::lock_guard lock(mutex_);
+    return output_ ? output_->ShortMsg(packed) : kMidiErrInvalidHandle;
+}
+
+int OutputHandle::LongMsg(const std::vector<std::uint8_t>& message,
+                          const std::function<void()>& pause) {
+    std::lock_guard lock(mutex_);
+    if (!output_) {
+        return kMidiErrInvalidHandle;
+    }
+    if (const int result = output_->LongMsg(message); result != kMidiOk) {
+        return result;
+    }
+    // The lock stays held: the message's buffer belongs to this output until
+    // it is done, so the output may not be switched in between.
+    for (int poll = 0; poll < kLongMsgPolls && !output_->LongDone(); ++poll) {
+        pause();
+    }
+    return kMidiOk;
+}
+
+} // namespace sorvelin

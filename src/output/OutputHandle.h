@@ -1,0 +1,53 @@
+#pragma once
+// The one open MIDI output, shared by the window thread (opening, closing,
+// immediate messages) and the timer thread (playback). Every use takes the
+// same lock, so an output is never closed while a message is on its way to
+// it, and a message sent while no output is open is simply refused.
+#include "platform/MidiOut.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+// All Sound Off then Reset All Controllers, channel 0 to 15: 32 messages.
+std::array<std::uint32_t, 32> SilenceMessages();
+
+class OutputHandle {
+public:
+    explicit OutputHandle(MidiOutService& service) : service_(service) {}
+    ~OutputHandle();
+    OutputHandle(const OutputHandle&) = delete;
+    OutputHandle& operator=(const OutputHandle&) = delete;
+
+    MidiOutService& Service() { return service_; }
+    bool IsOpen() const;
+
+    // Opens output `id` when none is open; 0 or the service's error code.
+    int Open(int id);
+    // Silences every channel of the open output, so no note keeps sounding
+    // on it, then closes it. 0 also when none is open; on failure the
+    // service's code, and the output stays open.
+    int Close();
+
+    // kMidiErrInvalidHandle when no output is open.
+    int ShortMsg(std::uint32_t packed);
+    // Sends a whole system-exclusive message and waits until the output has
+    // taken it, calling `pause` between checks (at most kLongMsgPolls times).
+    int LongMsg(const std::vector<std::uint8_t>& message, const std::function<void()>& pause);
+    static constexpr int kLongMsgPolls = 200;
+
+    std::string ErrorText(int code) { return service_.ErrorText(code); }
+
+private:
+    MidiOutService& service_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<MidiOutput> output_;
+};
+
+} // namespace sorvelin

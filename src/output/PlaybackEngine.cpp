@@ -1,0 +1,295 @@
+#include "output/PlaybackEngine.h"
+
+#include <algorithm>
+
+namespace sorvelin {
+namespace {
+
+constexpr int kDefaultTempo = 500000;
+constexpr int kSysExPollMs = 10;
+constexpr int kProgramChangePauseMs = 3;
+// The first timer is never asked for less than this after the start.
+constexpr auto kFirstDelayMin = std::chrono::milliseconds(1);
+
+std::uint8_t DataByte(int value) {
+    return static_cast<std::uint8_t>(value & 0x7F);
+}
+
+} // namespace
+
+PlaybackEngine::PlaybackEngine(OutputHandle& output, TimerService& timer)
+    : output_(output), timer_(timer) {}
+
+PlaybackEngine::~PlaybackEngine() {
+    Halt();
+}
+
+void PlaybackEngine::SetPlayEndHandler(PlayEndHandlerFn handler, void* context) {
+    std::lock_guard lock(handlerMutex_);
+    playEndHandler_ = std::move(handler);
+    playEndContext_ = context;
+}
+
+void PlaybackEngine::SetMessageCallback(MessageFn show) {
+    std::lock_guard lock(showMutex_);
+    show_ = std::move(show);
+}
+
+void PlaybackEngine::NotifyPlayEnd() {
+    std::lock_guard lock(handlerMutex_);
+    if (playEndHandler_) {
+        playEndHandler_(playEndContext_);
+    }
+}
+
+void PlaybackEngine::Show(const std::string& text) {
+    std::lock_guard lock(showMutex_);
+    if (show_) {
+        show_(text);
+    }
+}
+
+// ---- immediate messages ----
+
+void PlaybackEngine::SendEvent(const anyEvent& event) {
+    const std::uint8_t status = event.status;
+    if (status == 0xF0 || status == 0xF7) {
+        if (const auto* sysex = dynamic_cast<const sysexEvent*>(&event)) {
+            SendSysEx(*sysex);
+        }
+        return;
+    }
+    if (status == 0xFF) {
+        const auto* meta = dynamic_cast<const metaEvent*>(&event);
+        // A Set Tempo with fewer than three data bytes carries no tempo.
+        if (meta != nullptr && meta->type == 0x51 && meta->data.size() >= 3) {
+            currentTempo_ = (meta->data[0] << 16) | (meta->data[1] << 8) | meta->data[2];
+        }
+        return;
+    }
+    switch (status & 0xF0) {
+    case 0x80:
+    case 0x90:
+        if (const auto* note = dynamic_cast<const NoteOnEvent*>(&event)) {
+            output_.ShortMsg(PackShortMsg(status, note->key, note->velocity));
+        }
+        break;
+    case 0xB0:
+        if (const auto* control = dynamic_cast<const ControlChangeEvent*>(&event)) {
+            output_.ShortMsg(PackShortMsg(status, control->control, control->value));
+        }
+        break;
+    case 0xC0:
+        if (const auto* program = dynamic_cast<const ProgramChangeEvent*>(&event)) {
+            output_.ShortMsg(PackShortMsg(status, program->program));
+        }
+        break;
+    case 0xE0:
+        if (const auto* bend = dynamic_cast<const PitchBendEvent*>(&event)) {
+            const int value = bend->bend;
+            output_.ShortMsg(PackShortMsg(status, DataByte(value), DataByte(value >> 7)));
+        }
+        break;
+    default: // key and channel pressure, system common and real-time
+        break;
+    }
+}
+
+void PlaybackEngine::SendProgramChange(int channel, int bankMsb, int bankLsb, int program) {
+    const auto control = static_cast<std::uint8_t>(0xB0 | (channel & 0x0F));
+    output_.ShortMsg(PackShortMsg(control, 0, DataByte(bankMsb)));
+    output_.ShortMsg(PackShortMsg(control, 32, DataByte(bankLsb)));
+    output_.ShortMsg(
+        PackShortMsg(static_cast<std::uint8_t>(0xC0 | (channel & 0x0F)), DataByte(program)));
+    timer_.Sleep(kProgramChangePauseMs);
+}
+
+void PlaybackEngine::SendNoteOn(int channel, int key, int velocity) {
+    output_.ShortMsg(PackShortMsg(static_cast<std::uint8_t>(0x90 | (channel & 0x0F)), DataByte(key),
+                                  DataByte(velocity)));
+}
+
+void PlaybackEngine::SilenceAllChannels() {
+    for (const std::uint32_t message : SilenceMessages()) {
+        output_.ShortMsg(message);
+    }
+}
+
+void PlaybackEngine::SendSysEx(const sysexEvent& event) {
+    std::vector<std::uint8_t> message;
+    message.reserve(event.bytes.size() + 1);
+    message.push_back(event.status);
+    message.insert(message.end(), event.bytes.begin(), event.bytes.end());
+    const int result = output_.LongMsg(message, [this] { timer_.Sleep(kSysExPollMs); });
+    if (result != kMidiOk) {
+        Show(output_.ErrorText(result));
+    }
+}
+
+// ---- the song clock ----
+
+PlaybackEngine::TimePoint PlaybackEngine::DueTime(std::int32_t ticks) const {
+    // 64-bit nanoseconds: a gap of 2^31 ticks at the slowest tempo (2^24 - 1
+    // microseconds per quarter) stays far below 2^63.
+    const std::int64_t gap = static_cast<std::int64_t>(ticks) - anchorTicks_;
+    const std::int64_t nanos = gap * anchorTempo_ * 1000 / division_;
+    return anchorTime_ + std::chrono::duration_cast<TimerService::Clock::duration>(
+                             std::chrono::nanoseconds(nanos));
+}
+
+// A Set Tempo sent with the group at `ticks` paces the song from that time on.
+void PlaybackEngine::FollowTempo(std::int32_t ticks) {
+    const int tempo = currentTempo_.load();
+    if (tempo != anchorTempo_) {
+        anchorTime_ = DueTime(ticks);
+        anchorTicks_ = ticks;
+        anchorTempo_ = tempo;
+    }
+}
+
+std::uint32_t PlaybackEngine::RequestTimer(TimePoint due, std::uint64_t session) {
+    const std::uint32_t id = timer_.SetEventAt(due, [this, session] { TimerTick(session); });
+    if (id != 0) {
+        timerId_ = id;
+    }
+    return id;
+}
+
+bool PlaybackEngine::SendGroup() {
+    const int count = static_cast<int>(events_.size());
+    int index = playIndex_.load();
+    const std::int32_t groupTime = events_[static_cast<std::size_t>(index)]->time;
+    while (index < count && events_[static_cast<std::size_t>(index)]->time == groupTime) {
+        if (stopRequested_.load()) {
+            return false;
+        }
+        SendEvent(*events_[static_cast<std::size_t>(index)]);
+        playIndex_ = ++index;
+    }
+    FollowTempo(groupTime);
+    return true;
+}
+
+// ---- start, tick, stop ----
+
+void PlaybackEngine::StartPlayback(midiTrack& track) {
+    if (track.Count() == 0 || !output_.IsOpen()) {
+        return;
+    }
+    if (playing_.load()) {
+        Halt(); // the window never starts while playing; stay consistent if it does
+    }
+    track.collapsed = true; // so the expansion runs even if it ran before
+    track.ExpandNoteOffs();
+
+    std::unique_lock lock(playMutex_);
+    const std::uint64_t session = ++session_;
+    events_.clear();
+    for (int i = 0; i < track.Count(); ++i) {
+        if (const anyEvent* event = track.EventAt(i)) {
+            events_.push_back(event);
+        }
+    }
+    if (events_.empty()) {
+        return;
+    }
+    const std::int32_t t0 = events_.front()->time;
+    midiSong* song = track.song;
+    division_ = song != nullptr && song->division != 0 ? song->division : 120;
+    currentTempo_ = song != nullptr ? song->TempoAt(t0) : kDefaultTempo;
+    stopRequested_ = false;
+    playIndex_ = 0;
+    anchorTime_ = timer_.Now();
+    anchorTicks_ = t0;
+    anchorTempo_ = currentTempo_.load();
+
+    SendGroup();
+    if (playIndex_.load() >= static_cast<int>(events_.size())) {
+        return; // the whole song was one moment: it never becomes playing
+    }
+    const TimePoint due =
+        std::max(DueTime(events_[static_cast<std::size_t>(playIndex_.load())]->time),
+                 anchorTime_ + kFirstDelayMin);
+    if (RequestTimer(due, session) == 0) {
+        lock.unlock();
+        Show(kTimerError);
+        return;
+    }
+    playing_ = true;
+}
+
+void PlaybackEngine::TimerTick(std::uint64_t session) {
+    std::unique_lock lock(playMutex_);
+    if (session != session_ || stopRequested_.load()) {
+        return; // stopped (and silenced) already
+    }
+    const int count = static_cast<int>(events_.size());
+    if (playIndex_.load() >= count) {
+        SilenceAllChannels();
+        playing_ = false;
+        lock.unlock();
+        NotifyPlayEnd();
+        return;
+    }
+    for (;;) {
+        if (!SendGroup()) {
+            return;
+        }
+        if (playIndex_.load() >= count) {
+            // Natural end: the song's own note-offs have ended the sound.
+            playing_ = false;
+            lock.unlock();
+            NotifyPlayEnd();
+            return;
+        }
+        const TimePoint due = DueTime(events_[static_cast<std::size_t>(playIndex_.load())]->time);
+        if (due <= timer_.Now()) {
+            continue; // already due: no timer to wait for
+        }
+        if (RequestTimer(due, session) == 0) {
+            // Playback halts here; Playing stays set until the user stops.
+            lock.unlock();
+            Show(kTimerError);
+        }
+        return;
+    }
+}
+
+void PlaybackEngine::Halt() {
+    stopRequested_ = true;
+    std::uint32_t id = 0;
+    {
+        std::lock_guard lock(playMutex_);
+        ++session_;
+        id = timerId_.load();
+        playing_ = false;
+    }
+    // The lock is released first: a callback that is running waits for it,
+    // then finds its session over and returns without sending anything.
+    timer_.KillEvent(id);
+}
+
+void PlaybackEngine::StopPlayback() {
+    if (!output_.IsOpen()) {
+        return;
+    }
+    Halt();
+    NotifyPlayEnd();
+    SilenceAllChannels();
+}
+
+void RunErrorTest(PlaybackEngine& engine, const OutputHandle& output, TimerService& timer) {
+    if (!output.IsOpen()) {
+        return;
+    }
+    engine.SendProgramChange(0, 0, 0, 0);
+    for (int key : {30, 29, 31, 33, 34, 36}) {
+        engine.SendNoteOn(0, key, 100);
+    }
+    timer.Sleep(2000);
+    for (int key : {29, 30, 31, 33, 34, 36}) {
+        engine.SendNoteOn(0, key, 0);
+    }
+}
+
+} // namespace sorvelin

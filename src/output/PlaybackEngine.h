@@ -1,0 +1,128 @@
+#pragma once
+// The timed playback engine: sends a time-ordered track to the open MIDI
+// output in real time, and offers the immediate messages other windows send
+// outside playback (a program change with bank select, a note-on, a single
+// event) and a stop that silences every channel.
+//
+// Pacing follows the song's own clock. Each group of events that share a
+// time is due at the exact moment its ticks give from the start of the song
+// (tempo changes integrated from their own time on, in nanoseconds, without
+// rounding that accumulates), and the timer waits for that moment. A late
+// wake-up therefore delays one group, never the rest of the song.
+//
+// Threads. StartPlayback, StopPlayback and the immediate messages run on the
+// window thread; each timer callback runs on the timer service's thread.
+// The play state is atomic and the group sending is serialised with the
+// window thread's start and stop by one lock, so a stop is final: once
+// StopPlayback returns no timer is pending and no callback sends anything.
+// The end handler and the message callback may be called on the timer
+// thread; the window layer hands them to its own thread (a queued call) and
+// must not block there waiting for the window thread.
+#include "midi/Mididata.h"
+#include "output/OutputHandle.h"
+#include "platform/Timer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace sorvelin {
+
+inline constexpr const char* kTimerError = "Timer Error";
+
+class PlaybackEngine {
+public:
+    using PlayEndHandlerFn = std::function<void(void* context)>;
+    using MessageFn = std::function<void(const std::string&)>;
+
+    PlaybackEngine(OutputHandle& output, TimerService& timer);
+    // Stops a playing song without notifying anyone.
+    ~PlaybackEngine();
+    PlaybackEngine(const PlaybackEngine&) = delete;
+    PlaybackEngine& operator=(const PlaybackEngine&) = delete;
+
+    // Called with `context` whenever playback ends or is stopped. Clearing
+    // (an empty handler) waits for a call in progress on the timer thread.
+    void SetPlayEndHandler(PlayEndHandlerFn handler, void* context);
+    void ClearPlayEndHandler() { SetPlayEndHandler(nullptr, nullptr); }
+    // Where "Timer Error" and the output's error texts are shown.
+    void SetMessageCallback(MessageFn show);
+    // Passed with every timer request (10 ms in the program).
+    void SetTimerResolution(int milliseconds) { timerResolution_ = milliseconds; }
+
+    // Expands the track's note-offs and sends its first group at once; the
+    // rest follows on the timer. Does nothing with an empty track or no open
+    // output. A track whose events all share one time is sent at once and
+    // never becomes playing.
+    void StartPlayback(midiTrack& track);
+    // Cancels playback, calls the end handler and silences every channel
+    // (also when idle); does nothing when no output is open.
+    void StopPlayback();
+    bool IsPlaying() const { return playing_.load(); }
+
+    // One event by its status: channel messages as short messages, system
+    // exclusive as a long message, Set Tempo changes CurrentTempo only.
+    void SendEvent(const anyEvent& event);
+    // Bank select MSB and LSB, program change, then a 3 ms pause.
+    void SendProgramChange(int channel, int bankMsb, int bankLsb, int program);
+    void SendNoteOn(int channel, int key, int velocity);
+    // All Sound Off then Reset All Controllers, channel 0 to 15.
+    void SilenceAllChannels();
+    // The status byte followed by exactly the event's bytes, as one long
+    // message; waits until the output has taken it.
+    void SendSysEx(const sysexEvent& event);
+
+    int CurrentTempo() const { return currentTempo_.load(); }
+    std::uint32_t TimerId() const { return timerId_.load(); }
+    int PlayIndex() const { return playIndex_.load(); }
+
+private:
+    using TimePoint = TimerService::TimePoint;
+
+    void TimerTick(std::uint64_t session);
+    // Sends the group of events at the play index; false when a stop came
+    // in between.
+    bool SendGroup();
+    // Moment the song clock reaches `ticks`.
+    TimePoint DueTime(std::int32_t ticks) const;
+    void FollowTempo(std::int32_t ticks);
+    std::uint32_t RequestTimer(TimePoint due, std::uint64_t session);
+    void NotifyPlayEnd();
+    void Show(const std::string& text);
+    void Halt();
+
+    OutputHandle& output_;
+    TimerService& timer_;
+
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<int> playIndex_{0};
+    std::atomic<int> currentTempo_{500000};
+    std::atomic<std::uint32_t> timerId_{0};
+    std::atomic<int> timerResolution_{10};
+
+    // Held while a group is sent and the next timer requested, and while a
+    // start or stop changes the fields below.
+    std::mutex playMutex_;
+    std::uint64_t session_ = 0; // a timer of an older session does nothing
+    std::vector<const anyEvent*> events_;
+    std::int32_t division_ = 120;
+    TimePoint anchorTime_{};
+    std::int32_t anchorTicks_ = 0;
+    int anchorTempo_ = 500000;
+
+    std::mutex handlerMutex_;
+    PlayEndHandlerFn playEndHandler_;
+    void* playEndContext_ = nullptr;
+    std::mutex showMutex_;
+    MessageFn show_;
+};
+
+// The device window's hidden diagnostic: on channel 1, program 0 of bank 0,
+// six notes held for two seconds, then released. Nothing without an output.
+void RunErrorTest(PlaybackEngine& engine, const OutputHandle& output, TimerService& timer);
+
+} // namespace sorvelin

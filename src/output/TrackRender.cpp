@@ -1,0 +1,66 @@
+#include "output/TrackRender.h"
+
+#include "output/OutputHandle.h"
+#include "output/PlaybackEngine.h"
+#include "platform/Errors.h"
+#include "platform/MidiOutCapture.h"
+#include "platform/Timer.h"
+
+namespace sorvelin {
+
+std::vector<TimedMidiMessage> PlayedMessages(midiTrack& track) {
+    ManualTimer timer;
+    CaptureMidiOut capture;
+    capture.SetClock([&timer] { return timer.Now(); });
+    const auto start = timer.Now();
+    std::vector<TimedMidiMessage> messages;
+    {
+        OutputHandle output(capture);
+        output.Open(-1);
+        PlaybackEngine engine(output, timer);
+        if (track.song != nullptr && track.song->gmSystemOn) {
+            engine.SendSysEx(*track.song->gmSystemOn);
+        }
+        engine.StartPlayback(track);
+        timer.RunAll();
+        for (const CapturedMessage& message : capture.Messages()) {
+            messages.push_back({message.time - start, message.bytes});
+        }
+    }
+    return messages;
+}
+
+#ifdef SORVELIN_HAVE_AUDIO
+
+void RenderTrackToWav(midiTrack& track, const std::filesystem::path& path,
+                      const WavRenderOptions& options) {
+    RenderMessagesToWav(PlayedMessages(track), path, options);
+}
+
+#else
+
+void RenderTrackToWav(midiTrack&, const std::filesystem::path&, const WavRenderOptions&) {
+    throw UserError("WAV rendering needs the built-in synthesizer, which this build leaves out");
+}
+
+#endif
+
+void RenderSongToWav(midiSong& song, const std::filesystem::path& path,
+                     const WavRenderOptions& options) {
+    if (song.barStarts.empty()) {
+        song.RebuildBarTable();
+    }
+    midiTrack play(&song, 0, "", EventOwnership::Borrowed);
+    for (int t = 0; t < song.tracks.Count(); ++t) {
+        const midiTrack* track = song.tracks.TrackAt(t);
+        for (int i = 0; i < track->Count(); ++i) {
+            anyEvent* event = track->EventAt(i);
+            if (event != nullptr && !event->IsTrackEnd()) {
+                play.AddEvent(event, true, false);
+            }
+        }
+    }
+    RenderTrackToWav(play, path, options);
+}
+
+} // namespace sorvelin

@@ -1,0 +1,192 @@
+#include "output/DeviceModel.h"
+#include "platform/MidiOutCapture.h"
+#include "platform/TextFile.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace sorvelin;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        std::string tmpl = (fs::temp_directory_path() / "sorvelin-device-XXXXXX").string();
+        path = ::mkdtemp(tmpl.data());
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+struct Fixture {
+    explicit Fixture(std::vector<MidiOutCaps> devices = {{"Port A", kMidiTechPort},
+                                                         {"Synth B", kMidiTechSynth}})
+        : capture(std::move(devices)), output(capture), model(output) {
+        model.SetMessageCallback([this](const std::string& text) { shown.push_back(text); });
+    }
+    CaptureMidiOut capture;
+    OutputHandle output;
+    DeviceModel model;
+    std::vector<std::string> shown;
+};
+
+bool IsSilencing(const std::vector<CapturedMessage>& messages, int device) {
+    if (messages.size() != 32) {
+        return false;
+    }
+    for (std::size_t i = 0; i < 32; ++i) {
+        const std::uint8_t status = static_cast<std::uint8_t>(0xB0 | (i / 2));
+        const std::uint8_t control = i % 2 == 0 ? 120 : 121;
+        if (messages[i].device != device ||
+            messages[i].bytes != std::vector<std::uint8_t>{status, control, 0}) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(DeviceModel, ListHasTheSynthesizerFirstThenEveryOutputWithItsTechnologyWord) {
+    Fixture f({{"Port A", 1},
+               {"Synth B", 2},
+               {"SQ C", 3},
+               {"FM D", 4},
+               {"Map E", 5},
+               {"Zero F", 0},
+               {"Six G", 6}});
+    EXPECT_EQ(f.model.FillDeviceList(),
+              (std::vector<std::string>{"Capture Synth Synth", "Port A MIDI Port", "Synth B Synth",
+                                        "SQ C SQ Synth", "FM D FM Synth", "Map E MIDI Mapper",
+                                        "Zero F ", "Six G "}));
+    Fixture none(std::vector<MidiOutCaps>{});
+    EXPECT_EQ(none.model.FillDeviceList(), (std::vector<std::string>{"Capture Synth Synth"}));
+}
+
+TEST(DeviceModel, DeviceIdStartsAtMinusTwoAndChangesOnlyOnASuccessfulOpen) {
+    Fixture f;
+    EXPECT_EQ(f.model.DeviceId(), -2);
+    ASSERT_EQ(f.model.OpenDevice(1), 0);
+    EXPECT_EQ(f.model.DeviceId(), 1);
+    EXPECT_EQ(f.model.SelectedRow(), 2);
+
+    f.capture.FailOpen(0, kMidiErrNoSequencer);
+    EXPECT_EQ(f.model.OpenDevice(0), kMidiErrNoSequencer);
+    EXPECT_EQ(f.model.DeviceId(), 1);
+    EXPECT_FALSE(f.model.IsOpen()); // the old output was closed first
+    EXPECT_EQ(f.capture.OpenOutputs(), 0);
+    EXPECT_EQ(f.shown, (std::vector<std::string>{f.capture.ErrorText(kMidiErrNoSequencer)}));
+
+    EXPECT_EQ(f.model.OpenDevice(7), kMidiErrBadDeviceId);
+    EXPECT_FALSE(f.model.IsOpen());
+}
+
+TEST(DeviceModel, SwitchingOutputsSilencesTheOldOneBeforeClosingIt) {
+    Fixture f;
+    ASSERT_EQ(f.model.OpenDevice(0), 0);
+    ASSERT_EQ(f.model.OpenDevice(1), 0);
+    EXPECT_TRUE(IsSilencing(f.capture.Messages(), 0));
+    EXPECT_EQ(f.capture.OpenOutputs(), 1);
+}
+
+TEST(DeviceModel, AFailedCloseKeepsTheOldOutputAndAbandonsTheOpen) {
+    Fixture f;
+    ASSERT_EQ(f.model.OpenDevice(0), 0);
+    f.capture.FailClose(kMidiErrClose);
+    EXPECT_EQ(f.model.OpenDevice(1), -1);
+    EXPECT_EQ(f.model.DeviceId(), 0);
+    EXPECT_TRUE(f.model.IsOpen());
+    EXPECT_EQ(f.shown.size(), 1u);
+    EXPECT_EQ(f.model.CloseDevice(), -1);
+    f.capture.FailClose(0);
+    EXPECT_EQ(f.model.CloseDevice(), 0);
+    EXPECT_EQ(f.model.CloseDevice(), 0); // nothing open: still 0
+}
+
+TEST(DeviceModel, SettingsFileRules) {
+    const std::string illegal = kIllegalDeviceVersion;
+    const struct {
+        const char* name;
+        const char* content; // nullptr: no file
+        DevicePlacement placement;
+        int deviceId;
+        bool error; // a message is shown
+        bool opened;
+    } cases[] = {
+        {"missing", nullptr, {109, 200, 451, 295}, -1, false, true},
+        {"complete", "0000\r\n10\r\n20\r\n300\r\n400\r\n1\r\n", {10, 20, 300, 400}, 1, false, true},
+        {"negative version",
+         "-1\r\n10\r\n20\r\n300\r\n400\r\n0\r\n",
+         {10, 20, 300, 400},
+         0,
+         false,
+         true},
+        {"newer version",
+         "0001\r\n10\r\n20\r\n300\r\n400\r\n0\r\n",
+         {109, 200, 451, 295},
+         -1,
+         true,
+         true},
+        {"bad value",
+         "0000\r\n10\r\nx\r\n300\r\n400\r\n0\r\n",
+         {10, 200, 451, 295},
+         -1,
+         true,
+         true},
+        {"too few lines", "0000\r\n10\r\n20\r\n", {10, 20, 451, 295}, -1, true, true},
+        {"bad version",
+         "v2\r\n10\r\n20\r\n300\r\n400\r\n0\r\n",
+         {109, 200, 451, 295},
+         -1,
+         true,
+         true},
+        {"device gone",
+         "0000\r\n10\r\n20\r\n300\r\n400\r\n3\r\n",
+         {10, 20, 300, 400},
+         3,
+         true,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir.path / kDevicePrfName;
+        if (c.content != nullptr) {
+            WriteFileAtomic(file, c.content);
+        }
+        Fixture f;
+        DevicePlacement placement;
+        const int result = f.model.Startup(file, placement);
+        EXPECT_EQ(placement.top, c.placement.top);
+        EXPECT_EQ(placement.left, c.placement.left);
+        EXPECT_EQ(placement.width, c.placement.width);
+        EXPECT_EQ(placement.height, c.placement.height);
+        EXPECT_EQ(f.model.DeviceId(), c.deviceId);
+        EXPECT_EQ(f.model.SelectedRow(), c.deviceId + 1);
+        EXPECT_EQ(!f.shown.empty(), c.error);
+        EXPECT_EQ(result == 0, c.opened);
+        EXPECT_EQ(f.model.IsOpen(), c.opened);
+        if (std::string(c.name) == "newer version") {
+            EXPECT_EQ(f.shown, (std::vector<std::string>{illegal}));
+        }
+    }
+}
+
+TEST(DeviceModel, SavedFileHasSixLinesTopBeforeLeft) {
+    TempDir dir;
+    const fs::path file = dir.path / kDevicePrfName;
+    Fixture f;
+    DevicePlacement placement{-5, 20, 451, 295};
+    f.model.Startup(file, placement);
+    f.model.SaveDeviceSettings(file, placement);
+    EXPECT_EQ(ReadFileBytes(file), "0000\r\n-5\r\n20\r\n451\r\n295\r\n-1\r\n");
+
+    Fixture again;
+    DevicePlacement read;
+    again.model.Startup(file, read);
+    EXPECT_EQ(read.top, -5);
+    EXPECT_EQ(read.left, 20);
+    EXPECT_EQ(again.model.DeviceId(), -1);
+}

@@ -1,0 +1,74 @@
+#pragma once
+// A playback bench for tests: a capture output whose time stamps come from
+// a hand-driven timer, the engine between them, and small song builders.
+#include "midi/Mididata.h"
+#include "output/OutputHandle.h"
+#include "output/PlaybackEngine.h"
+#include "platform/MidiOutCapture.h"
+#include "platform/Timer.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sorvelin::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A song with a conductor track (track 0) and a playback track that owns
+// the events added to it.
+struct TestSong {
+    TestSong() {
+        song.RebuildBarTable();
+        conductor = song.tracks.Add(std::make_unique<midiTrack>(&song, 0, "Tempo"));
+        play = std::make_unique<midiTrack>(&song, 0, "");
+    }
+    // The tempo goes into the conductor track (for TempoAt) and, as Play
+    // merges it, into the playback track.
+    void Tempo(std::int32_t time, std::int32_t microseconds) {
+        for (midiTrack* track : {conductor, play.get()}) {
+            auto tempo = std::make_unique<TempoEvent>(time);
+            tempo->SetTempo(microseconds);
+            track->AddEvent(std::move(tempo), true, false);
+        }
+    }
+    void Note(std::int32_t time, int channel, int key, int duration, int velocity = 100) {
+        play->AddEvent(std::make_unique<NoteOnEvent>(time,
+                                                     static_cast<std::uint8_t>(0x90 | channel),
+                                                     static_cast<std::uint8_t>(key),
+                                                     static_cast<std::uint8_t>(velocity), duration),
+                       true, false);
+    }
+    void Control(std::int32_t time, int channel, int control, int value) {
+        play->AddEvent(std::make_unique<ControlChangeEvent>(
+                           time, static_cast<std::uint8_t>(0xB0 | channel),
+                           static_cast<std::uint8_t>(control), static_cast<std::uint8_t>(value)),
+                       true, false);
+    }
+    midiSong song;
+    midiTrack* conductor = nullptr;
+    std::unique_ptr<midiTrack> play;
+};
+
+struct Bench {
+    explicit Bench(std::vector<MidiOutCaps> devices = {{"Port A", kMidiTechPort}})
+        : capture(std::move(devices)), output(capture), engine(output, timer) {
+        capture.SetClock([this] { return timer.Now(); });
+        engine.SetPlayEndHandler([this](void* context) { ends.push_back(context); }, this);
+        engine.SetMessageCallback([this](const std::string& text) { shown.push_back(text); });
+        start = timer.Now();
+    }
+    // Milliseconds from the bench's start, with fractions.
+    double At(const CapturedMessage& message) const {
+        return std::chrono::duration<double, std::milli>(message.time - start).count();
+    }
+    ManualTimer timer;
+    CaptureMidiOut capture;
+    OutputHandle output;
+    PlaybackEngine engine;
+    std::vector<void*> ends;
+    std::vector<std::string> shown;
+    TimerService::TimePoint start;
+};
+
+} // namespace sorvelin::testing
