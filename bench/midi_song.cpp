@@ -38,7 +38,7 @@ enum class Placement { Indexed, Scan };
 // log, latest note end, then the insert before the first later entry.
 void ScanPlace(midiTrack& track, anyEvent* event) {
     track.song->TimeToPosition(event->time, event->bar, event->beat, event->tick);
-    track.changeLog.push_back("+," + std::to_string(reinterpret_cast<std::uintptr_t>(event)));
+    track.changeLog.Add(event);
     if (event->Kind() == kindNoteOn) {
         const auto* note = static_cast<const NoteOnEvent*>(event);
         track.lastTime = std::max(track.lastTime, note->time + note->duration);

@@ -26,8 +26,15 @@ int NoteCode(const anyEvent* note) {
     return (note->EventChannel() + 1) * 256 + AsNote(note)->key;
 }
 
-bool OrderedSlots(const EventSlot& a, const EventSlot& b) {
-    return EventOrder(a.get(), b.get());
+// The event order over entries whose kept times are fresh.
+bool ByEventOrder(const EventSlot& a, const EventSlot& b) {
+    const std::int32_t ta = a.get_deleter().time;
+    const std::int32_t tb = b.get_deleter().time;
+    return ta != tb ? ta < tb : a->id < b->id;
+}
+
+bool ByTime(const EventSlot& a, const EventSlot& b) {
+    return a.get_deleter().time < b.get_deleter().time;
 }
 
 } // namespace
@@ -91,18 +98,34 @@ void midiTrack::ExpandNoteOffs() {
 }
 
 // Sorts by the event order. The list before `appendedFrom` is usually in
-// that order already and the appended note-offs nearly so; then sorting the
-// appended part and merging gives the same list as sorting the whole.
+// that order already, and the note-offs appended after it were made one after
+// the other, so their ids rise and their order is that of their times alone.
+// Sorting the appended part and merging then gives the same list as sorting
+// the whole, reading the events themselves only where times are equal.
 void midiTrack::SortByEventOrder(std::size_t appendedFrom) {
-    const auto split = entries_.begin() + static_cast<std::ptrdiff_t>(appendedFrom);
-    const bool noNulls =
-        std::none_of(entries_.begin(), entries_.end(), [](const EventSlot& slot) { return !slot; });
-    if (noNulls && std::is_sorted(entries_.begin(), split, OrderedSlots)) {
-        if (!std::is_sorted(split, entries_.end(), OrderedSlots)) {
-            std::stable_sort(split, entries_.end(), OrderedSlots);
+    bool nulls = false;
+    for (EventSlot& slot : entries_) {
+        if (slot) {
+            slot.get_deleter().time = slot->time;
+        } else {
+            nulls = true;
         }
-        std::inplace_merge(entries_.begin(), split, entries_.end(), OrderedSlots);
-        RecheckOrder();
+    }
+    const auto split = entries_.begin() + static_cast<std::ptrdiff_t>(appendedFrom);
+    if (!nulls && std::is_sorted(entries_.begin(), split, ByEventOrder)) {
+        if (!std::is_sorted(split, entries_.end(), ByEventOrder)) {
+            const bool risingIds =
+                std::adjacent_find(split, entries_.end(), [](const auto& a, const auto& b) {
+                    return a->id >= b->id;
+                }) == entries_.end();
+            if (risingIds) {
+                std::stable_sort(split, entries_.end(), ByTime);
+            } else {
+                std::stable_sort(split, entries_.end(), ByEventOrder);
+            }
+        }
+        std::inplace_merge(entries_.begin(), split, entries_.end(), ByEventOrder);
+        ordered_ = true;
         return;
     }
     Sort(EventOrder);

@@ -16,17 +16,27 @@ std::int32_t SlotTime(const EventSlot& slot) {
     return slot.get_deleter().time;
 }
 
-// "+,<address>": the change log's token for an added event.
-std::string ChangeEntry(const anyEvent* event) {
+} // namespace
+
+std::string ChangeLog::operator[](std::size_t index) const {
+    if (index >= tokens_.size()) {
+        throw IndexError(static_cast<long long>(index), static_cast<long long>(tokens_.size()));
+    }
     char digits[32];
-    const auto address = reinterpret_cast<std::uintptr_t>(event);
-    const auto end = std::to_chars(digits, digits + sizeof digits, address).ptr;
-    std::string entry = "+,";
-    entry.append(digits, end);
-    return entry;
+    const auto end = std::to_chars(digits, digits + sizeof digits, tokens_[index]).ptr;
+    std::string line = "+,";
+    line.append(digits, end);
+    return line;
 }
 
-} // namespace
+std::vector<std::string> ChangeLog::Lines() const {
+    std::vector<std::string> lines;
+    lines.reserve(tokens_.size());
+    for (std::size_t i = 0; i < tokens_.size(); ++i) {
+        lines.push_back((*this)[i]);
+    }
+    return lines;
+}
 
 midiTrack::midiTrack(midiSong* song_, int number, std::string_view name_, EventOwnership ownership)
     : song(song_), name(name_.empty() ? "Track" + std::to_string(number) : std::string(name_)),
@@ -191,7 +201,7 @@ int midiTrack::Place(EventSlot slot, bool keepOrder, bool logChange) {
         song->TimeToPosition(event->time, event->bar, event->beat, event->tick);
     }
     if (logChange) {
-        changeLog.push_back(ChangeEntry(event));
+        changeLog.Add(event);
     }
     if (event->Kind() == kindNoteOn) {
         const auto* note = static_cast<const NoteOnEvent*>(event);

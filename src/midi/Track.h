@@ -41,6 +41,22 @@ struct EventRelease {
 };
 using EventSlot = std::unique_ptr<anyEvent, EventRelease>;
 
+// A track's change log: one line "+,<address>" per logged AddEvent, the
+// address of the added event in decimal. It keeps the addresses and makes the
+// lines when they are read: a song logs every one of its events twice.
+class ChangeLog {
+public:
+    void Add(const anyEvent* event) { tokens_.push_back(reinterpret_cast<std::uintptr_t>(event)); }
+    std::size_t size() const { return tokens_.size(); }
+    bool empty() const { return tokens_.empty(); }
+    void clear() { tokens_.clear(); }
+    std::string operator[](std::size_t index) const; // IndexError outside the log
+    std::vector<std::string> Lines() const;
+
+private:
+    std::vector<std::uintptr_t> tokens_;
+};
+
 class midiTrack {
 public:
     // `name` empty: "Track" followed by `number`.
@@ -98,7 +114,7 @@ public:
     bool collapsed = true;
     std::int32_t lastTime = 0; // latest note end seen
     trackEndEvent endEvent{0};
-    std::vector<std::string> changeLog;
+    ChangeLog changeLog;
     std::string name;
 
 private:

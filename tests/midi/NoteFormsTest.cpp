@@ -62,6 +62,36 @@ TEST(NoteForms, ExpandAddsEachNoteOffOnceInEventOrder) {
     EXPECT_EQ(static_cast<const NoteOnEvent*>(track.EventAt(6))->status, 0x93);
 }
 
+// Whatever order the list was in, the expanded list is in the event order and
+// holds one note-off per sounding note, at the note's end.
+TEST(NoteForms, ExpandedListIsInEventOrder) {
+    std::mt19937 random(5);
+    for (int round = 0; round < 30; ++round) {
+        SCOPED_TRACE(round);
+        midiSong song;
+        midiTrack track(&song, 1, "");
+        int notes = 0;
+        for (int i = 0; i < 100; ++i) {
+            const int time = static_cast<int>(random() % 60);
+            const bool keepOrder = round % 3 != 0;
+            if (random() % 2 == 0) {
+                track.AddEvent(new NoteOnEvent(time, 0x90, 60, 100, static_cast<int>(random() % 9)),
+                               keepOrder, false);
+                ++notes;
+            } else {
+                track.AddEvent(new ControlChangeEvent(time, 0xB0, 7, 1), keepOrder, false);
+            }
+        }
+        track.ExpandNoteOffs();
+        ASSERT_EQ(track.Count(), 100 + notes);
+        for (int i = 1; i < track.Count(); ++i) {
+            ASSERT_TRUE(EventOrder(track.EventAt(i - 1), track.EventAt(i))) << i;
+        }
+        track.CollapseNoteOffs();
+        EXPECT_EQ(track.Count(), 100);
+    }
+}
+
 TEST(NoteForms, ExpandThenCollapseRestoresDurations) {
     midiSong song;
     midiTrack track(&song, 1, "");

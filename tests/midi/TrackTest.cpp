@@ -66,6 +66,9 @@ TEST(Track, AddEventFillsPositionLogAndLastTime) {
     EXPECT_EQ(track.lastTime, 800);
     ASSERT_EQ(track.changeLog.size(), 2u);
     EXPECT_EQ(track.changeLog[0], "+," + std::to_string(reinterpret_cast<std::uintptr_t>(note)));
+    EXPECT_EQ(track.changeLog.Lines()[1],
+              "+," + std::to_string(reinterpret_cast<std::uintptr_t>(track.EventAt(2))));
+    EXPECT_THROW(track.changeLog[2], IndexError);
 }
 
 // The placement of AddEvent must be that of a scan from the first entry for
