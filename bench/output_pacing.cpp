@@ -1,0 +1,265 @@
+// Playback pacing: a song of about 30 seconds (16th notes at 120 beats per
+// minute, 150 from the middle on) played into the capture output by
+//   1. the playback engine (song clock),
+//   2. the original relative pacing (truncated microseconds per tick, whole
+//      milliseconds, each delay measured from the previous group),
+// and, as the floor any timer on this machine can reach, 3. a plain
+// std::this_thread::sleep_until at the same due times. Every group's send
+// time is compared with its exact due time. All three run in one process.
+//
+// Usage: output_bench [sixteenths-per-half]   (default 120: about 27 s)
+#include "midi/Mididata.h"
+#include "output/OutputHandle.h"
+#include "output/PlaybackEngine.h"
+#include "platform/MidiOutCapture.h"
+#include "platform/Timer.h"
+
+#include <sys/prctl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+using namespace sorvelin;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kSixteenth = 30;
+constexpr int kSlowTempo = 500000; // 120 beats per minute
+constexpr int kFastTempo = 400000; // 150
+
+struct Song {
+    explicit Song(int perHalf) : tempoTick(perHalf * kSixteenth) {
+        song.RebuildBarTable();
+        conductor = song.tracks.Add(std::make_unique<midiTrack>(&song, 0, "Tempo"));
+        play = std::make_unique<midiTrack>(&song, 0, "");
+        for (midiTrack* track : {conductor, play.get()}) {
+            auto slow = std::make_unique<TempoEvent>(0);
+            slow->SetTempo(kSlowTempo);
+            track->AddEvent(std::move(slow), true, false);
+            auto fast = std::make_unique<TempoEvent>(tempoTick);
+            fast->SetTempo(kFastTempo);
+            track->AddEvent(std::move(fast), true, false);
+        }
+        for (int i = 0; i < 2 * perHalf; ++i) {
+            play->AddEvent(std::make_unique<NoteOnEvent>(kSixteenth * i, 0x90,
+                                                         static_cast<std::uint8_t>(60 + i % 12),
+                                                         100, kSixteenth),
+                           true, false);
+        }
+        // Groups: their tick and how many messages they send (meta sends
+        // none), read from the expanded track. Each player expands it again.
+        for (const anyEvent* event : Expanded()) {
+            if (groups.empty() || groups.back().ticks != event->time) {
+                groups.push_back({event->time, 0});
+            }
+            groups.back().messages += event->status == 0xFF ? 0 : 1;
+        }
+        play->CollapseNoteOffs();
+    }
+    // The track as playback sees it: note-offs added, sorted.
+    std::vector<const anyEvent*> Expanded() {
+        play->CollapseNoteOffs();
+        play->ExpandNoteOffs();
+        std::vector<const anyEvent*> events;
+        for (int i = 0; i < play->Count(); ++i) {
+            events.push_back(play->EventAt(i));
+        }
+        return events;
+    }
+    // Exact due time of a tick from the start, in milliseconds.
+    double DueMs(int ticks) const {
+        const double slowPart = std::min(ticks, tempoTick) * double(kSlowTempo) / 120.0;
+        const double fastPart = std::max(0, ticks - tempoTick) * double(kFastTempo) / 120.0;
+        return (slowPart + fastPart) / 1000.0;
+    }
+    struct Group {
+        int ticks;
+        int messages;
+    };
+    int tempoTick;
+    midiSong song;
+    midiTrack* conductor = nullptr;
+    std::unique_ptr<midiTrack> play;
+    std::vector<Group> groups;
+};
+
+struct Figures {
+    double mean = 0, median = 0, p99 = 0, max = 0, endDrift = 0;
+};
+
+Figures Summarise(std::vector<double> lateness) {
+    Figures f;
+    f.endDrift = lateness.back();
+    for (double l : lateness) {
+        f.mean += l;
+    }
+    f.mean /= double(lateness.size());
+    std::sort(lateness.begin(), lateness.end());
+    f.median = lateness[lateness.size() / 2];
+    f.p99 = lateness[std::min(lateness.size() - 1, lateness.size() * 99 / 100)];
+    f.max = lateness.back();
+    return f;
+}
+
+// Lateness of every group after the first, measured from the first group's
+// send time, in milliseconds.
+std::vector<double> GroupLateness(const Song& song, const std::vector<CapturedMessage>& sent) {
+    std::vector<double> lateness;
+    std::size_t at = 0;
+    Clock::time_point origin;
+    for (std::size_t g = 0; g < song.groups.size(); ++g) {
+        if (at >= sent.size()) {
+            break;
+        }
+        const auto when = sent[at].time;
+        if (g == 0) {
+            origin = when;
+        } else {
+            const double ms = std::chrono::duration<double, std::milli>(when - origin).count();
+            lateness.push_back(ms - song.DueMs(song.groups[g].ticks));
+        }
+        at += static_cast<std::size_t>(song.groups[g].messages);
+    }
+    return lateness;
+}
+
+Figures PlayWithEngine(Song& song) {
+    ThreadTimer timer;
+    CaptureMidiOut capture;
+    OutputHandle output(capture);
+    output.Open(-1);
+    PlaybackEngine engine(output, timer);
+    std::atomic<bool> ended{false};
+    engine.SetPlayEndHandler([&](void*) { ended = true; }, nullptr);
+    engine.StartPlayback(*song.play);
+    while (!ended) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    song.play->CollapseNoteOffs();
+    return Summarise(GroupLateness(song, capture.Messages()));
+}
+
+// The relative pacing as first designed, on the same timer service.
+class RelativePacer {
+public:
+    RelativePacer(Song& song, OutputHandle& output, TimerService& timer)
+        : song_(song), output_(output), timer_(timer), engine_(output, timer) {}
+
+    void Start() {
+        events_ = song_.Expanded();
+        const auto& events = events_;
+        tempo_ = song_.song.TempoAt(events[0]->time);
+        const int t0 = events[0]->time;
+        while (index_ < events.size() && events[index_]->time == t0) {
+            Send(*events[index_++]);
+        }
+        int d = (events[index_]->time - t0) * (tempo_ / song_.song.division) / 1000;
+        timer_.SetEvent(std::max(d, 1), 10, [this] { Tick(); });
+    }
+    void Tick() {
+        const auto& events = events_;
+        for (;;) {
+            const int t0 = events[index_]->time;
+            const std::uint32_t s = timer_.TimeGetTime();
+            while (index_ < events.size() && events[index_]->time == t0) {
+                Send(*events[index_++]);
+            }
+            if (index_ >= events.size()) {
+                ended = true;
+                return;
+            }
+            const int d = (events[index_]->time - t0) * (tempo_ / song_.song.division) / 1000 -
+                          static_cast<int>(timer_.TimeGetTime() - s);
+            if (d > 1) {
+                timer_.SetEvent(d, 10, [this] { Tick(); });
+                return;
+            }
+        }
+    }
+    std::atomic<bool> ended{false};
+
+private:
+    void Send(const anyEvent& event) {
+        if (const auto* meta = dynamic_cast<const metaEvent*>(&event)) {
+            if (meta->type == 0x51) {
+                tempo_ = (meta->data[0] << 16) | (meta->data[1] << 8) | meta->data[2];
+            }
+            return;
+        }
+        engine_.SendEvent(event);
+    }
+    Song& song_;
+    OutputHandle& output_;
+    TimerService& timer_;
+    PlaybackEngine engine_; // only for its SendEvent
+    std::vector<const anyEvent*> events_;
+    std::size_t index_ = 0;
+    int tempo_ = kSlowTempo;
+};
+
+Figures PlayRelative(Song& song) {
+    ThreadTimer timer;
+    CaptureMidiOut capture;
+    OutputHandle output(capture);
+    output.Open(-1);
+    RelativePacer pacer(song, output, timer);
+    pacer.Start();
+    while (!pacer.ended) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return Summarise(GroupLateness(song, capture.Messages()));
+}
+
+// A plain sleep_until at every due time, on a thread with the same timer
+// slack as the timer service's.
+Figures RawSleep(const Song& song) {
+    std::vector<double> lateness;
+    std::thread sleeper([&] {
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        const auto origin = Clock::now();
+        for (std::size_t g = 1; g < song.groups.size(); ++g) {
+            const auto due =
+                origin +
+                std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double, std::milli>(song.DueMs(song.groups[g].ticks)));
+            std::this_thread::sleep_until(due);
+            lateness.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - due).count());
+        }
+    });
+    sleeper.join();
+    return Summarise(lateness);
+}
+
+void Print(const char* name, const Figures& f) {
+    std::printf("%-28s %9.3f %9.3f %9.3f %9.3f %11.3f\n", name, f.mean, f.median, f.p99, f.max,
+                f.endDrift);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int perHalf = argc > 1 ? std::max(2, std::atoi(argv[1])) : 120;
+    Song song(perHalf);
+    const double length = song.DueMs(song.groups.back().ticks) / 1000.0;
+    std::printf("song: %zu groups, %.1f s (16ths at 120, then 150 from %.1f s)\n",
+                song.groups.size(), length, song.DueMs(song.tempoTick) / 1000.0);
+    std::printf("lateness of each group against its exact due time, ms\n");
+    std::printf("%-28s %9s %9s %9s %9s %11s\n", "", "mean", "median", "p99", "max", "end drift");
+    const Figures raw = RawSleep(song);
+    Print("raw sleep_until (floor)", raw);
+    const Figures ours = PlayWithEngine(song);
+    Print("engine, song clock", ours);
+    const Figures relative = PlayRelative(song);
+    Print("original relative pacing", relative);
+    std::printf("median over raw: %+.3f ms; |end drift| original / engine: %.0f\n",
+                ours.median - raw.median,
+                std::abs(relative.endDrift) / std::max(std::abs(ours.endDrift), 1e-3));
+    return 0;
+}
