@@ -52,3 +52,14 @@ string(FIND "${out}" "Usage: sorvelin-render SONG.svl -o OUT.mid" at)
 expect("--help: ${rc} ${out}" rc EQUAL 0 AND at GREATER -1)
 execute_process(COMMAND ${RENDER} ${DATA}/song.svl RESULT_VARIABLE rc ERROR_VARIABLE err)
 expect("no -o accepted" NOT rc EQUAL 0)
+
+# --wav, when this build has the synthesizer: a WAV file beside the MIDI file.
+if(WAV)
+    execute_process(COMMAND ${RENDER} ${DATA}/song.svl -o wav.mid --wav out.wav
+                    WORKING_DIRECTORY ${WORK}/tables RESULT_VARIABLE rc ERROR_VARIABLE err)
+    expect("--wav failed (${rc}): ${err}" rc EQUAL 0)
+    file(READ ${WORK}/tables/out.wav head LIMIT 4 HEX)
+    file(SIZE ${WORK}/tables/out.wav size)
+    # 3.5 s of song and a 1.5 s tail, 16-bit stereo at 44.1 kHz.
+    expect("out.wav is not a 5 s WAV file (${size} bytes)" head STREQUAL "52494646" AND size EQUAL 882044)
+endif()
