@@ -60,6 +60,7 @@ if(WAV)
     expect("--wav failed (${rc}): ${err}" rc EQUAL 0)
     file(READ ${WORK}/tables/out.wav head LIMIT 4 HEX)
     file(SIZE ${WORK}/tables/out.wav size)
-    # 3.5 s of song and a 1.5 s tail, 16-bit stereo at 44.1 kHz.
-    expect("out.wav is not a 5 s WAV file (${size} bytes)" head STREQUAL "52494646" AND size EQUAL 882044)
+    # At least the 3.5 s of the song (ticks 0 to 840), 16-bit stereo at 44.1 kHz.
+    expect("out.wav is not a WAV file of the song (${size} bytes)"
+           head STREQUAL "52494646" AND size GREATER 617400)
 endif()
