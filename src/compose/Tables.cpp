@@ -101,8 +101,8 @@ TableList LoadTableList(const std::string& fileName, const std::string& builtInL
         try {
             lines = ReadLines(path);
         } catch (const FileError& error) {
-            messages.push_back(std::string(error.what()) + "\nThe built-in entry " +
-                               EntryName(builtInLine) + " is used.");
+            messages.push_back(std::string(error.what()) + "\nThe built-in entry \"" +
+                               EntryName(builtInLine) + "\" is used.");
             table.Source.clear();
         }
         if (!lines.empty()) {
