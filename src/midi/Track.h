@@ -12,6 +12,9 @@
 // ExpandNoteOffs makes belong to the track that made them, and an event added
 // with AddBorrowed (the song's General MIDI System On) is never destroyed by
 // the track.
+//
+// An event's time is not changed while a track holds it (nothing in the
+// program does): the track keeps each entry's time to find places quickly.
 #include "midi/Events.h"
 
 #include <cstdint>
