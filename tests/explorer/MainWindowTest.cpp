@@ -22,6 +22,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
@@ -175,6 +176,26 @@ private slots:
         // An Up in the 1.2 x 0.6 view moves by half the width: a full view height.
         Click(w, "UpSpeedButton");
         QCOMPARE(w->posY->text(), QString("0.6"));
+    }
+
+    void alwaysDrawsTheWholePictureAfterEveryViewChange() {
+        QTest::mouseClick(w->Always, Qt::LeftButton);
+        for (const char* name : {"ZoomIn", "LeftSpeedButton", "ZoomOut", "Redraw", "Reset"}) {
+            Click(w, name);
+            QVERIFY2(!w->IdleRendering(), name);
+        }
+        QVERIFY(QApplication::overrideCursor() == nullptr);
+    }
+
+    void redrawTakesTheIterationLimitAndKeepsTheView() {
+        w->Iteration->setText("500");
+        Click(w, "Redraw");
+        QCOMPARE(w->Engine().GetLimit(), 500);
+        w->Iteration->setText("0");
+        Click(w, "Redraw");
+        QCOMPARE(w->Engine().GetLimit(), 500);
+        QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
+        QVERIFY(recorder_->messages.empty());
     }
 
     void aBadZoomRangeTextIsReportedAndChangesNothing() {
@@ -461,6 +482,21 @@ private slots:
         QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
         QCOMPARE(w->ComboBox1->currentIndex(), 0);
         QCOMPARE(w->Engine().GetLimit(), 500);
+        QCOMPARE(w->pos(), QPoint(60, 50));
+    }
+
+    void windowsRestoredOffEveryScreenComeBackOntoOne() {
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines[1] = "5000";   // main window top
+        lines[2] = "9000";   // main window left
+        lines[23] = "-3000"; // composition window top
+        WriteSettings(dir_.path(), lines);
+        w = StartProgram(dir_.path());
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(screen.contains(w->frameGeometry()));
+        QVERIFY(screen.contains(ComposeWin->frameGeometry().topLeft()));
+        QCOMPARE(ComposeWin->frameGeometry().left(), 40);
     }
 
     void aBadMainPrfStopsLoadingWhereItIsBad_data() {
