@@ -4,10 +4,11 @@
 //   2. the original relative pacing (truncated microseconds per tick, whole
 //      milliseconds, each delay measured from the previous group),
 // and, as the floor any timer on this machine can reach, 3. a plain
-// std::this_thread::sleep_until at the same due times. Every group's send
-// time is compared with its exact due time. All three run in one process.
+// std::this_thread::sleep_until at the same due times, running alongside the
+// engine so both meet the same machine noise. Every group's send time is
+// compared with its exact due time. All run in one process.
 //
-// Usage: output_bench [sixteenths-per-half]   (default 120: about 27 s)
+// Usage: output_bench [sixteenths-at-120]   (default 120: about 30 s)
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
@@ -34,7 +35,8 @@ constexpr int kSlowTempo = 500000; // 120 beats per minute
 constexpr int kFastTempo = 400000; // 150
 
 struct Song {
-    explicit Song(int perHalf) : tempoTick(perHalf * kSixteenth) {
+    // `slow` 16ths at 120, then as many at 150 as fill the same time.
+    explicit Song(int slow) : tempoTick(slow * kSixteenth) {
         song.RebuildBarTable();
         conductor = song.tracks.Add(std::make_unique<midiTrack>(&song, 0, "Tempo"));
         play = std::make_unique<midiTrack>(&song, 0, "");
@@ -46,7 +48,7 @@ struct Song {
             fast->SetTempo(kFastTempo);
             track->AddEvent(std::move(fast), true, false);
         }
-        for (int i = 0; i < 2 * perHalf; ++i) {
+        for (int i = 0; i < slow + slow * 5 / 4; ++i) {
             play->AddEvent(std::make_unique<NoteOnEvent>(kSixteenth * i, 0x90,
                                                          static_cast<std::uint8_t>(60 + i % 12),
                                                          100, kSixteenth),
@@ -129,7 +131,31 @@ std::vector<double> GroupLateness(const Song& song, const std::vector<CapturedMe
     return lateness;
 }
 
-Figures PlayWithEngine(Song& song) {
+// A plain sleep_until at every due time from `origin`, on a thread with the
+// same timer slack as the timer service's; lateness in milliseconds.
+std::thread RawSleeper(const Song& song, Clock::time_point origin, std::vector<double>& lateness) {
+    return std::thread([&song, origin, &lateness] {
+        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+        for (std::size_t g = 1; g < song.groups.size(); ++g) {
+            const auto due =
+                origin +
+                std::chrono::duration_cast<Clock::duration>(
+                    std::chrono::duration<double, std::milli>(song.DueMs(song.groups[g].ticks)));
+            std::this_thread::sleep_until(due);
+            lateness.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - due).count());
+        }
+    });
+}
+
+// The engine, with a raw sleeper waking at the same due times alongside it,
+// so both meet the same machine noise at the same moments.
+struct EngineRun {
+    std::vector<double> engine;
+    std::vector<double> raw;
+};
+
+EngineRun PlayWithEngine(Song& song) {
     ThreadTimer timer;
     CaptureMidiOut capture;
     OutputHandle output(capture);
@@ -137,12 +163,16 @@ Figures PlayWithEngine(Song& song) {
     PlaybackEngine engine(output, timer);
     std::atomic<bool> ended{false};
     engine.SetPlayEndHandler([&](void*) { ended = true; }, nullptr);
+    EngineRun run;
+    std::thread sleeper = RawSleeper(song, Clock::now(), run.raw);
     engine.StartPlayback(*song.play);
     while (!ended) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    sleeper.join();
     song.play->CollapseNoteOffs();
-    return Summarise(GroupLateness(song, capture.Messages()));
+    run.engine = GroupLateness(song, capture.Messages());
+    return run;
 }
 
 // The relative pacing as first designed, on the same timer service.
@@ -203,7 +233,7 @@ private:
     int tempo_ = kSlowTempo;
 };
 
-Figures PlayRelative(Song& song) {
+std::vector<double> PlayRelative(Song& song) {
     ThreadTimer timer;
     CaptureMidiOut capture;
     OutputHandle output(capture);
@@ -213,53 +243,40 @@ Figures PlayRelative(Song& song) {
     while (!pacer.ended) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return Summarise(GroupLateness(song, capture.Messages()));
-}
-
-// A plain sleep_until at every due time, on a thread with the same timer
-// slack as the timer service's.
-Figures RawSleep(const Song& song) {
-    std::vector<double> lateness;
-    std::thread sleeper([&] {
-        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-        const auto origin = Clock::now();
-        for (std::size_t g = 1; g < song.groups.size(); ++g) {
-            const auto due =
-                origin +
-                std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double, std::milli>(song.DueMs(song.groups[g].ticks)));
-            std::this_thread::sleep_until(due);
-            lateness.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - due).count());
-        }
-    });
-    sleeper.join();
-    return Summarise(lateness);
+    song.play->CollapseNoteOffs();
+    return GroupLateness(song, capture.Messages());
 }
 
 void Print(const char* name, const Figures& f) {
-    std::printf("%-28s %9.3f %9.3f %9.3f %9.3f %11.3f\n", name, f.mean, f.median, f.p99, f.max,
+    std::printf("%-34s %8.3f %8.3f %8.3f %8.3f %10.3f\n", name, f.mean, f.median, f.p99, f.max,
                 f.endDrift);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int perHalf = argc > 1 ? std::max(2, std::atoi(argv[1])) : 120;
-    Song song(perHalf);
+    const int slow = argc > 1 ? std::max(2, std::atoi(argv[1])) : 120;
+    Song song(slow);
     const double length = song.DueMs(song.groups.back().ticks) / 1000.0;
     std::printf("song: %zu groups, %.1f s (16ths at 120, then 150 from %.1f s)\n",
                 song.groups.size(), length, song.DueMs(song.tempoTick) / 1000.0);
     std::printf("lateness of each group against its exact due time, ms\n");
-    std::printf("%-28s %9s %9s %9s %9s %11s\n", "", "mean", "median", "p99", "max", "end drift");
-    const Figures raw = RawSleep(song);
-    Print("raw sleep_until (floor)", raw);
-    const Figures ours = PlayWithEngine(song);
+    std::printf("%-34s %8s %8s %8s %8s %10s\n", "", "mean", "median", "p99", "max", "end drift");
+    const EngineRun run = PlayWithEngine(song);
+    const Figures ours = Summarise(run.engine);
+    const Figures raw = Summarise(run.raw);
+    std::vector<double> added;
+    for (std::size_t g = 0; g < std::min(run.engine.size(), run.raw.size()); ++g) {
+        added.push_back(run.engine[g] - run.raw[g]);
+    }
     Print("engine, song clock", ours);
-    const Figures relative = PlayRelative(song);
+    Print("raw sleep_until, same moments", raw);
+    Print("engine minus raw, group by group", Summarise(added));
+    const Figures relative = Summarise(PlayRelative(song));
     Print("original relative pacing", relative);
-    std::printf("median over raw: %+.3f ms; |end drift| original / engine: %.0f\n",
-                ours.median - raw.median,
+    std::printf("median: engine %+.3f ms over raw; end drift: original %.1f ms, engine %.3f ms "
+                "(%.0f times less)\n",
+                ours.median - raw.median, relative.endDrift, ours.endDrift,
                 std::abs(relative.endDrift) / std::max(std::abs(ours.endDrift), 1e-3));
     return 0;
 }

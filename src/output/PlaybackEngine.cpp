@@ -129,10 +129,13 @@ void PlaybackEngine::SendSysEx(const sysexEvent& event) {
 // ---- the song clock ----
 
 PlaybackEngine::TimePoint PlaybackEngine::DueTime(std::int32_t ticks) const {
-    // 64-bit nanoseconds: a gap of 2^31 ticks at the slowest tempo (2^24 - 1
-    // microseconds per quarter) stays far below 2^63.
+    // Nanoseconds = gap x tempo x 1000 / division, split so that no product
+    // leaves 64 bits: even 2^31 ticks at the slowest tempo (about ten years)
+    // fit, while gap x tempo x 1000 alone would not.
     const std::int64_t gap = static_cast<std::int64_t>(ticks) - anchorTicks_;
-    const std::int64_t nanos = gap * anchorTempo_ * 1000 / division_;
+    const std::int64_t perQuarter = static_cast<std::int64_t>(anchorTempo_) * 1000;
+    const std::int64_t nanos =
+        gap * (perQuarter / division_) + gap * (perQuarter % division_) / division_;
     return anchorTime_ + std::chrono::duration_cast<TimerService::Clock::duration>(
                              std::chrono::nanoseconds(nanos));
 }

@@ -42,10 +42,15 @@ std::vector<std::filesystem::path> SoundFontFolders() {
 std::filesystem::path FindSoundFont(const std::vector<std::filesystem::path>& folders) {
     static const char* const kPreferred[] = {"FluidR3_GM.sf2", "FluidR3_GM.sf3", "TimGM6mb.sf2",
                                              "default-GM.sf2", "default-GM.sf3", "default.sf2"};
+    // FluidSynth complains on stderr about files it cannot open.
+    auto isSoundFont = [](const std::filesystem::path& file) {
+        std::error_code error;
+        return std::filesystem::is_regular_file(file, error) && fluid_is_soundfont(file.c_str());
+    };
     for (const char* name : kPreferred) {
         for (const auto& folder : folders) {
             const auto candidate = folder / name;
-            if (fluid_is_soundfont(candidate.c_str())) {
+            if (isSoundFont(candidate)) {
                 return candidate;
             }
         }
@@ -54,7 +59,7 @@ std::filesystem::path FindSoundFont(const std::vector<std::filesystem::path>& fo
         std::error_code error;
         std::vector<std::filesystem::path> others;
         for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
-            if (fluid_is_soundfont(entry.path().c_str())) {
+            if (isSoundFont(entry.path())) {
                 others.push_back(entry.path());
             }
         }
@@ -180,6 +185,11 @@ FluidLogCapture::~FluidLogCapture() {
         fluid_set_log_function(FLUID_WARN, fluid_default_log_function, nullptr);
         fluid_set_log_function(FLUID_INFO, fluid_default_log_function, nullptr);
     }
+}
+
+void FluidLogCapture::Clear() {
+    std::lock_guard lock(Log().mutex);
+    Log().last.clear();
 }
 
 std::string FluidLogCapture::Last() const {

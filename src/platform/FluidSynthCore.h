@@ -55,6 +55,7 @@ public:
     FluidLogCapture& operator=(const FluidLogCapture&) = delete;
     // The last error (or warning) line FluidSynth reported, or "".
     std::string Last() const;
+    void Clear();
 };
 
 } // namespace sorvelin

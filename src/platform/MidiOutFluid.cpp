@@ -85,11 +85,11 @@ int FluidMidiOut::Open(int id, std::unique_ptr<MidiOutput>& out) {
     if (id != -1) {
         return fail(kMidiErrBadDeviceId, {});
     }
+    FluidLogCapture log;
     const auto soundFont = FindSoundFont(folders_);
     if (soundFont.empty()) {
         return fail(kMidiErrNoSoundFont, JoinFolders(folders_));
     }
-    FluidLogCapture log;
     std::string error;
     auto core = std::make_unique<FluidSynthCore>(soundFont, kLiveSampleRate, error);
     if (!core->Ok()) {
@@ -102,12 +102,16 @@ int FluidMidiOut::Open(int id, std::unique_ptr<MidiOutput>& out) {
             tried += (tried.empty() ? "" : "; ") + driverName + ": not built into FluidSynth";
             continue;
         }
+        log.Clear();
         fluid_audio_driver_t* driver = new_fluid_audio_driver(core->Settings(), core->Synth());
         if (driver != nullptr) {
             out = std::make_unique<FluidOutput>(std::move(core), driver);
             return kMidiOk;
         }
-        const std::string why = log.Last();
+        std::string why = log.Last();
+        while (!why.empty() && (why.back() == '.' || why.back() == ' ' || why.back() == '\n')) {
+            why.pop_back();
+        }
         tried += (tried.empty() ? "" : "; ") + driverName + ": " +
                  (why.empty() ? std::string("cannot be opened") : why);
     }

@@ -196,6 +196,17 @@ TEST(PlaybackEngine, AFirstDelayBelowOneMillisecondIsRequestedAsOne) {
     EXPECT_DOUBLE_EQ(b.At(b.capture.Messages().back()), 1.0);
 }
 
+TEST(PlaybackEngine, TheLongestGapAtTheSlowestTempoIsTimedWithoutOverflow) {
+    TestSong s;
+    s.Tempo(0, 0xFFFFFF);
+    s.Note(0, 0, 60, 0x7FFFFFF0);
+    Bench b;
+    ASSERT_EQ(b.output.Open(0), kMidiOk);
+    b.engine.StartPlayback(*s.play);
+    const double seconds = std::chrono::duration<double>(b.timer.NextDue() - b.start).count();
+    EXPECT_NEAR(seconds, 2147483632.0 * 16777215.0 / 120.0 / 1e6, 1e-3);
+}
+
 TEST(PlaybackEngine, ASongOfOneMomentIsSentAtOnceAndNeverPlays) {
     TestSong s;
     s.Note(10, 0, 60, 0);

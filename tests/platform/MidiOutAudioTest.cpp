@@ -114,6 +114,61 @@ TEST(WavRender, NotesSoundWhileHeldAndFadeAfterTheirRelease) {
     EXPECT_EQ(fs::file_size(dir.path / "song.wav"), 44 + samples.size() * 2);
 }
 
+// Level of one channel (0 left, 1 right) between two times.
+double ChannelLevel(const std::vector<std::int16_t>& stereo, int rate, int channel, double from,
+                    double to) {
+    double sum = 0;
+    std::size_t count = 0;
+    for (auto i = static_cast<std::size_t>(from * rate) * 2 + static_cast<std::size_t>(channel);
+         i < std::min(stereo.size(), static_cast<std::size_t>(to * rate) * 2); i += 2) {
+        sum += double(stereo[i]) * stereo[i];
+        ++count;
+    }
+    return count > 0 ? std::sqrt(sum / double(count)) / 32768.0 : 0.0;
+}
+
+TEST(WavRender, ControllersTakeEffectInTheSynthesizer) {
+    if (FindSoundFont(SoundFontFolders()).empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    const int rate = 22050;
+    WavRenderOptions options;
+    options.sampleRate = rate;
+    options.tail = 0ms;
+    // Pan hard left, a held organ note (program 19), All Sound Off at 1 s
+    // cuts it without the release a note-off would leave.
+    const auto samples = RenderMessages({{0ms, {0xC0, 19}},
+                                         {0ms, {0xB0, 10, 0}},
+                                         {0ms, {0x90, 60, 120}},
+                                         {1000ms, {0xB0, 120, 0}},
+                                         {1000ms, {0xB0, 121, 0}},
+                                         {1500ms, {0x80, 60, 0}}},
+                                        options);
+    const double left = ChannelLevel(samples, rate, 0, 0.2, 0.9);
+    const double right = ChannelLevel(samples, rate, 1, 0.2, 0.9);
+    EXPECT_GT(left, 0.01);
+    EXPECT_LT(right, left / 10);
+    EXPECT_LT(ChannelLevel(samples, rate, 0, 1.1, 1.5), left / 30); // reverb remains
+
+    // A pitch bend after an RPN pitch-bend range of 12 semitones changes
+    // what sounds; the same bend is undone by Reset All Controllers.
+    auto render = [&](std::vector<TimedMidiMessage> extra) {
+        std::vector<TimedMidiMessage> song = {{0ms, {0xC0, 19}}, {0ms, {0x90, 69, 120}}};
+        song.insert(song.end(), extra.begin(), extra.end());
+        song.push_back({600ms, {0x80, 69, 0}});
+        return RenderMessages(song, options);
+    };
+    const std::vector<TimedMidiMessage> range = {
+        {0ms, {0xB0, 101, 0}}, {0ms, {0xB0, 100, 0}}, {0ms, {0xB0, 6, 12}}, {0ms, {0xB0, 38, 0}}};
+    auto bent = range;
+    bent.push_back({0ms, {0xE0, 0x7F, 0x7F}});
+    auto reset = bent;
+    reset.push_back({0ms, {0xB0, 121, 0}});
+    const auto plain = render({});
+    EXPECT_NE(render(bent), plain);
+    EXPECT_EQ(render(reset), plain);
+}
+
 TEST(WavRender, AMissingSoundFontIsAUserError) {
     WavRenderOptions options;
     options.soundFont = "/nonexistent/none.sf2";
