@@ -273,10 +273,11 @@ void PlaybackEngine::Halt() {
 }
 
 void PlaybackEngine::StopPlayback() {
+    // Even without an output (closed while a song played) the stop is final.
+    Halt();
     if (!output_.IsOpen()) {
         return;
     }
-    Halt();
     NotifyPlayEnd();
     SilenceAllChannels();
 }

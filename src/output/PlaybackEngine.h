@@ -58,8 +58,8 @@ public:
     // output. A track whose events all share one time is sent at once and
     // never becomes playing.
     void StartPlayback(midiTrack& track);
-    // Cancels playback, calls the end handler and silences every channel
-    // (also when idle); does nothing when no output is open.
+    // Cancels playback, then calls the end handler and silences every
+    // channel (also when idle) unless no output is open.
     void StopPlayback();
     bool IsPlaying() const { return playing_.load(); }
 

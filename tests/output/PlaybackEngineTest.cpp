@@ -276,6 +276,20 @@ TEST(PlaybackEngine, AStopIsFinal) {
     EXPECT_EQ(b.ends.size(), 2u);
 }
 
+TEST(PlaybackEngine, AStopWithoutAnOutputStillCancelsTheSong) {
+    TestSong s;
+    s.Note(0, 0, 60, 30);
+    s.Note(30, 0, 62, 30);
+    Bench b;
+    ASSERT_EQ(b.output.Open(0), kMidiOk);
+    b.engine.StartPlayback(*s.play);
+    ASSERT_EQ(b.output.Close(), kMidiOk);
+    b.engine.StopPlayback();
+    EXPECT_FALSE(b.engine.IsPlaying());
+    EXPECT_EQ(b.timer.PendingCount(), 0u);
+    EXPECT_TRUE(b.ends.empty()); // nobody to silence, nothing announced
+}
+
 TEST(PlaybackEngine, TheSongContinuesOnANewOutput) {
     TestSong s;
     for (int i = 0; i < 4; ++i) {

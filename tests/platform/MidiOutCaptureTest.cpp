@@ -7,22 +7,6 @@
 using namespace sorvelin;
 using Bytes = std::vector<std::uint8_t>;
 
-TEST(MidiOut, ShortMessagesCarryAsManyDataBytesAsTheirStatusNeeds) {
-    const struct {
-        std::uint32_t packed;
-        Bytes bytes;
-    } cases[] = {
-        {PackShortMsg(0x93, 60, 100), {0x93, 60, 100}},
-        {PackShortMsg(0xB0, 120, 0), {0xB0, 120, 0}},
-        {PackShortMsg(0xC5, 19), {0xC5, 19}},
-        {PackShortMsg(0xD1, 7), {0xD1, 7}},
-        {PackShortMsg(0xE0, 0x00, 0x40), {0xE0, 0x00, 0x40}},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(UnpackShortMsg(c.packed), c.bytes) << std::hex << c.packed;
-    }
-}
-
 TEST(MidiOut, ErrorTextsNameWhatIsMissing) {
     EXPECT_EQ(StandardMidiErrorText(kMidiErrNoSoundFont, "/a, /b"), "no SoundFont found in /a, /b");
     EXPECT_EQ(StandardMidiErrorText(kMidiErrNoAudio, "alsa: no card"),
@@ -55,31 +39,6 @@ TEST(CaptureMidiOut, RecordsEveryMessageWithItsOutputAndTime) {
     out->ShortMsg(PackShortMsg(0x80, 60, 0));
     EXPECT_EQ(capture.MessageCount(), 2u);
     EXPECT_EQ(capture.SendsAfterClose(), 1);
-}
-
-TEST(CaptureMidiOut, FailuresCanBeArranged) {
-    CaptureMidiOut capture({{"Port A", kMidiTechPort}});
-    std::unique_ptr<MidiOutput> out;
-    EXPECT_EQ(capture.Open(1, out), kMidiErrBadDeviceId);
-    EXPECT_EQ(capture.Open(-2, out), kMidiErrBadDeviceId);
-    capture.FailOpen(0, kMidiErrNoSequencer);
-    EXPECT_EQ(capture.Open(0, out), kMidiErrNoSequencer);
-    EXPECT_EQ(out, nullptr);
-    capture.FailOpen(0, 0);
-    ASSERT_EQ(capture.Open(0, out), kMidiOk);
-
-    capture.FailClose(kMidiErrClose);
-    EXPECT_EQ(out->Close(), kMidiErrClose);
-    EXPECT_EQ(capture.OpenOutputs(), 1);
-    capture.FailClose(0);
-
-    capture.SetLongDonePolls(2);
-    ASSERT_EQ(out->LongMsg({0xF0, 0xF7}), kMidiOk);
-    EXPECT_FALSE(out->LongDone());
-    EXPECT_FALSE(out->LongDone());
-    EXPECT_TRUE(out->LongDone());
-    out.reset();
-    EXPECT_EQ(capture.OpenOutputs(), 0); // destroying an open output closes it
 }
 
 TEST(MidiOutRouter, SendsIdMinusOneToTheSynthesizerAndTheRestToThePorts) {
