@@ -3,6 +3,7 @@
 #include "explorer/ParallelFor.h"
 #include "fractal/Iteration.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace sorvelin {
@@ -74,53 +75,49 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const auto deadline = start + budget;
-    std::vector<Progress> blocks;
+    const int w = picture_.Width();
+    std::vector<Run> runs;
     std::vector<int> counts;
-    std::vector<int> runs;
     int batch = FirstBatch;
-    int drawn = 0;
+    long long drawn = 0;
     while (Rendering()) {
-        // The next blocks in the order IdleRender draws them.
-        blocks.clear();
+        // The next blocks in the order IdleRender draws them, as runs along
+        // block rows: the blocks of a run lie evenly spaced on one plane row.
+        runs.clear();
         Progress p{progressX_, progressY_, blockSize_};
+        int blocks = 0;
         bool done = false;
-        while (!done && static_cast<int>(blocks.size()) < batch) {
-            blocks.push_back(p);
+        while (!done && blocks < batch) {
+            const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
+            const int n = std::min(leftInRow, batch - blocks);
+            runs.push_back({p, n, blocks});
+            blocks += n;
+            p.X += (n - 1) * p.Size;
             done = Step(p);
         }
-        // Blocks of one row of a pass lie evenly spaced on the same plane row,
-        // so a run of them is evaluated as one row. Evaluating has no effect
-        // on the picture, so the runs may go side by side; the fills keep
-        // the order.
-        const int n = static_cast<int>(blocks.size());
-        runs.clear();
-        for (int i = 0; i < n; ++i) {
-            if (i == 0 || blocks[i].Y != blocks[i - 1].Y || blocks[i].Size != blocks[i - 1].Size) {
-                runs.push_back(i);
-            }
-        }
-        runs.push_back(n);
-        counts.resize(blocks.size());
-        const int runCount = static_cast<int>(runs.size()) - 1;
-        ParallelFor(runCount, n >= ParallelBatch ? 0 : 1, 1, [&](int r) {
-            const Progress& first = blocks[static_cast<std::size_t>(runs[r])];
-            engine.EvaluateRow(first.Y, first.X, runs[r + 1] - runs[r], counts.data() + runs[r],
-                               first.Size);
+        // Evaluating has no effect on the picture, so the runs may go side by
+        // side; the fills keep the order.
+        counts.resize(static_cast<std::size_t>(blocks));
+        ParallelFor(static_cast<int>(runs.size()), blocks >= ParallelBatch ? 0 : 1, 1, [&](int r) {
+            const Run& run = runs[static_cast<std::size_t>(r)];
+            engine.EvaluateRow(run.First.Y, run.First.X, run.Count, counts.data() + run.Offset,
+                               run.First.Size);
         });
-        for (int i = 0; i < n; ++i) {
-            Fill(blocks[i], counts[i]);
+        for (const Run& run : runs) {
+            FillRun(run, counts.data() + run.Offset);
         }
         progressX_ = p.X;
         progressY_ = p.Y;
         blockSize_ = p.Size;
-        drawn += n;
+        drawn += blocks;
         const auto now = Clock::now();
         if (now >= deadline) {
             break;
         }
         // Size the next batch to what the rest of the budget should hold at
         // the speed seen so far.
-        const double perBlock = std::chrono::duration<double>(now - start).count() / drawn;
+        const double perBlock =
+            std::chrono::duration<double>(now - start).count() / static_cast<double>(drawn);
         const double left = std::chrono::duration<double>(deadline - now).count();
         const double fits = perBlock > 0.0 ? left / perBlock : MaxBatch;
         batch = fits < FirstBatch ? FirstBatch
@@ -128,6 +125,21 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
                                   : static_cast<int>(fits);
     }
     return Rendering();
+}
+
+void Renderer::FillRun(const Run& run, const int* counts) {
+    if (run.First.Size > 1) {
+        Progress block = run.First;
+        for (int i = 0; i < run.Count; ++i, block.X += block.Size) {
+            Fill(block, counts[i]);
+        }
+        return;
+    }
+    // The last pass, three quarters of all blocks: one pixel each.
+    Pixel* row = picture_.Row(picture_.Height() - 1 - run.First.Y) + run.First.X;
+    for (int i = 0; i < run.Count; ++i) {
+        row[i] = ColourOfCount(counts[i]);
+    }
 }
 
 bool Renderer::DrawNow(const FractalIterator& engine, int threads) {

@@ -59,6 +59,13 @@ private:
     bool Step(Progress& p) const;
     // Fills block p in the colour of escape count count.
     void Fill(const Progress& p, int count);
+    // Count blocks from First along its block row, their counts from Offset.
+    struct Run {
+        Progress First;
+        int Count;
+        int Offset;
+    };
+    void FillRun(const Run& run, const int* counts);
 
     Picture picture_;
     int progressX_ = 0;
