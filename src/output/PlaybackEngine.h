@@ -38,6 +38,7 @@ public:
     using PlayEndHandlerFn = std::function<void(void* context)>;
     using MessageFn = std::function<void(const std::string&)>;
 
+    // The output handle and the timer service must outlive the engine.
     PlaybackEngine(OutputHandle& output, TimerService& timer);
     // Stops a playing song without notifying anyone.
     ~PlaybackEngine();
