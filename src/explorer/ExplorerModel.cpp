@@ -5,6 +5,7 @@
 #include "platform/Convert.h"
 #include "platform/Errors.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace sorvelin {
@@ -230,12 +231,15 @@ void ExplorerModel::ActionComposeUpdate() {
         ComposeEnabledFor({fields_.StartX, fields_.StartY, fields_.EndX, fields_.EndY});
 }
 
+// A track bar holds its position inside its range, whoever sets it.
 void ExplorerModel::XShiftTrackBar1Change(int position) {
+    position = std::clamp(position, 0, ShiftTrackBarMax);
     fields_.XShiftTrackBar1Position = position;
     fields_.XShiftEdit1 = ShiftText(position);
 }
 
 void ExplorerModel::YShiftTrackBar2Change(int position) {
+    position = std::clamp(position, 0, ShiftTrackBarMax);
     fields_.YShiftTrackBar2Position = position;
     fields_.YShiftEdit1 = ShiftText(position);
 }

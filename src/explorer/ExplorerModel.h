@@ -6,8 +6,11 @@
 //
 // Errors: a text that does not convert raises ConvertError; a table index
 // raises IndexError; a refused note count raises UserError. Zoom In, Zoom Out,
-// Reset and the pans convert every text they need before they change
-// anything, so a failure leaves fields, view, engine and picture as they were.
+// Reset, the pans and Compose convert every text they need before they change
+// anything, so a failure leaves fields, view, engine, picture and series as
+// they were. Redraw (and so the formula change and the Julia marker drop)
+// restarts the rendering before it reads the Iteration text: with a bad text
+// the passes run again with the old limit, and the error is raised after.
 #include "explorer/ExplorerFields.h"
 #include "explorer/ImageView.h"
 #include "explorer/Renderer.h"
@@ -109,7 +112,8 @@ public:
     // Sets the stored line (song files).
     void SetLine(const LinePoints& line) { line_ = line; }
 
-    // Shift track bar moved: position and percentage text.
+    // Shift track bar moved: position (held within 0 .. 100) and its
+    // percentage text.
     void XShiftTrackBar1Change(int position);
     void YShiftTrackBar2Change(int position);
 

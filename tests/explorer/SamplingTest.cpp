@@ -100,6 +100,12 @@ TEST(SamplingTest, ShiftTexts) {
     EXPECT_EQ(model.Fields().XShiftEdit1, "0.5%");
     EXPECT_EQ(model.Fields().YShiftTrackBar2Position, 0);
     EXPECT_EQ(model.Fields().YShiftEdit1, "0%");
+    // Positions from files are held within the track bar's range.
+    model.XShiftTrackBar1Change(500);
+    model.YShiftTrackBar2Change(-2);
+    EXPECT_EQ(model.Fields().XShiftTrackBar1Position, 100);
+    EXPECT_EQ(model.Fields().XShiftEdit1, "1%");
+    EXPECT_EQ(model.Fields().YShiftTrackBar2Position, 0);
 }
 
 TEST(SamplingTest, ShiftedLinesPerMethod) {
