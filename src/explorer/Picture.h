@@ -15,10 +15,19 @@ public:
         : width_(width), height_(height),
           pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0) {}
 
+    Picture(const Picture&) = default;
+    Picture(Picture&&) = default;
+    // Assignment copies the pixels into this picture's own buffer when the
+    // sizes agree, so a window showing the buffer keeps a valid address when
+    // a whole model is replaced by an edited copy.
+    Picture& operator=(const Picture& other);
+    Picture& operator=(Picture&& other) { return *this = static_cast<const Picture&>(other); }
+
     int Width() const { return width_; }
     int Height() const { return height_; }
     int BytesPerLine() const { return width_ * 4; }
-    // Stays valid for the picture's life: the buffer is never reallocated.
+    // Stays valid for the picture's life unless a picture of another size is
+    // assigned to it.
     Pixel* Bits() { return pixels_.data(); }
     const Pixel* Bits() const { return pixels_.data(); }
     Pixel* Row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * width_; }

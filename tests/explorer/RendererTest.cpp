@@ -172,6 +172,22 @@ TEST(RendererTest, SidewaysPanPreviewMovesTheHalfThatStaysInView) {
     EXPECT_EQ(renderer.Image().At(5, 5), before.At(5, 5));
 }
 
+// The window shows the model's buffer in place; replacing the whole model by
+// an edited copy (as loading a song does) must not move it.
+TEST(RendererTest, AssignedModelKeepsItsPictureBuffer) {
+    ExplorerModel shown;
+    shown.ZoomIn();
+    const Pixel* bits = shown.Image().Bits();
+    ExplorerModel edited = shown;
+    edited.PanUp();
+    edited.ActionDrawExecute();
+    shown = edited;
+    EXPECT_EQ(shown.Image().Bits(), bits);
+    EXPECT_EQ(Pixels(shown.Image()), Pixels(edited.Image()));
+    shown = ExplorerModel{};
+    EXPECT_EQ(shown.Image().Bits(), bits);
+}
+
 TEST(RendererTest, ImageModeLeavesThePictureAlone) {
     ExplorerModel model;
     model.ZoomIn();
