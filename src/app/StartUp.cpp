@@ -9,13 +9,18 @@
 
 namespace sorvelin {
 
-void CreateWindows() {
+void CreateWindows(StartOptions options) {
     // The track settings window lists the program names as it is built.
     FillNameTables();
     MainForm1 = new TMainForm1;
-    MidiDevice = new TMidiDevice;
+    MidiDevice = new TMidiDevice(std::move(options.device));
+    MidiDevice->FormCreate();
     ComposeWin = new TComposeWin;
+    ComposeWin->SetExplorerLink(
+        {[]() -> ExplorerModel& { return MainForm1->Model(); }, [] { MainForm1->ReadFields(); },
+         [](const std::function<void()>& operation) { return MainForm1->RunExternal(operation); }});
     TrackSettingWin = new TTrackSettingWin;
+    TrackSettingWin->SetEngine(&MidiDevice->Engine());
 }
 
 void DestroyWindows() {

@@ -2,6 +2,8 @@
 // window is closed.
 #include "explorer/Main.h"
 #include "app/StartUp.h"
+#include "output/DeviceModel.h"
+#include "output/MidiOutFactory.h"
 #include "platform/ErrorGuard.h"
 
 #include <QIcon>
@@ -17,7 +19,10 @@ int main(int argc, char** argv) {
 
     int result = 1;
     const bool ran = sorvelin::Guarded([&] {
-        sorvelin::CreateWindows();
+        sorvelin::StartOptions options;
+        options.device.service = sorvelin::MakeMidiOutService();
+        options.device.settingsFile = sorvelin::kDevicePrfName; // the current directory
+        sorvelin::CreateWindows(std::move(options));
         QObject::connect(sorvelin::MainForm1, &sorvelin::TMainForm1::Closed, &application,
                          &QApplication::quit);
         sorvelin::MainForm1->show();

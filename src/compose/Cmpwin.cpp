@@ -1,35 +1,240 @@
+// The composition window's controls, their layout and their connections.
 #include "compose/Cmpwin.h"
 
-#include "platform/Convert.h"
+#include "compose/ScoreDraw.h"
+#include "compose/Tables.h"
+#include "output/Mididevicewin.h"
+#include "platform/AccessibleComboBox.h"
+#include "platform/ErrorGuard.h"
 
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
 
 namespace sorvelin {
 
 TComposeWin* ComposeWin = nullptr;
 
-TComposeWin::TComposeWin(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName("ComposeWin");
-    setWindowTitle("Compose");
-    resize(425, 330);
-    auto* label = new QLabel("Note Count", this);
-    label->setGeometry(8, 8, 80, 21);
-    NoteCount = new QLineEdit("200", this);
-    NoteCount->setObjectName("NoteCount");
-    NoteCount->setAccessibleName("Note Count");
-    NoteCount->setAccessibleDescription("Number of notes sampled along each line");
-    NoteCount->setGeometry(90, 8, 60, 21);
-    connect(NoteCount, &QLineEdit::textChanged, this, &TComposeWin::NoteCountChange);
+namespace {
+
+QGroupBox* RadioGroup(QWidget* parent, const char* name, const char* title,
+                      std::initializer_list<const char*> items, QButtonGroup*& buttons, QRect at) {
+    auto* group = new QGroupBox(title, parent);
+    group->setObjectName(name);
+    group->setAccessibleName(title);
+    auto* layout = new QVBoxLayout(group);
+    layout->setContentsMargins(6, 2, 4, 2);
+    layout->setSpacing(0);
+    buttons = new QButtonGroup(group);
+    int id = 0;
+    for (const char* item : items) {
+        auto* button = new QRadioButton(item, group);
+        buttons->addButton(button, id++);
+        layout->addWidget(button);
+    }
+    buttons->button(0)->setChecked(true);
+    group->setGeometry(at);
+    return group;
 }
 
-void TComposeWin::NoteCountChange() {
-    int value = 0;
-    if (TryStrToInt(NoteCount->text().toStdString(), value)) {
-        NotesPerPart = value;
+QPushButton* Button(QWidget* parent, const char* name, const char* caption, QRect at) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setGeometry(at);
+    return button;
+}
+
+QLabel* Label(QWidget* parent, const char* caption, QWidget* buddy, QRect at) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    label->setGeometry(at);
+    return label;
+}
+
+} // namespace
+
+TComposeWin::TComposeWin(QWidget* parent)
+    : QWidget(parent, Qt::Window), gmSystemOn_(0, 0xF0),
+      score_(ScoreWidth, ScoreHeight, QImage::Format_RGB32) {
+    gmSystemOn_.bytes = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    setObjectName("ComposeWin");
+    setWindowTitle("Compose");
+    setFixedSize(425, 438);
+    BuildControls();
+    BuildOptions();
+    BuildButtons();
+    SetTabOrder();
+
+    Guarded([this] {
+        for (const std::string& message : model_.LoadTableFiles(TableSearchDirs())) {
+            ShowMessage(message);
+        }
+    });
+    WriteControls();
+    ConnectHandlers();
+    score_.fill(Qt::black);
+    Image1->setPixmap(QPixmap::fromImage(score_));
+    RegisterPlayEnd();
+}
+
+TComposeWin::~TComposeWin() {
+    // The device outlives this window: it must not report a song's end here.
+    if (MidiDevice != nullptr) {
+        MidiDevice->Engine().ClearPlayEndHandler();
     }
 }
 
-void TComposeWin::ReDraw() {}
+void TComposeWin::RegisterPlayEnd() {
+    if (MidiDevice == nullptr) {
+        return;
+    }
+    // Called on the playback timer's thread at a song's end: the window
+    // enables Play on its own thread.
+    MidiDevice->Engine().SetPlayEndHandler(
+        [](void* context) {
+            QMetaObject::invokeMethod(static_cast<TComposeWin*>(context), "RestorePlayButton",
+                                      Qt::QueuedConnection);
+        },
+        this);
+}
+
+void TComposeWin::BuildControls() {
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Sunken);
+    Panel1->setLineWidth(2);
+    Panel1->setGeometry(6, 6, ScoreWidth + 4, ScoreHeight + 4);
+    Image1 = new QLabel(Panel1);
+    Image1->setObjectName("Image1");
+    Image1->setGeometry(2, 2, ScoreWidth, ScoreHeight);
+    Image1->setAccessibleName("Score");
+    Image1->setAccessibleDescription(
+        "The composition: dotted note lines and solid series lines, one colour per part");
+
+    ScaleComboBox1 = new TNamedComboBox(this);
+    ScaleComboBox1->setObjectName("ScaleComboBox1");
+    ScaleComboBox1->setAccessibleName("Scale");
+    ScaleComboBox1->setAccessibleDescription("The scale the series values are mapped onto");
+    ScaleComboBox1->setGeometry(52, 218, 160, 24);
+    Label(this, "Scale", ScaleComboBox1, QRect(8, 218, 42, 24));
+    RhytmComboBox2 = new TNamedComboBox(this);
+    RhytmComboBox2->setObjectName("RhytmComboBox2");
+    RhytmComboBox2->setAccessibleName("Rhythm");
+    RhytmComboBox2->setAccessibleDescription("The durations the notes follow, step by step");
+    RhytmComboBox2->setGeometry(268, 218, 151, 24);
+    Label(this, "Rhythm", RhytmComboBox2, QRect(220, 218, 46, 24));
+}
+
+void TComposeWin::BuildOptions() {
+    OoR = RadioGroup(this, "OoR", "Note Assign", {"Wrap around", "Compress"}, OoRButtons,
+                     QRect(6, 248, 100, 60));
+    IterationLimit =
+        RadioGroup(this, "IterationLimit", "Over Iter. Limit", {"Rest", "Note", "Skip"},
+                   IterationLimitButtons, QRect(110, 248, 100, 78));
+    ContinuousNumberAssgn =
+        RadioGroup(this, "ContinuousNumberAssgn", "Continuous No. ", {"Slur", "Skip", "New Note"},
+                   ContinuousButtons, QRect(214, 248, 100, 78));
+    Notesare =
+        RadioGroup(this, "Notesare", "Over Length Limit", {"Shorten", "Divide", "Don't care"},
+                   NotesareButtons, QRect(318, 248, 101, 78));
+    DynamicAssign = new QCheckBox("Dynamic Assign", this);
+    DynamicAssign->setObjectName("DynamicAssign");
+    DynamicAssign->setGeometry(8, 308, 102, 20);
+
+    LongLimit = new QLineEdit("480", this);
+    LongLimit->setObjectName("LongLimit");
+    LongLimit->setAccessibleName("Length Limit");
+    LongLimit->setAccessibleDescription("Longest slurred note, in ticks (120 a quarter note)");
+    LongLimit->setGeometry(84, 334, 50, 22);
+    Label(this, "Length Limit", LongLimit, QRect(8, 334, 74, 22));
+    NoteCount = new QLineEdit("200", this);
+    NoteCount->setObjectName("NoteCount");
+    NoteCount->setAccessibleName("Note Count");
+    NoteCount->setAccessibleDescription("Number of notes sampled along each line at Compose");
+    NoteCount->setGeometry(220, 334, 56, 22);
+    Label(this, "Note Count", NoteCount, QRect(148, 334, 70, 22));
+    ShowNote = new QCheckBox("Show Notes", this);
+    ShowNote->setObjectName("ShowNote");
+    ShowNote->setChecked(true);
+    ShowNote->setGeometry(290, 330, 110, 16);
+    ShowSeries = new QCheckBox("Show Series", this);
+    ShowSeries->setObjectName("ShowSeries");
+    ShowSeries->setChecked(true);
+    ShowSeries->setGeometry(290, 346, 110, 16);
+}
+
+void TComposeWin::BuildButtons() {
+    constexpr int W = 98;
+    constexpr int Hgt = 28;
+    Button1 = Button(this, "Button1", "ReDraw", QRect(6, 368, W, Hgt));
+    ActionPlay = new QAction("Play", this);
+    ActionPlay->setObjectName("ActionPlay");
+    PlayButton = Button(this, "PlayButton", "Play", QRect(110, 368, W, Hgt));
+    StopButton = Button(this, "StopButton", "Stop", QRect(214, 368, W, Hgt));
+    SaveButton2 = Button(this, "SaveButton2", "Save MIDI", QRect(318, 368, 101, Hgt));
+    SaveSongButton = Button(this, "SaveSong", "Save Song", QRect(6, 402, W, Hgt));
+    LoadSongButton = Button(this, "LoadSong", "Load Song", QRect(110, 402, W, Hgt));
+    DeviceButton = Button(this, "Device", "Device Setup", QRect(214, 402, W, Hgt));
+    TrackSetupButton = Button(this, "TrackSetup", "Part Setup", QRect(318, 402, 101, Hgt));
+}
+
+void TComposeWin::SetTabOrder() {
+    QList<QWidget*> order{ScaleComboBox1, RhytmComboBox2};
+    for (QButtonGroup* group :
+         {OoRButtons, IterationLimitButtons, ContinuousButtons, NotesareButtons}) {
+        for (QAbstractButton* button : group->buttons()) {
+            order.append(button);
+        }
+        if (group == OoRButtons) {
+            order.append(DynamicAssign);
+        }
+    }
+    order.append({LongLimit, NoteCount, ShowNote, ShowSeries, Button1, PlayButton, StopButton,
+                  SaveButton2, SaveSongButton, LoadSongButton, DeviceButton, TrackSetupButton});
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void TComposeWin::ConnectHandlers() {
+    auto guarded = [this](void (TComposeWin::*handler)()) {
+        return [this, handler] { Guarded([&] { (this->*handler)(); }); };
+    };
+    auto user = [this](void (TComposeWin::*handler)()) {
+        return [this, handler] {
+            if (!updating_) {
+                Guarded([&] { (this->*handler)(); });
+            }
+        };
+    };
+    connect(ScaleComboBox1, &QComboBox::currentIndexChanged, this,
+            user(&TComposeWin::ScaleComboBox1Change));
+    connect(RhytmComboBox2, &QComboBox::currentIndexChanged, this,
+            user(&TComposeWin::RhytmComboBox2Change));
+    connect(NoteCount, &QLineEdit::textChanged, this, user(&TComposeWin::NoteCountChange));
+    connect(OoRButtons, &QButtonGroup::idClicked, this, guarded(&TComposeWin::Button1Click));
+    connect(DynamicAssign, &QCheckBox::clicked, this, guarded(&TComposeWin::Button1Click));
+    connect(ShowNote, &QCheckBox::clicked, this, guarded(&TComposeWin::DrawScore));
+    connect(ShowSeries, &QCheckBox::clicked, this, guarded(&TComposeWin::DrawScore));
+    connect(Button1, &QPushButton::clicked, this, guarded(&TComposeWin::Button1Click));
+    connect(PlayButton, &QPushButton::clicked, ActionPlay, &QAction::trigger);
+    connect(ActionPlay, &QAction::triggered, this, [this] { PlayClick(); });
+    connect(ActionPlay, &QAction::changed, this,
+            [this] { PlayButton->setEnabled(ActionPlay->isEnabled()); });
+    connect(StopButton, &QPushButton::clicked, this, guarded(&TComposeWin::StopClick));
+    connect(SaveButton2, &QPushButton::clicked, this, guarded(&TComposeWin::SaveButton2Click));
+    connect(SaveSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::SaveSongClick));
+    connect(LoadSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::LoadSongClick));
+    connect(DeviceButton, &QPushButton::clicked, this, guarded(&TComposeWin::DeviceClick));
+    connect(TrackSetupButton, &QPushButton::clicked, this, guarded(&TComposeWin::TrackSetupClick));
+}
 
 } // namespace sorvelin

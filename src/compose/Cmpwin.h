@@ -1,31 +1,144 @@
 #pragma once
-// The composition window. For now only what the explorer needs from it: the
-// note count the series are sampled with, ReDraw after every Compose, and
-// the window itself. Scales, rhythms, the score and playback join it later.
-#include <QWidget>
+// The composition window: the score picture, the scale and rhythm lists, the
+// note options, and the buttons that play, export, save and load the
+// composition. Every handler copies the controls into the composition model,
+// runs the model's operation inside the error guard and shows the result.
+#include "compose/ComposeModel.h"
+#include "compose/SongRender.h"
+#include "explorer/ExplorerModel.h"
+#include "midi/Mididata.h"
 
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace sorvelin {
+
+// What a file dialog of this window asks for.
+struct FileRequest {
+    enum Kind { SaveMidi, SaveSong, LoadSong };
+    Kind kind = SaveMidi;
+    QString filter;        // "MIDI Files (*.mid)" and so on
+    QString defaultSuffix; // without the dot
+    QString initialName;
+    bool save = true; // a save dialog (asks before overwriting)
+};
+
+// Returns the chosen file, or an empty text when the user cancelled.
+using FileNameFunction = std::function<QString(const FileRequest&)>;
+
+// How the window reaches the main window: its model, reading its fields into
+// the model, and running an operation over the model as the main window's own
+// handlers do (fields in, operation, fields and pictures out).
+struct ExplorerLink {
+    std::function<ExplorerModel&()> model;
+    std::function<void()> readFields;
+    std::function<bool(const std::function<void()>&)> run;
+};
 
 class TComposeWin : public QWidget {
     Q_OBJECT
 public:
     explicit TComposeWin(QWidget* parent = nullptr);
+    ~TComposeWin() override;
 
     // Notes per part of the next Compose.
-    int GetNoteCount() const { return NotesPerPart; }
+    int GetNoteCount() const { return model_.GetNoteCount(); }
 
+    // Controls, named as their objectName.
+    QFrame* Panel1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QComboBox* ScaleComboBox1 = nullptr;
+    QComboBox* RhytmComboBox2 = nullptr;
+    QGroupBox* OoR = nullptr;
+    QGroupBox* IterationLimit = nullptr;
+    QGroupBox* ContinuousNumberAssgn = nullptr;
+    QGroupBox* Notesare = nullptr;
+    QButtonGroup* OoRButtons = nullptr;
+    QButtonGroup* IterationLimitButtons = nullptr;
+    QButtonGroup* ContinuousButtons = nullptr;
+    QButtonGroup* NotesareButtons = nullptr;
+    QCheckBox* DynamicAssign = nullptr;
+    QLineEdit* LongLimit = nullptr;
     QLineEdit* NoteCount = nullptr;
+    QCheckBox* ShowNote = nullptr;
+    QCheckBox* ShowSeries = nullptr;
+    QPushButton* Button1 = nullptr; // "ReDraw"
+    QAction* ActionPlay = nullptr;
+    QPushButton* PlayButton = nullptr;
+    QPushButton* StopButton = nullptr;
+    QPushButton* SaveButton2 = nullptr; // "Save MIDI"
+    QPushButton* SaveSongButton = nullptr;
+    QPushButton* LoadSongButton = nullptr;
+    QPushButton* DeviceButton = nullptr;
+    QPushButton* TrackSetupButton = nullptr;
+
+    void SetExplorerLink(ExplorerLink link) { explorer_ = std::move(link); }
+    // The file dialogs; tests put a function in their place.
+    void SetFileNameFunction(FileNameFunction function) { askFileName_ = std::move(function); }
+
+    // Handlers; each runs inside the error guard.
+    void Button1Click(); // ReDraw
+    void DrawScore();
+    void RhytmComboBox2Change();
+    void ScaleComboBox1Change();
+    void NoteCountChange();
+    void PlayClick();
+    void StopClick();
+    void SaveButton2Click();
+    void SaveSongClick();
+    void LoadSongClick();
+    void DeviceClick();
+    void TrackSetupClick();
+
+    // The model behind the window, and the last picture drawn.
+    ComposeModel& Model() { return model_; }
+    RenderedSong& Rendered() { return song_; }
+    const QImage& Score() const { return score_; }
+
+    // Copies the controls into the model, and back.
+    void ReadControls();
+    void WriteControls();
 
 public slots:
-    // Rebuilds the score from the main window's series.
+    // Rebuilds the Dynamic Assign lists and the score from the main
+    // window's series (after every Compose).
     void ReDraw();
+    // The end of playback: Play may be pressed again.
+    void RestorePlayButton();
 
 private:
-    void NoteCountChange();
+    void BuildControls();
+    void BuildOptions();
+    void BuildButtons();
+    void SetTabOrder();
+    void ConnectHandlers();
+    QString AskFileName(const FileRequest& request);
+    void RegisterPlayEnd();
+    ExplorerModel& Explorer();
+    PartSettingsTable& Parts();
 
-    int NotesPerPart = 200;
+    ComposeModel model_;
+    RenderedSong song_;
+    sysexEvent gmSystemOn_;
+    QImage score_;
+    FileNameFunction askFileName_;
+    ExplorerLink explorer_;
+    ExplorerModel noExplorer_; // series and limit while there is no main window
+    PartSettingsTable noParts_ = DefaultPartSettings(); // while there is no track window
+    bool updating_ = false; // controls written by the program, not the user
 };
 
 extern TComposeWin* ComposeWin;

@@ -198,6 +198,24 @@ bool TMainForm1::Run(const std::function<void()>& operation) {
     return done;
 }
 
+bool TMainForm1::RunExternal(const std::function<void()>& operation) {
+    const bool done = RunView(operation);
+    {
+        const QSignalBlocker block(ComboBox1);
+        ComboBox1->setCurrentIndex(model_.Fields().ComboBox1Index);
+    }
+    Guarded([this] { SetPolyphonicIndex(model_.Fields().PolyphonicMethodIndex); });
+    const bool julia = model_.JuliaMarkerVisible();
+    Shape1->setVisible(julia);
+    LabelDragme->setVisible(julia);
+    const LinePoints& line = model_.Line();
+    Image2->ClearLine();
+    if (model_.Fields().ComposeEnabled) {
+        Image2->ShowLine(QLine(line.LineStartX, line.LineStartY, line.LineEndX, line.LineEndY));
+    }
+    return done;
+}
+
 bool TMainForm1::RunView(const std::function<void()>& operation) {
     // With "Always" the operation computes the whole picture before it returns.
     const bool busy = Always->isChecked();

@@ -152,6 +152,10 @@ public:
     // Copies the controls into the model's fields, and back.
     void ReadFields();
     void WriteFields();
+    // Runs another window's operation over the explorer model (Load Song) as
+    // this window's own view handlers run, then shows everything the model
+    // now holds: fields, formula, polyphonic method, Julia marker and line.
+    bool RunExternal(const std::function<void()>& operation);
 
     // The polyphonic method index and its setter (radio group).
     int PolyphonicIndex() const;

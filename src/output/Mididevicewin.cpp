@@ -1,13 +1,179 @@
 #include "output/Mididevicewin.h"
 
+#include "platform/ErrorGuard.h"
+#include "platform/MessageBox.h"
+#include "platform/MidiOutCapture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QListWidget>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
 namespace sorvelin {
 
 TMidiDevice* MidiDevice = nullptr;
 
-TMidiDevice::TMidiDevice(QWidget* parent) : QDialog(parent) {
+namespace {
+
+// Requests of the playback engine's timer, as the engine expects them.
+constexpr int TimerResolutionMs = 10;
+
+} // namespace
+
+void ShowOnWindowThread(const std::string& text) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (app == nullptr || QThread::currentThread() == app->thread()) {
+        ShowMessage(text, MessageKind::Error);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        app, [text] { ShowMessage(text, MessageKind::Error); }, Qt::QueuedConnection);
+}
+
+TMidiDevice::TMidiDevice(MidiDeviceOptions options, QWidget* parent)
+    : QDialog(parent), options_(std::move(options)) {
+    service_ = options_.service ? std::move(options_.service) : std::make_unique<CaptureMidiOut>();
+    timer_ = std::make_unique<ThreadTimer>();
+    output_ = std::make_unique<OutputHandle>(*service_);
+    model_ = std::make_unique<DeviceModel>(*output_);
+    engine_ = std::make_unique<PlaybackEngine>(*output_, *timer_);
+    model_->SetMessageCallback([](const std::string& text) { ShowOnWindowThread(text); });
+    engine_->SetMessageCallback([](const std::string& text) { ShowOnWindowThread(text); });
+
     setObjectName("MidiDevice");
     setWindowTitle("MidiDevice");
     setGeometry(200, 109, 451, 295);
+
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName("Panel1");
+    Panel1->setFrameShape(QFrame::Panel);
+    Panel1->setFrameShadow(QFrame::Raised);
+    Panel1->setLineWidth(3);
+    Panel1->setGeometry(0, 0, 451, 230);
+    DevSummListBox1 = new QListWidget(Panel1);
+    DevSummListBox1->setObjectName("DevSummListBox1");
+    DevSummListBox1->setGeometry(3, 3, 445, 224);
+    DevSummListBox1->setAccessibleName("MIDI Outputs");
+    DevSummListBox1->setAccessibleDescription(
+        "The MIDI outputs of this computer; double click one to open it");
+
+    MIDIOpen = new QAction("MIDIOpen", this);
+    MIDIOpen->setObjectName("MIDIOpen");
+    OpenButton1 = new QPushButton("Open Device", this);
+    OpenButton1->setObjectName("OpenButton1");
+    OpenButton1->setGeometry(96, 244, 110, 27);
+    ErrorTestButton1 = new QPushButton("Error Test", this);
+    ErrorTestButton1->setObjectName("ErrorTestButton1");
+    ErrorTestButton1->setGeometry(216, 244, 90, 27);
+    ErrorTestButton1->setVisible(false);
+    CloseButton = new QPushButton("Close", this);
+    CloseButton->setObjectName("CloseButton");
+    CloseButton->setGeometry(316, 244, 90, 27);
+    OpenButton1->setDefault(true);
+
+    connect(MIDIOpen, &QAction::triggered, this, [this] { MIDIOpenExecute(); });
+    connect(OpenButton1, &QPushButton::clicked, MIDIOpen, &QAction::trigger);
+    connect(MIDIOpen, &QAction::changed, this,
+            [this] { OpenButton1->setEnabled(MIDIOpen->isEnabled()); });
+    connect(DevSummListBox1, &QListWidget::itemDoubleClicked, this, [this] { MIDIOpenExecute(); });
+    connect(DevSummListBox1, &QListWidget::currentRowChanged, this, [this] { MIDIOpenUpdate(); });
+    connect(DevSummListBox1, &QListWidget::itemSelectionChanged, this,
+            [this] { MIDIOpenUpdate(); });
+    connect(ErrorTestButton1, &QPushButton::clicked, this, [this] { ErrorTestButton1Click(); });
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    setTabOrder(DevSummListBox1, OpenButton1);
+    setTabOrder(OpenButton1, CloseButton);
+    MIDIOpenUpdate();
+}
+
+TMidiDevice::~TMidiDevice() {
+    // Nobody may be told of a song's end once the windows go.
+    engine_->ClearPlayEndHandler();
+    engine_->StopPlayback();
+    model_->CloseDevice();
+    Guarded([this] { SaveSettings(); });
+    engine_.reset();
+    model_.reset();
+    output_.reset();
+    timer_.reset();
+}
+
+int TMidiDevice::FormCreate() {
+    timer_->BeginPeriod(timer_->GetDevCaps().periodMin);
+    engine_->SetTimerResolution(TimerResolutionMs);
+    DevicePlacement placement;
+    const QRect frame = geometry();
+    placement = {frame.top(), frame.left(), frame.width(), frame.height()};
+    int result = 0;
+    if (options_.settingsFile.empty()) {
+        result = model_->OpenDevice(-1);
+    } else {
+        result = model_->Startup(options_.settingsFile, placement);
+    }
+    setGeometry(placement.left, placement.top, placement.width, placement.height);
+    if (result != 0) {
+        ShowModal();
+    }
+    return result;
+}
+
+void TMidiDevice::SaveSettings() {
+    if (options_.settingsFile.empty()) {
+        return;
+    }
+    const QRect frame = geometry();
+    model_->SaveDeviceSettings(options_.settingsFile,
+                               {frame.top(), frame.left(), frame.width(), frame.height()});
+}
+
+void TMidiDevice::ShowModal() {
+    if (options_.showModal) {
+        options_.showModal(*this);
+        return;
+    }
+    exec();
+}
+
+void TMidiDevice::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Guarded([this] { FillDeviceList(); });
+}
+
+void TMidiDevice::FillDeviceList() {
+    DevSummListBox1->clear();
+    for (const std::string& line : model_->FillDeviceList()) {
+        DevSummListBox1->addItem(QString::fromStdString(line));
+    }
+    const int row = model_->SelectedRow();
+    // An id beyond the list leaves no row selected.
+    DevSummListBox1->setCurrentRow(row < DevSummListBox1->count() ? row : -1);
+    MIDIOpenUpdate();
+}
+
+void TMidiDevice::MIDIOpenUpdate() {
+    MIDIOpen->setEnabled(DevSummListBox1->currentRow() >= 0 &&
+                         !DevSummListBox1->selectedItems().isEmpty());
+    OpenButton1->setEnabled(MIDIOpen->isEnabled());
+}
+
+void TMidiDevice::MIDIOpenExecute() {
+    Guarded([this] {
+        const int row = DevSummListBox1->currentRow();
+        if (row < 0) {
+            return;
+        }
+        if (model_->OpenDevice(row - 1) == 0) {
+            accept();
+        }
+    });
+}
+
+void TMidiDevice::ErrorTestButton1Click() {
+    Guarded([this] { RunErrorTest(*engine_, *output_, *timer_); });
 }
 
 } // namespace sorvelin

@@ -1,0 +1,288 @@
+// The composition window's handlers: the tables, the score, Play, Stop,
+// Save MIDI, Save Song and Load Song, and the two companion windows.
+#include "compose/Cmpwin.h"
+
+#include "compose/ScoreDraw.h"
+#include "compose/SongActions.h"
+#include "output/Mididevicewin.h"
+#include "platform/ErrorGuard.h"
+#include "platform/MessageBox.h"
+#include "tracks/Trkwin.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+
+namespace sorvelin {
+namespace {
+
+inline constexpr const char* NothingRendered = "Nothing has been rendered yet: press Play first.";
+
+void SetItems(QComboBox* list, const std::vector<std::string>& names) {
+    if (list->count() == static_cast<int>(names.size())) {
+        bool same = true;
+        for (int i = 0; i < list->count() && same; ++i) {
+            same = list->itemText(i).toStdString() == names[static_cast<std::size_t>(i)];
+        }
+        if (same) {
+            return;
+        }
+    }
+    list->clear();
+    for (const std::string& name : names) {
+        list->addItem(QString::fromStdString(name));
+    }
+}
+
+void Check(QButtonGroup* group, int id) {
+    // An index beyond the items selects the last one.
+    const int last = static_cast<int>(group->buttons().size()) - 1;
+    QAbstractButton* button = group->button(std::clamp(id, 0, last));
+    button->setChecked(true);
+}
+
+std::filesystem::path ToPath(const QString& name) {
+    return std::filesystem::path(name.toStdString());
+}
+
+} // namespace
+
+ExplorerModel& TComposeWin::Explorer() {
+    return explorer_.model ? explorer_.model() : noExplorer_;
+}
+
+PartSettingsTable& TComposeWin::Parts() {
+    return TrackSettingWin != nullptr ? TrackSettingWin->Parts : noParts_;
+}
+
+void TComposeWin::ReadControls() {
+    ComposeControls& c = model_.Controls;
+    c.ScaleComboBox1 = ScaleComboBox1->currentIndex();
+    c.RhytmComboBox2 = RhytmComboBox2->currentIndex();
+    c.OoR = OoRButtons->checkedId();
+    c.IterationLimit = IterationLimitButtons->checkedId();
+    c.ContinuousNumberAssgn = ContinuousButtons->checkedId();
+    c.Notesare = NotesareButtons->checkedId();
+    c.DynamicAssign = DynamicAssign->isChecked();
+    c.LongLimit = LongLimit->text().toStdString();
+    c.NoteCount = NoteCount->text().toStdString();
+    c.ShowNote = ShowNote->isChecked();
+    c.ShowSeries = ShowSeries->isChecked();
+}
+
+void TComposeWin::WriteControls() {
+    const QScopedValueRollback<bool> quiet(updating_, true);
+    const ComposeControls& c = model_.Controls;
+    SetItems(ScaleComboBox1, model_.ScaleLines.Names);
+    SetItems(RhytmComboBox2, model_.RhythmLines.Names);
+    ScaleComboBox1->setCurrentIndex(c.ScaleComboBox1);
+    RhytmComboBox2->setCurrentIndex(c.RhytmComboBox2);
+    Check(OoRButtons, c.OoR);
+    Check(IterationLimitButtons, c.IterationLimit);
+    Check(ContinuousButtons, c.ContinuousNumberAssgn);
+    Check(NotesareButtons, c.Notesare);
+    DynamicAssign->setChecked(c.DynamicAssign);
+    DynamicAssign->setEnabled(c.DynamicAssignEnabled);
+    if (LongLimit->text().toStdString() != c.LongLimit) {
+        LongLimit->setText(QString::fromStdString(c.LongLimit));
+    }
+    if (NoteCount->text().toStdString() != c.NoteCount) {
+        NoteCount->setText(QString::fromStdString(c.NoteCount));
+    }
+    ShowNote->setChecked(c.ShowNote);
+    ShowSeries->setChecked(c.ShowSeries);
+}
+
+void TComposeWin::RhytmComboBox2Change() {
+    model_.Controls.RhytmComboBox2 = RhytmComboBox2->currentIndex();
+    try {
+        model_.RhytmComboBox2Change();
+    } catch (...) {
+        WriteControls(); // a broken entry leaves the selection in force
+        throw;
+    }
+}
+
+void TComposeWin::ScaleComboBox1Change() {
+    model_.Controls.ScaleComboBox1 = ScaleComboBox1->currentIndex();
+    try {
+        model_.ScaleComboBox1Change();
+    } catch (...) {
+        WriteControls();
+        throw;
+    }
+    if (isVisible()) {
+        Button1Click();
+    }
+}
+
+void TComposeWin::NoteCountChange() {
+    model_.Controls.NoteCount = NoteCount->text().toStdString();
+    model_.NoteCountChange();
+}
+
+void TComposeWin::ReDraw() {
+    Guarded([this] { Button1Click(); });
+}
+
+void TComposeWin::Button1Click() {
+    ReadControls();
+    ComposeRedraw(model_, Explorer());
+    WriteControls();
+    DrawScore();
+}
+
+void TComposeWin::DrawScore() {
+    ReadControls();
+    ExplorerModel& explorer = Explorer();
+    const int limit = explorer.Engine().GetLimit();
+    const NoteMapper mapper = model_.Mapper(limit);
+    ScoreInput input;
+    input.series = explorer.Series().Values();
+    input.notesPerPart = model_.NotesPerPart;
+    input.limit = limit;
+    input.scaleMin = model_.Scale.ScaleMin;
+    input.scaleMax = model_.Scale.ScaleMax;
+    const PartSettingsTable& parts = Parts();
+    for (std::size_t p = 0; p < parts.size(); ++p) {
+        input.used[p] = parts[p].UsePart;
+    }
+    input.mapper = &mapper;
+    input.showNote = ShowNote->isChecked();
+    input.showSeries = ShowSeries->isChecked();
+    sorvelin::DrawScore(score_, input);
+    Image1->setPixmap(QPixmap::fromImage(score_));
+}
+
+void TComposeWin::PlayClick() {
+    ActionPlay->setEnabled(false);
+    if (MidiDevice == nullptr) {
+        ActionPlay->setEnabled(true);
+        return;
+    }
+    PlaybackEngine& engine = MidiDevice->Engine();
+    // Without an output this says so, and the song is still rendered for Save MIDI.
+    engine.SendSysEx(gmSystemOn_);
+    const bool rendered = Guarded([this] {
+        ReadControls();
+        RenderPlaySong(song_, Explorer(), model_, Parts());
+    });
+    midiTrack* track = song_.PlayTrack();
+    if (!rendered || track == nullptr || track->Count() == 0) {
+        ActionPlay->setEnabled(true);
+        return;
+    }
+    Guarded([&] { engine.StartPlayback(*track); });
+    if (!engine.IsPlaying()) {
+        ActionPlay->setEnabled(true);
+    }
+}
+
+void TComposeWin::RestorePlayButton() {
+    ActionPlay->setEnabled(true);
+}
+
+void TComposeWin::StopClick() {
+    if (MidiDevice != nullptr) {
+        MidiDevice->Engine().StopPlayback();
+    }
+}
+
+QString TComposeWin::AskFileName(const FileRequest& request) {
+    if (askFileName_) {
+        return askFileName_(request);
+    }
+    QFileDialog dialog(this);
+    dialog.setNameFilter(request.filter);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (request.save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::ReadOnly, false);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (!request.initialName.isEmpty() && !request.initialName.contains('*')) {
+        dialog.selectFile(request.initialName);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().first();
+}
+
+void TComposeWin::SaveButton2Click() {
+    if (!song_.HasSong()) {
+        ShowMessage(NothingRendered);
+        return;
+    }
+    const QString name =
+        AskFileName({FileRequest::SaveMidi, "MIDI Files (*.mid)", "mid", {}, true});
+    if (name.isEmpty()) {
+        return;
+    }
+    song_.SaveMidi(ToPath(name));
+}
+
+void TComposeWin::SaveSongClick() {
+    const QString name = AskFileName({FileRequest::SaveSong, "Song File (*.svl)", "svl", {}, true});
+    if (name.isEmpty()) {
+        return;
+    }
+    if (explorer_.readFields) {
+        explorer_.readFields();
+    }
+    ReadControls();
+    SaveSong(ToPath(name), Explorer(), model_, Parts());
+}
+
+void TComposeWin::LoadSongClick() {
+    const QString name =
+        AskFileName({FileRequest::LoadSong, "Song Files (*.svl)", "svl", "*.svl", false});
+    if (name.isEmpty()) {
+        return;
+    }
+    ReadControls();
+    LoadSongResult result;
+    const auto load = [&] { result = LoadSong(ToPath(name), Explorer(), model_, Parts()); };
+    if (explorer_.run) {
+        explorer_.run(load);
+    } else {
+        load();
+    }
+    WriteControls();
+    for (const std::string& message : result.Messages) {
+        ShowMessage(message);
+    }
+    if (!result.Loaded) {
+        return;
+    }
+    if (TrackSettingWin != nullptr && TrackSettingWin->isVisible()) {
+        TrackSettingWin->FormShow();
+    }
+    DrawScore();
+}
+
+void TComposeWin::DeviceClick() {
+    if (MidiDevice != nullptr) {
+        MidiDevice->ShowModal();
+    }
+}
+
+void TComposeWin::TrackSetupClick() {
+    if (TrackSettingWin != nullptr) {
+        TrackSettingWin->show();
+        TrackSettingWin->raise();
+        TrackSettingWin->activateWindow();
+    }
+}
+
+} // namespace sorvelin
