@@ -1,0 +1,36 @@
+// main.prf as a user may have edited it: the reader stops at the first line
+// it cannot use with the list index or conversion error, never with anything
+// else, and a file that reads to the end yields every value.
+#include "explorer/MainPrf.h"
+#include "platform/TextFile.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace sorvelin;
+    const std::vector<std::string> lines =
+        SplitLines(std::string(reinterpret_cast<const char*>(data), size));
+    std::exception_ptr error;
+    const MainPrf prf = ReadMainPrf(lines, error);
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const ConvertError&) {
+        } catch (const IndexError&) {
+        } catch (...) {
+            std::abort();
+        }
+        return 0;
+    }
+    if (lines.size() < 29 || !prf.Main || !prf.Iteration || !prf.Always || !prf.Tracks) {
+        std::abort();
+    }
+    if (*prf.Iteration != lines[17] || prf.Tracks->Left != StrToInt(lines[28])) {
+        std::abort();
+    }
+    return 0;
+}
