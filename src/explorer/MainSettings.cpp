@@ -2,6 +2,7 @@
 // read when the window is first shown.
 #include "compose/Cmpwin.h"
 #include "explorer/Main.h"
+#include "explorer/MainPrf.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
 #include "platform/MessageBox.h"
@@ -15,6 +16,8 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,8 +25,6 @@ namespace sorvelin {
 namespace {
 
 const char* const SettingsFileName = "main.prf";
-// The version this program writes; a file with a higher one comes from a newer program.
-constexpr int SettingsVersion = 0;
 
 void AddGeometry(std::vector<std::string>& lines, const QWidget* window) {
     const QRect frame = window != nullptr ? window->frameGeometry() : QRect();
@@ -37,28 +38,16 @@ std::string Text(const QLineEdit* edit) {
     return edit->text().toStdString();
 }
 
-// Line i of the file; a file too short for it raises the list index error.
-const std::string& Line(const std::vector<std::string>& lines, int i) {
-    if (i < 0 || i >= static_cast<int>(lines.size())) {
-        throw IndexError(i, static_cast<long long>(lines.size()));
+void SetText(QLineEdit* edit, const std::optional<std::string>& text) {
+    if (text) {
+        edit->setText(QString::fromStdString(*text));
     }
-    return lines[static_cast<std::size_t>(i)];
-}
-
-int IntLine(const std::vector<std::string>& lines, int i) {
-    return StrToInt(Line(lines, i));
-}
-
-void SetTextLine(QLineEdit* edit, const std::vector<std::string>& lines, int i) {
-    edit->setText(QString::fromStdString(Line(lines, i)));
 }
 
 // Restores a window's top and left, kept on a screen.
-void PlaceWindow(QWidget* window, const std::vector<std::string>& lines, int topLine) {
-    const int top = IntLine(lines, topLine);
-    const int left = IntLine(lines, topLine + 1);
-    if (window != nullptr) {
-        MoveOntoScreen(window, left, top);
+void PlaceWindow(QWidget* window, const std::optional<WindowCorner>& corner) {
+    if (window != nullptr && corner) {
+        MoveOntoScreen(window, corner->Left, corner->Top);
     }
 }
 
@@ -66,7 +55,7 @@ void PlaceWindow(QWidget* window, const std::vector<std::string>& lines, int top
 
 void TMainForm1::SaveSettings() {
     std::vector<std::string> lines;
-    lines.reserve(31);
+    lines.reserve(MainPrfLines);
     lines.push_back("0000");
     AddGeometry(lines, this);
     for (const QLineEdit* edit : {MouseX, MouseY, RectWidth, RectHeight, posX, posY, RangeX, RangeY,
@@ -94,27 +83,38 @@ void TMainForm1::LoadSettings() {
     }
     // Each line takes effect as soon as it is read: an error stops the
     // loading there and keeps what came before.
-    const std::vector<std::string> lines = ReadLines(path);
-    if (IntLine(lines, 0) > SettingsVersion) {
+    std::exception_ptr error;
+    const MainPrf prf = ReadMainPrf(ReadLines(path), error);
+    if (prf.Newer) {
         ShowMessage("Why did you version-down ?");
     }
-    PlaceWindow(this, lines, 1);
-    SetTextLine(posX, lines, 9);
-    SetTextLine(posY, lines, 10);
-    SetTextLine(RangeX, lines, 11);
-    SetTextLine(RangeY, lines, 12);
-    SetTextLine(Iteration, lines, 17);
-    const int formula = IntLine(lines, 18);
-    if (formula >= 0 && formula < ComboBox1->count()) {
+    PlaceWindow(this, prf.Main);
+    SetText(posX, prf.PosX);
+    SetText(posY, prf.PosY);
+    SetText(RangeX, prf.RangeX);
+    SetText(RangeY, prf.RangeY);
+    SetText(Iteration, prf.Iteration);
+    if (prf.Formula && *prf.Formula >= 0 && *prf.Formula < ComboBox1->count()) {
         const QSignalBlocker block(ComboBox1);
-        ComboBox1->setCurrentIndex(formula);
+        ComboBox1->setCurrentIndex(*prf.Formula);
     }
-    SetPolyphonicIndex(IntLine(lines, 19));
-    XShiftTrackBar1->setValue(IntLine(lines, 20));
-    YShiftTrackBar2->setValue(IntLine(lines, 21));
-    Always->setChecked(IntLine(lines, 22) != 0);
-    PlaceWindow(ComposeWin, lines, 23);
-    PlaceWindow(TrackSettingWin, lines, 27);
+    if (prf.Polyphonic) {
+        SetPolyphonicIndex(*prf.Polyphonic);
+    }
+    if (prf.XShift) {
+        XShiftTrackBar1->setValue(*prf.XShift);
+    }
+    if (prf.YShift) {
+        YShiftTrackBar2->setValue(*prf.YShift);
+    }
+    if (prf.Always) {
+        Always->setChecked(*prf.Always);
+    }
+    PlaceWindow(ComposeWin, prf.Compose);
+    PlaceWindow(TrackSettingWin, prf.Tracks);
+    if (error) {
+        std::rethrow_exception(error);
+    }
 }
 
 } // namespace sorvelin
