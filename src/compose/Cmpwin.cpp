@@ -7,6 +7,7 @@
 #include "platform/AccessibleComboBox.h"
 #include "platform/ErrorGuard.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -124,12 +125,14 @@ void TComposeWin::BuildControls() {
     ScaleComboBox1->setAccessibleName("Scale");
     ScaleComboBox1->setAccessibleDescription("The scale the series values are mapped onto");
     ScaleComboBox1->setGeometry(52, 218, 160, 24);
+    ScaleComboBox1->view()->setAccessibleName("Scales");
     Label(this, "Scale", ScaleComboBox1, QRect(8, 218, 42, 24));
     RhytmComboBox2 = new TNamedComboBox(this);
     RhytmComboBox2->setObjectName("RhytmComboBox2");
     RhytmComboBox2->setAccessibleName("Rhythm");
     RhytmComboBox2->setAccessibleDescription("The durations the notes follow, step by step");
     RhytmComboBox2->setGeometry(268, 218, 151, 24);
+    RhytmComboBox2->view()->setAccessibleName("Rhythms");
     Label(this, "Rhythm", RhytmComboBox2, QRect(220, 218, 46, 24));
 }
 

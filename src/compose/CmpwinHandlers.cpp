@@ -5,6 +5,7 @@
 #include "compose/ScoreDraw.h"
 #include "compose/SongActions.h"
 #include "output/Mididevicewin.h"
+#include "platform/Convert.h"
 #include "platform/ErrorGuard.h"
 #include "platform/MessageBox.h"
 #include "tracks/Trkwin.h"
@@ -125,6 +126,13 @@ void TComposeWin::ScaleComboBox1Change() {
 
 void TComposeWin::NoteCountChange() {
     model_.Controls.NoteCount = NoteCount->text().toStdString();
+    // A count too small to sample is taken as typed (the user may be on the
+    // way to a larger one); Compose then refuses it and says why.
+    const int count = StrToInt(model_.Controls.NoteCount);
+    if (count < MinNoteCount) {
+        model_.NotesPerPart = count;
+        return;
+    }
     model_.NoteCountChange();
 }
 

@@ -7,6 +7,8 @@
 #include "platform/ErrorGuard.h"
 #include "tracks/UpDown.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QFrame>
@@ -86,6 +88,11 @@ void TTrackSettingWin::BuildGrid() {
             StringGrid1->setItem(row, column, new QTableWidgetItem);
         }
     }
+    // The corner button would select every cell: the grid is read-only.
+    StringGrid1->setCornerButtonEnabled(false);
+    for (QAbstractButton* corner : StringGrid1->findChildren<QAbstractButton*>()) {
+        corner->setFocusPolicy(Qt::NoFocus);
+    }
     StringGrid1->setGeometry(4, 4, 362, 246);
     // Only a mouse press chooses the edited part; moving the cell with the
     // keyboard only moves the cell.
@@ -128,6 +135,7 @@ void TTrackSettingWin::BuildPanel() {
         ProgramChange->addItem(QString::fromStdString(name));
     }
     ProgramChange->setMaxVisibleItems(16);
+    ProgramChange->view()->setAccessibleName("Programs");
     ProgramChange->setGeometry(176, 6, 178, 22);
 
     Label1 = new QLabel("Panpot", Panel1);

@@ -13,6 +13,7 @@ TUpDown::TUpDown(int minimum, int maximum, QLineEdit* buddy, QWidget* parent)
     // Only the arrows: the value is shown by the buddy edit.
     lineEdit()->setReadOnly(true);
     lineEdit()->setVisible(false);
+    lineEdit()->setFocusPolicy(Qt::NoFocus);
     SetPosition(minimum);
 }
 
