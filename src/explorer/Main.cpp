@@ -208,10 +208,13 @@ bool TMainForm1::RunExternal(const std::function<void()>& operation) {
     const bool julia = model_.JuliaMarkerVisible();
     Shape1->setVisible(julia);
     LabelDragme->setVisible(julia);
+    // A restored line is shown, and can be composed again, as a drawn one.
     const LinePoints& line = model_.Line();
     Image2->ClearLine();
-    if (model_.Fields().ComposeEnabled) {
+    if (done && (line.LineStartX != line.LineEndX || line.LineStartY != line.LineEndY)) {
         Image2->ShowLine(QLine(line.LineStartX, line.LineStartY, line.LineEndX, line.LineEndY));
+        model_.Fields().ComposeEnabled = true;
+        Compose->setEnabled(true);
     }
     return done;
 }
