@@ -1,0 +1,220 @@
+// The device window: the output list, opening by button or double click,
+// device.prf read at creation and written at the end, and a start-up without
+// a usable output that neither traps the user nor blocks.
+#include "compose/Cmpwin.h"
+#include "explorer/MainPictures.h"
+#include "explorer/WindowTestSupport.h"
+#include "output/Mididevicewin.h"
+#include "platform/MidiOutCapture.h"
+#include "platform/TextFile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+
+namespace {
+
+// Lends a capture service that outlives the window using it.
+class Lent : public MidiOutService {
+public:
+    explicit Lent(CaptureMidiOut& capture) : capture_(capture) {}
+    int NumDevs() override { return capture_.NumDevs(); }
+    int DevCaps(int id, MidiOutCaps& caps) override { return capture_.DevCaps(id, caps); }
+    int Open(int id, std::unique_ptr<MidiOutput>& out) override { return capture_.Open(id, out); }
+    std::string ErrorText(int code) override { return capture_.ErrorText(code); }
+
+private:
+    CaptureMidiOut& capture_;
+};
+
+std::vector<MidiOutCaps> FourPorts() {
+    return {
+        {"Port A", kMidiTechPort}, {"Odd", kMidiTechNone}, {"Wide", 9}, {"FM", kMidiTechFmSynth}};
+}
+
+QStringList Lines(const QListWidget* list) {
+    QStringList lines;
+    for (int i = 0; i < list->count(); ++i) {
+        lines << list->item(i)->text();
+    }
+    return lines;
+}
+
+} // namespace
+
+class DeviceWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    MessageRecorder* recorder_ = nullptr;
+    int modalShown_ = 0;
+
+    QString Prf() const { return QDir(dir_.path()).filePath("device.prf"); }
+
+    MidiDeviceOptions Options(CaptureMidiOut& capture, bool withPrf = true) {
+        MidiDeviceOptions options;
+        options.service = std::make_unique<Lent>(capture);
+        if (withPrf) {
+            options.settingsFile = Prf().toStdString();
+        }
+        options.showModal = [this](TMidiDevice&) { ++modalShown_; };
+        return options;
+    }
+
+    QStringList Messages() const {
+        QStringList texts;
+        for (const Message& m : recorder_->messages) {
+            texts << QString::fromStdString(m.text);
+        }
+        return texts;
+    }
+
+private slots:
+    void init() {
+        recorder_ = new MessageRecorder;
+        modalShown_ = 0;
+        QFile::remove(Prf());
+    }
+
+    void cleanup() {
+        delete recorder_;
+        recorder_ = nullptr;
+    }
+
+    void theListShowsEveryOutputWithItsTechnology() {
+        CaptureMidiOut capture(FourPorts());
+        TMidiDevice device(Options(capture));
+        QCOMPARE(device.FormCreate(), 0);
+        QCOMPARE(device.windowTitle(), QString("MidiDevice"));
+        device.show();
+        QCOMPARE(Lines(device.DevSummListBox1),
+                 (QStringList{"Capture Synth Synth", "Port A MIDI Port", "Odd ", "Wide ",
+                              "FM FM Synth"}));
+        QCOMPARE(device.DevSummListBox1->currentRow(), 0);
+        QVERIFY(device.OpenButton1->isEnabled());
+        QVERIFY(!device.ErrorTestButton1->isVisible());
+        QCOMPARE(capture.OpenOutputs(), 1);
+    }
+
+    void aDoubleClickOpensTheRowAndClosesTheWindow() {
+        CaptureMidiOut capture(FourPorts());
+        TMidiDevice device(Options(capture));
+        device.FormCreate();
+        device.show();
+        QListWidget* list = device.DevSummListBox1;
+        list->setCurrentRow(4);
+        const QRect row = list->visualItemRect(list->item(4));
+        // A double click arrives after the click it completes.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QCOMPARE(device.DeviceId(), 3);
+        QVERIFY(!device.isVisible());
+        QCOMPARE(capture.OpenOutputs(), 1); // the old output was closed first
+        QVERIFY(Messages().isEmpty());
+    }
+
+    void aFailedOpenIsShownAndTheWindowStays() {
+        CaptureMidiOut capture(FourPorts());
+        capture.FailOpen(0, kMidiErrNotSupported);
+        TMidiDevice device(Options(capture));
+        device.FormCreate();
+        device.show();
+        device.DevSummListBox1->setCurrentRow(1);
+        QTest::mouseClick(device.OpenButton1, Qt::LeftButton);
+        QCOMPARE(Messages(),
+                 QStringList{QString::fromStdString(capture.ErrorText(kMidiErrNotSupported))});
+        QVERIFY(device.isVisible());
+        QCOMPARE(device.DeviceId(), -1);
+        QCOMPARE(capture.OpenOutputs(), 0);
+    }
+
+    void deviceSettingsAreReadAtCreationAndWrittenAtTheEnd() {
+        WriteLinesAtomic(Prf().toStdString(), {"0000", "50", "60", "440", "280", "1"});
+        CaptureMidiOut capture(FourPorts());
+        {
+            TMidiDevice device(Options(capture));
+            QCOMPARE(device.FormCreate(), 0);
+            QCOMPARE(device.DeviceId(), 1);
+            QCOMPARE(device.geometry(), QRect(60, 50, 440, 280));
+            device.show();
+            QCOMPARE(device.DevSummListBox1->currentRow(), 2);
+            device.setGeometry(70, 40, 451, 295);
+        }
+        QCOMPARE(capture.OpenOutputs(), 0);
+        QCOMPARE(ReadLines(Prf().toStdString()),
+                 (std::vector<std::string>{"0000", "40", "70", "451", "295", "1"}));
+    }
+
+    void aStoredOutputThatIsGoneShowsTheWindowWithNoRowChosen() {
+        WriteLinesAtomic(Prf().toStdString(), {"0000", "109", "200", "451", "295", "7"});
+        CaptureMidiOut capture; // no ports at all
+        TMidiDevice device(Options(capture));
+        QVERIFY(device.FormCreate() != 0);
+        QCOMPARE(modalShown_, 1);
+        QCOMPARE(Messages().size(), 1);
+        device.show();
+        QCOMPARE(Lines(device.DevSummListBox1), QStringList{"Capture Synth Synth"});
+        QCOMPARE(device.DevSummListBox1->currentRow(), -1);
+        QVERIFY(!device.OpenButton1->isEnabled());
+    }
+
+    void withoutASoundDeviceTheProgramStartsAndPlaySaysWhy() {
+        CaptureMidiOut capture;
+        capture.FailOpen(-1, kMidiErrNoAudio);
+        StartOptions options;
+        options.device = Options(capture, false);
+        CreateWindows(std::move(options));
+        // The error first, then the device window, shown once and never blocking.
+        QCOMPARE(Messages(),
+                 QStringList{QString::fromStdString(capture.ErrorText(kMidiErrNoAudio))});
+        QCOMPARE(modalShown_, 1);
+        MainForm1->AppDir = dir_.path().toStdString();
+        MainForm1->show();
+        Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
+        ComposeWin->NoteCount->setText("8");
+        QTest::mouseClick(MainForm1->Compose, Qt::LeftButton);
+        recorder_->messages.clear();
+        QTest::mouseClick(ComposeWin->PlayButton, Qt::LeftButton);
+        QCoreApplication::processEvents();
+        QCOMPARE(Messages(), QStringList{"No MIDI output is open."});
+        QVERIFY(ComposeWin->PlayButton->isEnabled());
+        // The song was still rendered: Save MIDI has something to write.
+        QVERIFY(ComposeWin->Rendered().HasSong());
+        QTest::mouseClick(ComposeWin->StopButton, Qt::LeftButton);
+        QCOMPARE(capture.MessageCount(), std::size_t{0});
+        StopProgram();
+    }
+
+    void shutDownStopsPlaybackClosesTheOutputAndWritesTheSettings() {
+        CaptureMidiOut capture;
+        StartOptions options;
+        options.device = Options(capture);
+        CreateWindows(std::move(options));
+        MainForm1->AppDir = dir_.path().toStdString();
+        MainForm1->show();
+        Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
+        QTest::mouseClick(MainForm1->Compose, Qt::LeftButton);
+        QTest::mouseClick(ComposeWin->PlayButton, Qt::LeftButton);
+        QVERIFY(MidiDevice->IsPlaying());
+        QTest::qWait(100);
+        StopProgram();
+        QCOMPARE(capture.OpenOutputs(), 0);
+        QCOMPARE(capture.SendsAfterClose(), 0);
+        const std::size_t count = capture.MessageCount();
+        QTest::qWait(100);
+        QCOMPARE(capture.MessageCount(), count);
+        QCOMPARE(ReadLines(Prf().toStdString()).size(), std::size_t{6});
+        QVERIFY(QFile::exists(QDir(dir_.path()).filePath("main.prf")));
+        QVERIFY(Messages().isEmpty());
+    }
+};
+
+QTEST_MAIN(DeviceWindowTest)
+#include "DeviceWindowTest.moc"
