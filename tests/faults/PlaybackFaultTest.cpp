@@ -1,0 +1,215 @@
+// Playback under faults: the output closed or switched in the middle of a
+// song, sends that fail, Stop during the first group, Play again right after
+// the end. Nothing crashes or hangs, and every output that sounded a note
+// also heard its end.
+#include "SoundCheck.h"
+#include "output/DeviceModel.h"
+#include "output/PlaybackTestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+// Four channels of overlapping notes with a tempo change: groups at many
+// times, notes sounding across every group boundary.
+void Song(TestSong& s, int notes = 24) {
+    s.Tempo(0, 400000);
+    s.Tempo(240, 250000);
+    for (int i = 0; i < notes; ++i) {
+        s.Note(30 * i, i % 4, 48 + (7 * i) % 36, 90);
+        s.Control(30 * i + 5, i % 4, 10, (13 * i) % 128);
+    }
+}
+
+// Drives a hand-timed song to its end; false if it would not end.
+bool RunToEnd(Bench& bench) {
+    return bench.timer.RunAll(10000) < 10000 && !bench.engine.IsPlaying();
+}
+
+// A service whose outputs refuse the short messages numbered from `first`
+// to `last` (counted over all outputs), as a device that goes away for a
+// moment does; the other messages reach the capture service.
+class FlakyService : public MidiOutService {
+public:
+    FlakyService(CaptureMidiOut& capture, int first, int last)
+        : capture_(capture), first_(first), last_(last) {}
+    int NumDevs() override { return capture_.NumDevs(); }
+    int DevCaps(int id, MidiOutCaps& caps) override { return capture_.DevCaps(id, caps); }
+    std::string ErrorText(int code) override { return capture_.ErrorText(code); }
+    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
+        std::unique_ptr<MidiOutput> inner;
+        const int result = capture_.Open(id, inner);
+        if (result == kMidiOk) {
+            out = std::make_unique<Output>(*this, std::move(inner));
+        }
+        return result;
+    }
+    int Refused() const { return refused_; }
+
+private:
+    class Output : public MidiOutput {
+    public:
+        Output(FlakyService& service, std::unique_ptr<MidiOutput> inner)
+            : service_(service), inner_(std::move(inner)) {}
+        int ShortMsg(std::uint32_t packed) override {
+            const int number = service_.sent_++;
+            if (number >= service_.first_ && number <= service_.last_) {
+                ++service_.refused_;
+                return kMidiErrUnspecified;
+            }
+            return inner_->ShortMsg(packed);
+        }
+        int LongMsg(const std::vector<std::uint8_t>& message) override {
+            return inner_->LongMsg(message);
+        }
+        bool LongDone() override { return inner_->LongDone(); }
+        int Close() override { return inner_->Close(); }
+
+    private:
+        FlakyService& service_;
+        std::unique_ptr<MidiOutput> inner_;
+    };
+    CaptureMidiOut& capture_;
+    int first_;
+    int last_;
+    std::atomic<int> sent_{0};
+    std::atomic<int> refused_{0};
+};
+
+} // namespace
+
+TEST(PlaybackFaults, TheOutputClosedMidSongSilencesItAndHearsNothingMore) {
+    for (const int groups : {0, 1, 5, 20}) {
+        SCOPED_TRACE(groups);
+        Bench bench;
+        ASSERT_EQ(bench.output.Open(0), 0);
+        TestSong s;
+        Song(s);
+        bench.engine.StartPlayback(*s.play);
+        for (int i = 0; i < groups; ++i) {
+            bench.timer.RunNext();
+        }
+        ASSERT_EQ(bench.output.Close(), 0);
+        EXPECT_TRUE(RunToEnd(bench));
+        bench.engine.StopPlayback();
+        EXPECT_EQ(bench.capture.SendsAfterClose(), 0);
+        EXPECT_EQ(bench.capture.OpenOutputs(), 0);
+        EXPECT_EQ(faults::CheckHeard(bench.capture.Messages()), "");
+    }
+}
+
+TEST(PlaybackFaults, SwitchingTheOutputMidSongEndsEveryNoteOnBothOutputs) {
+    for (const int groups : {1, 7, 30}) {
+        SCOPED_TRACE(groups);
+        Bench bench({{"Port A", kMidiTechPort}, {"Port B", kMidiTechSynth}});
+        DeviceModel model(bench.output);
+        ASSERT_EQ(model.OpenDevice(0), 0);
+        TestSong s;
+        Song(s);
+        bench.engine.StartPlayback(*s.play);
+        for (int i = 0; i < groups; ++i) {
+            bench.timer.RunNext();
+        }
+        ASSERT_EQ(model.OpenDevice(1), 0);
+        EXPECT_TRUE(RunToEnd(bench));
+        EXPECT_EQ(bench.capture.SendsAfterClose(), 0);
+        EXPECT_EQ(faults::CheckHeard(bench.capture.Messages()), "");
+    }
+}
+
+TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingOnceStopped) {
+    // Refusals at the start, in the middle and across the last groups.
+    for (const auto& [first, last] : {std::pair{0, 3}, std::pair{10, 40}, std::pair{50, 60}}) {
+        SCOPED_TRACE(first);
+        Bench bench;
+        FlakyService flaky(bench.capture, first, last);
+        OutputHandle output(flaky);
+        PlaybackEngine engine(output, bench.timer);
+        ASSERT_EQ(output.Open(0), 0);
+        TestSong s;
+        Song(s);
+        engine.StartPlayback(*s.play);
+        EXPECT_LT(bench.timer.RunAll(10000), 10000);
+        EXPECT_FALSE(engine.IsPlaying());
+        EXPECT_GT(flaky.Refused(), 0);
+        // What a user does when a note hangs: Stop.
+        engine.StopPlayback();
+        EXPECT_EQ(faults::CheckHeard(bench.capture.Messages()), "");
+    }
+}
+
+TEST(PlaybackFaults, StopDuringTheFirstGroupSilencesAndLeavesNoTimer) {
+    Bench bench;
+    ASSERT_EQ(bench.output.Open(0), 0);
+    TestSong s;
+    Song(s);
+    bench.engine.StartPlayback(*s.play);
+    ASSERT_TRUE(bench.engine.IsPlaying());
+    bench.engine.StopPlayback();
+    EXPECT_FALSE(bench.engine.IsPlaying());
+    EXPECT_EQ(bench.timer.RunAll(), 0);
+    EXPECT_EQ(bench.ends.size(), 1u);
+    EXPECT_EQ(faults::CheckHeard(bench.capture.Messages()), "");
+}
+
+TEST(PlaybackFaults, PlayAgainRightAfterTheEndPlaysTheWholeSongAgain) {
+    Bench bench;
+    ASSERT_EQ(bench.output.Open(0), 0);
+    // Play renders a new track every time.
+    TestSong first;
+    Song(first);
+    bench.engine.StartPlayback(*first.play);
+    ASSERT_TRUE(RunToEnd(bench));
+    const std::size_t once = bench.capture.MessageCount();
+    TestSong second;
+    Song(second);
+    bench.engine.StartPlayback(*second.play);
+    ASSERT_TRUE(RunToEnd(bench));
+    EXPECT_EQ(bench.capture.MessageCount(), 2 * once);
+    EXPECT_EQ(bench.ends.size(), 2u);
+    EXPECT_EQ(faults::CheckHeard(bench.capture.Messages()), "");
+}
+
+// The same on the real timer thread, Play pressed from the end handler's
+// notification at once, a hundred times.
+TEST(PlaybackFaults, PlayAgainFromTheEndNotificationOnTheTimerThreadNeverHangs) {
+    ThreadTimer timer;
+    CaptureMidiOut capture({{"Port A", kMidiTechPort}});
+    OutputHandle output(capture);
+    PlaybackEngine engine(output, timer);
+    std::mutex mutex;
+    std::condition_variable ended;
+    int ends = 0;
+    engine.SetPlayEndHandler(
+        [&](void*) {
+            const std::lock_guard lock(mutex);
+            ++ends;
+            ended.notify_all();
+        },
+        nullptr);
+    ASSERT_EQ(output.Open(0), 0);
+    std::vector<std::unique_ptr<TestSong>> songs;
+    for (int round = 1; round <= 100; ++round) {
+        TestSong& s = *songs.emplace_back(std::make_unique<TestSong>());
+        s.Tempo(0, 2000); // a quarter note in 2 ms
+        for (int i = 0; i < 6; ++i) {
+            s.Note(20 * i, i % 2, 60 + i, 25);
+        }
+        engine.StartPlayback(*s.play);
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(ended.wait_for(lock, 5s, [&] { return ends == round; })) << round;
+    }
+    engine.ClearPlayEndHandler();
+    EXPECT_FALSE(engine.IsPlaying());
+    EXPECT_EQ(faults::CheckHeard(capture.Messages()), "");
+}
