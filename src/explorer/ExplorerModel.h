@@ -2,7 +2,7 @@
 // The explorer's state and operations without any window: field texts, view,
 // engine, series table, composition line, picture and image mode. The main
 // window copies its field texts into Fields(), calls an operation, copies the
-// texts back and repaints from Picture().
+// texts back and repaints from Image().
 //
 // Errors: a text that does not convert raises ConvertError; a table index
 // raises IndexError; a refused note count raises UserError. Zoom In, Zoom Out,
@@ -94,6 +94,9 @@ public:
     // One block of the progressive renderer; returns Done.
     bool IdleRender();
     // As many blocks as fit in the budget; returns true while work remains.
+    // Give it the whole idle-time budget in one call: after a first small
+    // batch it sizes its batches to the time left and shares them among the
+    // cores, while a tiny budget draws one small batch on one thread.
     bool RenderFor(std::chrono::microseconds budget);
     // "Draw Now!": false when refused (image mode, or already drawn since the
     // last restart).
