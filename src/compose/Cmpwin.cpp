@@ -67,7 +67,7 @@ TComposeWin::TComposeWin(QWidget* parent)
     gmSystemOn_.bytes = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
     setObjectName("ComposeWin");
     setWindowTitle("Compose");
-    setFixedSize(425, 438);
+    setFixedSize(452, 438);
     BuildControls();
     BuildOptions();
     BuildButtons();
@@ -112,7 +112,7 @@ void TComposeWin::BuildControls() {
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
     Panel1->setLineWidth(2);
-    Panel1->setGeometry(6, 6, ScoreWidth + 4, ScoreHeight + 4);
+    Panel1->setGeometry((452 - ScoreWidth - 4) / 2, 6, ScoreWidth + 4, ScoreHeight + 4);
     Image1 = new QLabel(Panel1);
     Image1->setObjectName("Image1");
     Image1->setGeometry(2, 2, ScoreWidth, ScoreHeight);
@@ -124,33 +124,33 @@ void TComposeWin::BuildControls() {
     ScaleComboBox1->setObjectName("ScaleComboBox1");
     ScaleComboBox1->setAccessibleName("Scale");
     ScaleComboBox1->setAccessibleDescription("The scale the series values are mapped onto");
-    ScaleComboBox1->setGeometry(52, 218, 160, 24);
+    ScaleComboBox1->setGeometry(52, 218, 172, 24);
     ScaleComboBox1->view()->setAccessibleName("Scales");
     Label(this, "Scale", ScaleComboBox1, QRect(8, 218, 42, 24));
     RhytmComboBox2 = new TNamedComboBox(this);
     RhytmComboBox2->setObjectName("RhytmComboBox2");
     RhytmComboBox2->setAccessibleName("Rhythm");
     RhytmComboBox2->setAccessibleDescription("The durations the notes follow, step by step");
-    RhytmComboBox2->setGeometry(268, 218, 151, 24);
+    RhytmComboBox2->setGeometry(286, 218, 160, 24);
     RhytmComboBox2->view()->setAccessibleName("Rhythms");
-    Label(this, "Rhythm", RhytmComboBox2, QRect(220, 218, 46, 24));
+    Label(this, "Rhythm", RhytmComboBox2, QRect(236, 218, 48, 24));
 }
 
 void TComposeWin::BuildOptions() {
     OoR = RadioGroup(this, "OoR", "Note Assign", {"Wrap around", "Compress"}, OoRButtons,
-                     QRect(6, 248, 100, 60));
+                     QRect(6, 248, 116, 60));
     IterationLimit =
         RadioGroup(this, "IterationLimit", "Over Iter. Limit", {"Rest", "Note", "Skip"},
-                   IterationLimitButtons, QRect(110, 248, 100, 78));
+                   IterationLimitButtons, QRect(126, 248, 100, 78));
     ContinuousNumberAssgn =
         RadioGroup(this, "ContinuousNumberAssgn", "Continuous No. ", {"Slur", "Skip", "New Note"},
-                   ContinuousButtons, QRect(214, 248, 100, 78));
+                   ContinuousButtons, QRect(230, 248, 100, 78));
     Notesare =
         RadioGroup(this, "Notesare", "Over Length Limit", {"Shorten", "Divide", "Don't care"},
-                   NotesareButtons, QRect(318, 248, 101, 78));
+                   NotesareButtons, QRect(334, 248, 112, 78));
     DynamicAssign = new QCheckBox("Dynamic Assign", this);
     DynamicAssign->setObjectName("DynamicAssign");
-    DynamicAssign->setGeometry(8, 308, 102, 20);
+    DynamicAssign->setGeometry(8, 308, 116, 20);
 
     LongLimit = new QLineEdit("480", this);
     LongLimit->setObjectName("LongLimit");
@@ -167,26 +167,27 @@ void TComposeWin::BuildOptions() {
     ShowNote = new QCheckBox("Show Notes", this);
     ShowNote->setObjectName("ShowNote");
     ShowNote->setChecked(true);
-    ShowNote->setGeometry(290, 330, 110, 16);
+    ShowNote->setGeometry(300, 330, 120, 16);
     ShowSeries = new QCheckBox("Show Series", this);
     ShowSeries->setObjectName("ShowSeries");
     ShowSeries->setChecked(true);
-    ShowSeries->setGeometry(290, 346, 110, 16);
+    ShowSeries->setGeometry(300, 346, 120, 16);
 }
 
 void TComposeWin::BuildButtons() {
-    constexpr int W = 98;
+    constexpr int W = 105;
     constexpr int Hgt = 28;
-    Button1 = Button(this, "Button1", "ReDraw", QRect(6, 368, W, Hgt));
+    constexpr int X[] = {6, 117, 228, 339};
+    Button1 = Button(this, "Button1", "ReDraw", QRect(X[0], 368, W, Hgt));
     ActionPlay = new QAction("Play", this);
     ActionPlay->setObjectName("ActionPlay");
-    PlayButton = Button(this, "PlayButton", "Play", QRect(110, 368, W, Hgt));
-    StopButton = Button(this, "StopButton", "Stop", QRect(214, 368, W, Hgt));
-    SaveButton2 = Button(this, "SaveButton2", "Save MIDI", QRect(318, 368, 101, Hgt));
-    SaveSongButton = Button(this, "SaveSong", "Save Song", QRect(6, 402, W, Hgt));
-    LoadSongButton = Button(this, "LoadSong", "Load Song", QRect(110, 402, W, Hgt));
-    DeviceButton = Button(this, "Device", "Device Setup", QRect(214, 402, W, Hgt));
-    TrackSetupButton = Button(this, "TrackSetup", "Part Setup", QRect(318, 402, 101, Hgt));
+    PlayButton = Button(this, "PlayButton", "Play", QRect(X[1], 368, W, Hgt));
+    StopButton = Button(this, "StopButton", "Stop", QRect(X[2], 368, W, Hgt));
+    SaveButton2 = Button(this, "SaveButton2", "Save MIDI", QRect(X[3], 368, W, Hgt));
+    SaveSongButton = Button(this, "SaveSong", "Save Song", QRect(X[0], 402, W, Hgt));
+    LoadSongButton = Button(this, "LoadSong", "Load Song", QRect(X[1], 402, W, Hgt));
+    DeviceButton = Button(this, "Device", "Device Setup", QRect(X[2], 402, W, Hgt));
+    TrackSetupButton = Button(this, "TrackSetup", "Part Setup", QRect(X[3], 402, W, Hgt));
 }
 
 void TComposeWin::SetTabOrder() {

@@ -51,9 +51,9 @@ TTrackSettingWin::TTrackSettingWin(QWidget* parent)
     setFixedSize(370, 362);
     BuildGrid();
     BuildPanel();
-    CloseButton1 = new QPushButton("Close", this);
+    CloseButton1 = new QPushButton("Close", Panel1);
     CloseButton1->setObjectName("CloseButton1");
-    CloseButton1->setGeometry(145, 330, 80, 26);
+    CloseButton1->setGeometry(286, 34, 68, 26);
     connect(CloseButton1, &QPushButton::clicked, this, &QDialog::close);
 
     setTabOrder(StringGrid1, Use);
@@ -77,9 +77,10 @@ void TTrackSettingWin::BuildGrid() {
     StringGrid1->horizontalHeader()->setHighlightSections(false);
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    const int rowHeight = QFontMetrics(TableFont()).height() + 2;
-    StringGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
+    // The height of "|" in the grid's face, and two pixels to spare.
+    const int rowHeight = QFontMetrics(TableFont()).boundingRect("|").height() + 2;
     StringGrid1->verticalHeader()->setMinimumSectionSize(1);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
     for (int column = 0; column < static_cast<int>(ColumnWidths.size()); ++column) {
         StringGrid1->setColumnWidth(column, ColumnWidths[static_cast<std::size_t>(column)]);
         StringGrid1->setHorizontalHeaderItem(
@@ -93,7 +94,9 @@ void TTrackSettingWin::BuildGrid() {
     for (QAbstractButton* corner : StringGrid1->findChildren<QAbstractButton*>()) {
         corner->setFocusPolicy(Qt::NoFocus);
     }
-    StringGrid1->setGeometry(4, 4, 362, 246);
+    StringGrid1->horizontalHeader()->setFont(TableFont());
+    StringGrid1->horizontalHeader()->setFixedHeight(rowHeight + 4);
+    StringGrid1->setGeometry(4, 4, 362, 282);
     // Only a mouse press chooses the edited part; moving the cell with the
     // keyboard only moves the cell.
     connect(StringGrid1, &QTableWidget::cellPressed, this,
@@ -105,7 +108,7 @@ void TTrackSettingWin::BuildPanel() {
     Panel1->setObjectName("Panel1");
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
-    Panel1->setGeometry(4, 254, 362, 70);
+    Panel1->setGeometry(4, 290, 362, 68);
 
     Use = new QCheckBox("Use Part", Panel1);
     Use->setObjectName("Use");
@@ -140,7 +143,7 @@ void TTrackSettingWin::BuildPanel() {
 
     Label1 = new QLabel("Panpot", Panel1);
     Label1->setObjectName("Label1");
-    Label1->setGeometry(8, 38, 44, 22);
+    Label1->setGeometry(8, 36, 44, 22);
     TrackBar1 = new QSlider(Qt::Horizontal, Panel1);
     TrackBar1->setObjectName("TrackBar1");
     TrackBar1->setRange(MinDataByte, MaxDataByte);
@@ -149,24 +152,24 @@ void TTrackSettingWin::BuildPanel() {
     TrackBar1->setTickInterval(1);
     TrackBar1->setAccessibleName("Panpot");
     TrackBar1->setAccessibleDescription("The part's pan position, 0 left, 64 centre, 127 right");
-    TrackBar1->setGeometry(52, 36, 200, 28);
+    TrackBar1->setGeometry(52, 34, 140, 28);
     Label1->setBuddy(TrackBar1);
     auto* octaveLabel = new QLabel("Oct.", Panel1);
-    octaveLabel->setGeometry(266, 38, 28, 22);
+    octaveLabel->setGeometry(198, 36, 28, 22);
     OctEdit = new QLineEdit("0", Panel1);
     OctEdit->setObjectName("OctEdit");
     OctEdit->setReadOnly(true);
     OctEdit->setToolTip("Octave");
     OctEdit->setAccessibleName("Octave");
     OctEdit->setAccessibleDescription("The part's octave shift, -2 to 2");
-    OctEdit->setGeometry(294, 38, 30, 22);
+    OctEdit->setGeometry(226, 36, 30, 22);
     OctEdit->setFocusPolicy(Qt::NoFocus);
     OctaveUpDown1 = new TUpDown(MinOctave, MaxOctave, OctEdit, Panel1);
     OctaveUpDown1->setObjectName("OctaveUpDown1");
     OctaveUpDown1->setToolTip("Octave");
     OctaveUpDown1->setAccessibleName("Octave Up-Down");
     OctaveUpDown1->setAccessibleDescription("Steps the part's octave shift up or down");
-    OctaveUpDown1->setGeometry(324, 38, 18, 22);
+    OctaveUpDown1->setGeometry(256, 36, 18, 22);
     OctaveUpDown1->SetPosition(0);
 
     connect(Use, &QCheckBox::clicked, this, [this] { Guarded([this] { UseClick(); }); });

@@ -12,6 +12,9 @@ sorvelin_test(score_draw_tests QTEST
 sorvelin_test(companion_accessibility_tests QTEST
     SOURCES CompanionAccessibilityTest.cpp
     DEPS sorvelin_app_startup)
+sorvelin_test(companion_screenshots QTEST
+    SOURCES CompanionScreenshotTest.cpp
+    DEPS sorvelin_app_startup)
 
 # The whole road on an X display, when Xvfb is installed.
 find_program(SORVELIN_XVFB_RUN xvfb-run)

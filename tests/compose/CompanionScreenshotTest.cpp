@@ -1,0 +1,67 @@
+// Pictures of the composition window with a score, the track settings window
+// and the device window, for the README and for looking at. Written as PNG
+// files into the folder named by SORVELIN_SCREENSHOT_DIR, or into
+// "screenshots" under the build folder.
+#include "compose/Cmpwin.h"
+#include "explorer/MainPictures.h"
+#include "explorer/WindowTestSupport.h"
+#include "output/Mididevicewin.h"
+#include "tracks/Trkwin.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+
+class CompanionScreenshotTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir settings_;
+    QString out_;
+
+    void Save(QWidget* window, const QString& name) {
+        const QString path = QDir(out_).filePath(name);
+        QVERIFY2(window->grab().save(path), qPrintable(path));
+        qInfo("wrote %s", qPrintable(path));
+    }
+
+private slots:
+    void initTestCase() {
+        out_ = qEnvironmentVariable("SORVELIN_SCREENSHOT_DIR",
+                                    QString(QT_TESTCASE_BUILDDIR) + "/screenshots");
+        QVERIFY(QDir().mkpath(out_));
+    }
+
+    void composeTrackSettingsAndDevice() {
+        MessageRecorder recorder;
+        StartProgram(settings_.path());
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm1->IdleRendering(), 30000);
+        // A line from outside the set across its edge gives lively series.
+        Drag(MainForm1->Image2, QPoint(10, 200), QPoint(200, 40), 4);
+        ComposeWin->NoteCount->setText("120");
+        QTest::mouseClick(MainForm1->Compose, Qt::LeftButton);
+        QVERIFY(ComposeWin->isVisible());
+        Save(ComposeWin, "compose-window.png");
+
+        TrackSettingWin->Parts[2].UsePart = true;
+        QTest::mouseClick(ComposeWin->TrackSetupButton, Qt::LeftButton);
+        QTableWidget* grid = TrackSettingWin->StringGrid1;
+        const QRect row = grid->visualRect(grid->model()->index(1, 0));
+        QTest::mousePress(grid->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        Save(TrackSettingWin, "track-settings.png");
+
+        MidiDevice->show();
+        Save(MidiDevice, "device-window.png");
+        MidiDevice->hide();
+        QVERIFY(recorder.messages.empty());
+        StopProgram();
+    }
+};
+
+QTEST_MAIN(CompanionScreenshotTest)
+#include "CompanionScreenshotTest.moc"
