@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QThread>
@@ -52,13 +53,21 @@ TMidiDevice::TMidiDevice(MidiDeviceOptions options, QWidget* parent)
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Raised);
     Panel1->setLineWidth(3);
-    Panel1->setGeometry(0, 0, 451, 230);
+    Panel1->setGeometry(0, 0, 451, 204);
     DevSummListBox1 = new QListWidget(Panel1);
     DevSummListBox1->setObjectName("DevSummListBox1");
-    DevSummListBox1->setGeometry(3, 3, 445, 224);
+    DevSummListBox1->setGeometry(3, 3, 445, 198);
     DevSummListBox1->setAccessibleName("MIDI Outputs");
     DevSummListBox1->setAccessibleDescription(
         "The MIDI outputs of this computer; double click one to open it");
+
+    NoOutputLabel = new QLabel(
+        "No MIDI output is open. Choose one and press \"Open Device\", or \"Close\" to go on "
+        "without sound.",
+        this);
+    NoOutputLabel->setObjectName("NoOutputLabel");
+    NoOutputLabel->setWordWrap(true);
+    NoOutputLabel->setGeometry(8, 206, 435, 34);
 
     MIDIOpen = new QAction("MIDIOpen", this);
     MIDIOpen->setObjectName("MIDIOpen");
@@ -108,12 +117,8 @@ int TMidiDevice::FormCreate() {
     DevicePlacement placement;
     const QRect frame = geometry();
     placement = {frame.top(), frame.left(), frame.width(), frame.height()};
-    int result = 0;
-    if (options_.settingsFile.empty()) {
-        result = model_->OpenDevice(-1);
-    } else {
-        result = model_->Startup(options_.settingsFile, placement);
-    }
+    // Without a settings file nothing is read: the built-in synthesizer is opened.
+    const int result = model_->Startup(options_.settingsFile, placement);
     setGeometry(placement.left, placement.top, placement.width, placement.height);
     if (result != 0) {
         ShowModal();
@@ -141,6 +146,11 @@ void TMidiDevice::ShowModal() {
 void TMidiDevice::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     Guarded([this] { FillDeviceList(); });
+    ShowOutputState();
+}
+
+void TMidiDevice::ShowOutputState() {
+    NoOutputLabel->setVisible(!model_->IsOpen());
 }
 
 void TMidiDevice::FillDeviceList() {
@@ -166,7 +176,9 @@ void TMidiDevice::MIDIOpenExecute() {
         if (row < 0) {
             return;
         }
-        if (model_->OpenDevice(row - 1) == 0) {
+        const int result = model_->OpenDevice(row - 1);
+        ShowOutputState();
+        if (result == 0) {
             accept();
         }
     });

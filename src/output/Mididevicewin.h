@@ -16,6 +16,7 @@
 
 class QAction;
 class QFrame;
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -46,6 +47,8 @@ public:
     QPushButton* ErrorTestButton1 = nullptr;
     QPushButton* CloseButton = nullptr;
     QAction* MIDIOpen = nullptr;
+    // Shown while no output is open: the program goes on without sound.
+    QLabel* NoOutputLabel = nullptr;
 
     // Start-up: reads device.prf, opens the remembered output and, when that
     // fails, shows the window modally so another output can be chosen (or
@@ -71,6 +74,7 @@ protected:
 
 private:
     void SaveSettings();
+    void ShowOutputState();
 
     MidiDeviceOptions options_;
     std::unique_ptr<MidiOutService> service_;

@@ -6,6 +6,7 @@
 #include "explorer/MainPictures.h"
 #include "explorer/WindowTestSupport.h"
 #include "output/Mididevicewin.h"
+#include "platform/MidiOutCapture.h"
 #include "tracks/Trkwin.h"
 
 #include <QDir>
@@ -60,6 +61,20 @@ private slots:
         MidiDevice->hide();
         QVERIFY(recorder.messages.empty());
         StopProgram();
+    }
+
+    void deviceWithoutSound() {
+        MessageRecorder recorder;
+        MidiDeviceOptions options;
+        auto capture = std::make_unique<CaptureMidiOut>();
+        capture->FailOpen(-1, kMidiErrNoAudio);
+        options.service = std::move(capture);
+        options.showModal = [](TMidiDevice&) {};
+        TMidiDevice device(std::move(options));
+        QVERIFY(device.FormCreate() != 0);
+        QCOMPARE(recorder.messages.size(), std::size_t{1});
+        device.show();
+        Save(&device, "device-window-no-output.png");
     }
 };
 

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -100,6 +101,7 @@ private slots:
         QCOMPARE(device.DevSummListBox1->currentRow(), 0);
         QVERIFY(device.OpenButton1->isEnabled());
         QVERIFY(!device.ErrorTestButton1->isVisible());
+        QVERIFY(!device.NoOutputLabel->isVisible());
         QCOMPARE(capture.OpenOutputs(), 1);
     }
 
@@ -163,6 +165,7 @@ private slots:
         QCOMPARE(Lines(device.DevSummListBox1), QStringList{"Capture Synth Synth"});
         QCOMPARE(device.DevSummListBox1->currentRow(), -1);
         QVERIFY(!device.OpenButton1->isEnabled());
+        QVERIFY(device.NoOutputLabel->isVisible());
     }
 
     void withoutASoundDeviceTheProgramStartsAndPlaySaysWhy() {
@@ -175,6 +178,10 @@ private slots:
         QCOMPARE(Messages(),
                  QStringList{QString::fromStdString(capture.ErrorText(kMidiErrNoAudio))});
         QCOMPARE(modalShown_, 1);
+        MidiDevice->show();
+        QCOMPARE(MidiDevice->DevSummListBox1->currentRow(), 0); // the built-in synthesizer
+        QVERIFY(MidiDevice->NoOutputLabel->isVisible());
+        MidiDevice->hide();
         MainForm1->AppDir = dir_.path().toStdString();
         MainForm1->show();
         Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
