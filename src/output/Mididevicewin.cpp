@@ -3,6 +3,7 @@
 #include "platform/ErrorGuard.h"
 #include "platform/MessageBox.h"
 #include "platform/MidiOutCapture.h"
+#include "platform/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -114,12 +115,13 @@ TMidiDevice::~TMidiDevice() {
 int TMidiDevice::FormCreate() {
     timer_->BeginPeriod(timer_->GetDevCaps().periodMin);
     engine_->SetTimerResolution(TimerResolutionMs);
-    DevicePlacement placement;
-    const QRect frame = geometry();
-    placement = {frame.top(), frame.left(), frame.width(), frame.height()};
+    const QRect frame = frameGeometry();
+    DevicePlacement placement{frame.top(), frame.left(), width(), height()};
     // Without a settings file nothing is read: the built-in synthesizer is opened.
     const int result = model_->Startup(options_.settingsFile, placement);
-    setGeometry(placement.left, placement.top, placement.width, placement.height);
+    // A placement from another desktop must not leave the window out of reach.
+    resize(placement.width, placement.height);
+    MoveOntoScreen(this, placement.left, placement.top);
     if (result != 0) {
         ShowModal();
     }
@@ -130,9 +132,10 @@ void TMidiDevice::SaveSettings() {
     if (options_.settingsFile.empty()) {
         return;
     }
-    const QRect frame = geometry();
+    // The frame's place, as the window is moved back to it, and the size it is resized to.
+    const QRect frame = frameGeometry();
     model_->SaveDeviceSettings(options_.settingsFile,
-                               {frame.top(), frame.left(), frame.width(), frame.height()});
+                               {frame.top(), frame.left(), width(), height()});
 }
 
 void TMidiDevice::ShowModal() {

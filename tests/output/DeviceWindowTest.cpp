@@ -147,11 +147,13 @@ private slots:
             QCOMPARE(device.geometry(), QRect(60, 50, 440, 280));
             device.show();
             QCOMPARE(device.DevSummListBox1->currentRow(), 2);
-            device.setGeometry(70, 40, 451, 295);
+            // The frame's place and the window's size are kept.
+            device.resize(451, 295);
+            device.move(70, 40);
         }
         QCOMPARE(capture.OpenOutputs(), 0);
-        QCOMPARE(ReadLines(Prf().toStdString()),
-                 (std::vector<std::string>{"0000", "40", "70", "451", "295", "1"}));
+        const std::vector<std::string> lines = ReadLines(Prf().toStdString());
+        QCOMPARE(lines, (std::vector<std::string>{"0000", "40", "70", "451", "295", "1"}));
     }
 
     void aStoredOutputThatIsGoneShowsTheWindowWithNoRowChosen() {
