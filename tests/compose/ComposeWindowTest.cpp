@@ -382,6 +382,30 @@ private slots:
         QVERIFY(ComposeWin->Score() != notes);
     }
 
+    void textsThatAreNoNumbersAreReportedAndNothingIsLost() {
+        Compose(24);
+        PlayToTheEnd();
+        const std::string first = ComposeWin->Rendered().MidiFileBytes();
+        // The series slurs at once, so Play meets the length limit's text.
+        ComposeWin->LongLimit->setText("abc");
+        Click(ComposeWin->PlayButton);
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
+        QVERIFY(ComposeWin->PlayButton->isEnabled());
+        QVERIFY(!MidiDevice->IsPlaying());
+        // The last complete song is still the one Save MIDI writes.
+        QCOMPARE(ComposeWin->Rendered().MidiFileBytes(), first);
+        // An emptied note count is reported and the count in force stays.
+        recorder_->messages.clear();
+        ComposeWin->NoteCount->setText("");
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        QCOMPARE(ComposeWin->GetNoteCount(), 24);
+        // Two Plays without changes give the same song.
+        ComposeWin->LongLimit->setText("480");
+        PlayToTheEnd();
+        QCOMPARE(ComposeWin->Rendered().MidiFileBytes(), first);
+    }
+
     void partSetupIsModelessAndDeviceSetupModal() {
         Click(ComposeWin->TrackSetupButton);
         QVERIFY(TrackSettingWin->isVisible());
