@@ -65,6 +65,23 @@ private:
     const std::vector<std::string>& lines_;
 };
 
+// Line 10 weighed against the note count. A limit of 0 or less leaves the
+// limit in force unchanged and is not weighed here.
+void CheckComposeWork(const LineReader& in, int notesPerPart) {
+    const int limit = in.Int(10, "iteration limit");
+    if (limit > MaxSongIterationLimit) {
+        LineReader::Refuse(10, "iteration limit",
+                           IntToStr(limit) + " is above " + IntToStr(MaxSongIterationLimit) +
+                               "; the picture would take far too long to draw.");
+    }
+    const long long steps = static_cast<long long>(PartSettingsCount) * notesPerPart * limit;
+    if (steps > MaxSongComposeSteps) {
+        LineReader::Refuse(10, "iteration limit",
+                           IntToStr(limit) + " with " + IntToStr(notesPerPart) +
+                               " notes per part would take far too long to compose.");
+    }
+}
+
 int PartLine(int part, int field) {
     return 28 + 7 * part + field;
 }
@@ -135,6 +152,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
     song.LineEndX = in.Int(17, "line end x");
     song.LineEndY = in.Int(18, "line end y");
     song.NotesPerPart = in.InRange(19, "notes per part", MinNoteCount, MaxNoteCount);
+    CheckComposeWork(in, song.NotesPerPart);
     song.LongLimit = in.Text(20);
     song.DynamicAssign = in.Int(21, "dynamic assign") != 0;
     song.OoR = in.Item(22, "note assign", NoteAssignItems);

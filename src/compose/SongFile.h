@@ -15,6 +15,13 @@ constexpr int SongFileVersion = 0;
 // A note count larger than this would make a series table of billions of
 // values (and overflow 16 x N).
 constexpr int MaxNoteCount = 1000000;
+// Loading reruns Compose, which may iterate up to the limit at each of the
+// 16 x N sample points, and the picture, up to the limit per pixel. A file
+// from elsewhere with a limit of billions would freeze the program for hours:
+// the loader refuses a limit above MaxSongIterationLimit, or one that with
+// the note count would take more than MaxSongComposeSteps steps.
+constexpr int MaxSongIterationLimit = 1000000;
+constexpr long long MaxSongComposeSteps = 10000000000LL;
 
 struct SongFileData {
     int Version = SongFileVersion;
@@ -48,8 +55,9 @@ struct SongFileData {
 std::vector<std::string> FormatSongFile(const SongFileData& song);
 
 // Checks the whole file before anything is applied: a file shorter than 139
-// lines, a line that does not convert, a note count below 2 or a part value
-// that would corrupt a MIDI byte raises UserError naming the line, and nothing
+// lines, a line that does not convert, a note count below 2, an iteration
+// limit that would take too long to compose, or a part value that would
+// corrupt a MIDI byte raises UserError naming the line, and nothing
 // of the file is used. Item indexes and slider positions are kept within
 // their items and ranges. Notes for the user (a newer version, unreadable
 // Julia lines) are appended to `messages`.
