@@ -61,12 +61,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int height = side();
     const std::uint32_t seed = static_cast<std::uint32_t>(in.Int());
     const int noteCount = in.Below(8) == 0 ? in.Int() % 3000 : in.Below(40);
-    const int startX = in.Below(2) == 0 ? in.Int() : in.Below(300) - 30;
-    const int startY = in.Below(2) == 0 ? in.Int() : in.Below(300) - 30;
-    const int moveX = in.Int();
-    const int moveY = in.Int();
-    const int releaseX = in.Below(2) == 0 ? in.Int() : in.Below(300) - 30;
-    const int releaseY = in.Below(2) == 0 ? in.Int() : in.Below(300) - 30;
+    // Mouse positions: mostly over the picture, sometimes anywhere a
+    // captured mouse can report (well inside +-2^20; the model's pixel
+    // arithmetic, picture height - y, overflows near the int limits, which
+    // neither the mouse nor a song file's line can reach).
+    const auto mouse = [&in] {
+        return in.Below(2) == 0 ? in.Below(1 << 21) - (1 << 20) : in.Below(300) - 30;
+    };
+    const int startX = mouse();
+    const int startY = mouse();
+    const int moveX = mouse();
+    const int moveY = mouse();
+    const int releaseX = mouse();
+    const int releaseY = mouse();
 
     ExplorerModel explorer;
     explorer.Fields().PolyphonicMethodIndex = in.Below(3);

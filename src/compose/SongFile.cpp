@@ -147,10 +147,10 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
     song.PolyphonicMethod = in.Item(12, "polyphonic method", PolyphonicItems);
     song.XShift = std::clamp(in.Int(13, "x shift"), 0, ShiftMax);
     song.YShift = std::clamp(in.Int(14, "y shift"), 0, ShiftMax);
-    song.LineStartX = in.Int(15, "line start x");
-    song.LineStartY = in.Int(16, "line start y");
-    song.LineEndX = in.Int(17, "line end x");
-    song.LineEndY = in.Int(18, "line end y");
+    song.LineStartX = in.InRange(15, "line start x", -MaxLineCoordinate, MaxLineCoordinate);
+    song.LineStartY = in.InRange(16, "line start y", -MaxLineCoordinate, MaxLineCoordinate);
+    song.LineEndX = in.InRange(17, "line end x", -MaxLineCoordinate, MaxLineCoordinate);
+    song.LineEndY = in.InRange(18, "line end y", -MaxLineCoordinate, MaxLineCoordinate);
     song.NotesPerPart = in.InRange(19, "notes per part", MinNoteCount, MaxNoteCount);
     CheckComposeWork(in, song.NotesPerPart);
     song.LongLimit = in.Text(20);

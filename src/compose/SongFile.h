@@ -22,6 +22,10 @@ constexpr int MaxNoteCount = 1000000;
 // the note count would take more than MaxSongComposeSteps steps.
 constexpr int MaxSongIterationLimit = 1000000;
 constexpr long long MaxSongComposeSteps = 10000000000LL;
+// The line's ends are overlay pixels, a little outside the picture at most
+// (the mouse is captured while it draws); far beyond any screen the sampling
+// arithmetic would overflow.
+constexpr int MaxLineCoordinate = 1000000;
 
 struct SongFileData {
     int Version = SongFileVersion;
