@@ -18,7 +18,9 @@ std::function<std::size_t(std::size_t)>& WriteFault() {
     return fault;
 }
 
-std::string Reason(int error) { return std::strerror(error); }
+std::string Reason(int error) {
+    return std::strerror(error);
+}
 
 // Writes all of `bytes` to `fd`; returns 0 or the errno of the failure.
 int WriteAll(int fd, const std::string& bytes) {
@@ -126,6 +128,14 @@ void WriteFileAtomic(const std::filesystem::path& path, const std::string& bytes
     if (error != 0) {
         ::unlink(temp.c_str());
         throw FileError("Cannot write file \"" + path.string() + "\". " + Reason(error));
+    }
+    // The rename itself lives in the folder: flush it too, so a power cut
+    // right after a save finds the new file rather than the old one. The new
+    // file is complete either way, so a folder that refuses is no failure.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
     }
 }
 
