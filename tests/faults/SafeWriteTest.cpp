@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -83,7 +84,10 @@ class ScratchFolder {
 public:
     ScratchFolder() {
         std::string name = (fs::temp_directory_path() / "sorvelin-faults-XXXXXX").string();
-        path_ = ::mkdtemp(name.data());
+        if (::mkdtemp(name.data()) == nullptr) {
+            throw std::runtime_error("cannot make a scratch folder in " + name);
+        }
+        path_ = name;
     }
     ~ScratchFolder() {
         std::error_code ec;
