@@ -69,18 +69,11 @@ void TMainForm1::SizeableRectShape1MouseUp() {
 }
 
 void TMainForm1::IdleRender() {
-    // The model's RenderFor sizes each batch from the average speed so far, so
-    // a batch that follows quickly escaping blocks and lands inside the set at
-    // a high limit overruns its budget many times over (over 100 ms at limit
-    // 20,000). Calls with a budget already spent draw only the first, small
-    // batch each; the deadline is kept here between them.
+    // One turn of the event loop draws the blocks that fit in a few
+    // milliseconds; the model sizes its batches so that even blocks that all
+    // run to the limit stay within that budget.
     bool more = false;
-    Guarded([&] {
-        const auto deadline = std::chrono::steady_clock::now() + IdleBudget;
-        do {
-            more = !model_.ImageMode() && model_.RenderFor(std::chrono::microseconds(1));
-        } while (more && std::chrono::steady_clock::now() < deadline);
-    });
+    Guarded([&] { more = !model_.ImageMode() && model_.RenderFor(IdleBudget); });
     Image1->update();
     if (!more) {
         idleTimer_->stop();

@@ -79,7 +79,11 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
     std::vector<Run> runs;
     std::vector<int> counts;
     int batch = FirstBatch;
-    long long drawn = 0;
+    // Iterations run so far (a point that escapes at count i ran i + 1 steps):
+    // with the time they took, they bound what the next batch may cost if all
+    // its points run to the limit, so one batch that lands inside the set at a
+    // high limit cannot overrun the budget.
+    long long iterations = 0;
     while (Rendering()) {
         // The next blocks in the order IdleRender draws them, as runs along
         // block rows: the blocks of a run lie evenly spaced on one plane row.
@@ -109,20 +113,21 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
         progressX_ = p.X;
         progressY_ = p.Y;
         blockSize_ = p.Size;
-        drawn += blocks;
+        for (int i = 0; i < blocks; ++i) {
+            iterations += counts[static_cast<std::size_t>(i)] + 1LL;
+        }
         const auto now = Clock::now();
         if (now >= deadline) {
             break;
         }
-        // Size the next batch to what the rest of the budget should hold at
-        // the speed seen so far.
-        const double perBlock =
-            std::chrono::duration<double>(now - start).count() / static_cast<double>(drawn);
+        // The next batch holds as many blocks as the rest of the budget allows
+        // if every one of them ran to the limit at the speed seen so far.
+        const double perIteration =
+            std::chrono::duration<double>(now - start).count() / static_cast<double>(iterations);
+        const double worstPerBlock = perIteration * static_cast<double>(engine.GetLimit() + 1);
         const double left = std::chrono::duration<double>(deadline - now).count();
-        const double fits = perBlock > 0.0 ? left / perBlock : MaxBatch;
-        batch = fits < FirstBatch ? FirstBatch
-                : fits > MaxBatch ? MaxBatch
-                                  : static_cast<int>(fits);
+        const double fits = worstPerBlock > 0.0 ? left / worstPerBlock : MaxBatch;
+        batch = fits < 1.0 ? 1 : fits > MaxBatch ? MaxBatch : static_cast<int>(fits);
     }
     return Rendering();
 }
