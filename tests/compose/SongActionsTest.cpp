@@ -2,23 +2,18 @@
 
 #include "platform/TextFile.h"
 
+#include "support/TempDir.h"
+
 #include <filesystem>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace sorvelin;
+using sorvelin::test::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "sorvelin-song-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
 
 // The three windows' models as the program has them after start-up.
 struct Program {

@@ -3,25 +3,20 @@
 #include "platform/Errors.h"
 #include "platform/TextFile.h"
 
+#include "support/TempDir.h"
+
 #include <filesystem>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace sorvelin;
+using sorvelin::test::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
 
 using Fields = std::vector<std::string>;
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "sorvelin-tables-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
 
 std::string ErrorOf(const std::function<void()>& f) {
     try {

@@ -2,23 +2,18 @@
 #include "platform/MidiOutCapture.h"
 #include "platform/TextFile.h"
 
+#include "support/TempDir.h"
+
 #include <filesystem>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace sorvelin;
+using sorvelin::test::TempDir;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "sorvelin-device-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
 
 struct Fixture {
     explicit Fixture(std::vector<MidiOutCaps> devices = {{"Port A", kMidiTechPort},

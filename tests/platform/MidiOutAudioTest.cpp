@@ -4,26 +4,21 @@
 #include "platform/MidiOutFluid.h"
 #include "platform/WavRender.h"
 
+#include "support/TempDir.h"
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace sorvelin;
+using sorvelin::test::TempDir;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "sorvelin-audio-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-};
 
 // Root mean square of the samples between two times, 0..1 of full scale.
 double Level(const std::vector<std::int16_t>& stereo, int rate, double from, double to) {

@@ -1,27 +1,17 @@
-#include "platform/Errors.h"
 #include "platform/TextFile.h"
+#include "platform/Errors.h"
+
+#include "support/TempDir.h"
 
 #include <filesystem>
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sorvelin;
+using sorvelin::test::TempDir;
 namespace fs = std::filesystem;
-
-namespace {
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string tmpl = (fs::temp_directory_path() / "sorvelin-test-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() {
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(path);
-    }
-};
-} // namespace
 
 TEST(TextFile, LinesSplitOnEveryLineEnd) {
     EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
