@@ -255,8 +255,10 @@ void ExplorerModel::ComposeClick(int noteCount) {
         const int endX = StrToInt(fields_.EndX);
         const int endY = StrToInt(fields_.EndY);
         CheckNoteCount(noteCount);
-        const double dx = image_.Width * xShift * 0.0001;
-        const double dy = image_.Height * yShift * 0.0001;
+        // The product is exact in double, as the int product is wherever
+        // that does not overflow (images wider than 21 million pixels).
+        const double dx = static_cast<double>(image_.Width) * xShift * 0.0001;
+        const double dy = static_cast<double>(image_.Height) * yShift * 0.0001;
         engine_.SetLimit(ImageSampleLimit);
         const LineEnds ends{static_cast<double>(startX), static_cast<double>(startY),
                             static_cast<double>(endX), static_cast<double>(endY)};

@@ -51,6 +51,12 @@ void PlaybackEngine::Show(const std::string& text) {
 
 // ---- immediate messages ----
 
+void PlaybackEngine::Check(int result) {
+    if (result != 0 && result != kMidiErrInvalidHandle) {
+        sendFailed_ = true;
+    }
+}
+
 void PlaybackEngine::SendEvent(const anyEvent& event) {
     const std::uint8_t status = event.status;
     if (status == 0xF0 || status == 0xF7) {
@@ -71,23 +77,23 @@ void PlaybackEngine::SendEvent(const anyEvent& event) {
     case 0x80:
     case 0x90:
         if (const auto* note = dynamic_cast<const NoteOnEvent*>(&event)) {
-            output_.ShortMsg(PackShortMsg(status, note->key, note->velocity));
+            Check(output_.ShortMsg(PackShortMsg(status, note->key, note->velocity)));
         }
         break;
     case 0xB0:
         if (const auto* control = dynamic_cast<const ControlChangeEvent*>(&event)) {
-            output_.ShortMsg(PackShortMsg(status, control->control, control->value));
+            Check(output_.ShortMsg(PackShortMsg(status, control->control, control->value)));
         }
         break;
     case 0xC0:
         if (const auto* program = dynamic_cast<const ProgramChangeEvent*>(&event)) {
-            output_.ShortMsg(PackShortMsg(status, program->program));
+            Check(output_.ShortMsg(PackShortMsg(status, program->program)));
         }
         break;
     case 0xE0:
         if (const auto* bend = dynamic_cast<const PitchBendEvent*>(&event)) {
             const int value = bend->bend;
-            output_.ShortMsg(PackShortMsg(status, DataByte(value), DataByte(value >> 7)));
+            Check(output_.ShortMsg(PackShortMsg(status, DataByte(value), DataByte(value >> 7))));
         }
         break;
     default: // key and channel pressure, system common and real-time
@@ -201,6 +207,7 @@ void PlaybackEngine::StartPlayback(midiTrack& track) {
     division_ = song != nullptr && song->division != 0 ? song->division : 120;
     currentTempo_ = song != nullptr ? song->TempoAt(t0) : kDefaultTempo;
     stopRequested_ = false;
+    sendFailed_ = false;
     playIndex_ = 0;
     anchorTime_ = timer_.Now();
     anchorTicks_ = t0;
@@ -239,9 +246,17 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
             return;
         }
         if (playIndex_.load() >= count) {
-            // Natural end: the song's own note-offs have ended the sound.
+            // Natural end: the song's own note-offs have ended the sound,
+            // unless the output refused some of them.
+            const bool refused = sendFailed_.exchange(false);
+            if (refused) {
+                SilenceAllChannels();
+            }
             playing_ = false;
             lock.unlock();
+            if (refused) {
+                Show(kSendFailedMessage);
+            }
             NotifyPlayEnd();
             return;
         }
@@ -258,24 +273,29 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
     }
 }
 
-void PlaybackEngine::Halt() {
+bool PlaybackEngine::Halt() {
     stopRequested_ = true;
     std::uint32_t id = 0;
+    bool wasPlaying = false;
     {
         std::lock_guard lock(playMutex_);
         ++session_;
         id = timerId_.load();
-        playing_ = false;
+        wasPlaying = playing_.exchange(false);
     }
     // The lock is released first: a callback that is running waits for it,
     // then finds its session over and returns without sending anything.
     timer_.KillEvent(id);
+    return wasPlaying;
 }
 
 void PlaybackEngine::StopPlayback() {
     // Even without an output (closed while a song played) the stop is final.
-    Halt();
+    const bool wasPlaying = Halt();
     if (!output_.IsOpen()) {
+        if (wasPlaying) {
+            NotifyPlayEnd();
+        }
         return;
     }
     NotifyPlayEnd();

@@ -32,6 +32,8 @@
 namespace sorvelin {
 
 inline constexpr const char* kTimerError = "Timer Error";
+inline constexpr const char* kSendFailedMessage =
+    "The MIDI output refused some messages of the song; every channel was silenced at its end.";
 
 class PlaybackEngine {
 public:
@@ -60,7 +62,9 @@ public:
     // never becomes playing.
     void StartPlayback(midiTrack& track);
     // Cancels playback, then calls the end handler and silences every
-    // channel (also when idle) unless no output is open.
+    // channel (also when idle). With no output open (closed while the song
+    // played) nothing can be silenced, but a song that was playing still
+    // ends, so the window's Play comes back.
     void StopPlayback();
     bool IsPlaying() const { return playing_.load(); }
 
@@ -91,15 +95,21 @@ private:
     TimePoint DueTime(std::int32_t ticks) const;
     void FollowTempo(std::int32_t ticks);
     std::uint32_t RequestTimer(TimePoint due, std::uint64_t session);
+    // Notes a message the open output refused (no output at all is not a
+    // refusal: closing it already silenced what it played).
+    void Check(int result);
     void NotifyPlayEnd();
     void Show(const std::string& text);
-    void Halt();
+    // Cancels playback; true when a song was playing.
+    bool Halt();
 
     OutputHandle& output_;
     TimerService& timer_;
 
     std::atomic<bool> playing_{false};
     std::atomic<bool> stopRequested_{false};
+    // A message of the song the output refused: its note-off may be lost.
+    std::atomic<bool> sendFailed_{false};
     std::atomic<int> playIndex_{0};
     std::atomic<int> currentTempo_{500000};
     std::atomic<std::uint32_t> timerId_{0};

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 using namespace sorvelin;
@@ -127,7 +128,7 @@ TEST(PlaybackFaults, SwitchingTheOutputMidSongEndsEveryNoteOnBothOutputs) {
     }
 }
 
-TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingOnceStopped) {
+TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingAtTheEnd) {
     // Refusals at the start, in the middle and across the last groups.
     for (const auto& [first, last] : {std::pair{0, 3}, std::pair{10, 40}, std::pair{50, 60}}) {
         SCOPED_TRACE(first);
@@ -135,6 +136,10 @@ TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingOnceStopped) {
         FlakyService flaky(bench.capture, first, last);
         OutputHandle output(flaky);
         PlaybackEngine engine(output, bench.timer);
+        std::vector<std::string> shown;
+        engine.SetMessageCallback([&](const std::string& text) { shown.push_back(text); });
+        int ends = 0;
+        engine.SetPlayEndHandler([&](void*) { ++ends; }, nullptr);
         ASSERT_EQ(output.Open(0), 0);
         TestSong s;
         Song(s);
@@ -142,9 +147,11 @@ TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingOnceStopped) {
         EXPECT_LT(bench.timer.RunAll(10000), 10000);
         EXPECT_FALSE(engine.IsPlaying());
         EXPECT_GT(flaky.Refused(), 0);
-        // What a user does when a note hangs: Stop.
-        engine.StopPlayback();
+        // The song ended by itself: its lost note-offs were made good by
+        // silencing every channel, and the user is told why.
+        EXPECT_EQ(ends, 1);
         EXPECT_EQ(faults::CheckHeard(bench.capture.Messages()), "");
+        EXPECT_EQ(shown, std::vector<std::string>{kSendFailedMessage});
     }
 }
 
