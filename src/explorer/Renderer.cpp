@@ -10,11 +10,17 @@ namespace sorvelin {
 namespace {
 
 // Blocks evaluated together by RenderFor before the clock is read again: the
-// first batch, and the bounds of the batches sized from the measured speed.
+// first batch while the speed is unknown, and the largest batch.
 constexpr int FirstBatch = 32;
-constexpr int MaxBatch = 8192;
-// Below this many blocks a batch is not worth a second thread.
-constexpr int ParallelBatch = 256;
+constexpr int MaxBatch = 65536;
+// A batch whose points could take fewer iterations than this, all run to the
+// limit, is not worth starting a second thread for.
+constexpr double ParallelIterations = 262144.0;
+// Longest run handed to one thread at a time: short enough that two threads
+// finish a batch of a few picture rows together (a batch of five whole rows
+// would leave one thread idle for a sixth of it), long enough to fill the
+// vector loop.
+constexpr int MaxRun = 48;
 
 } // namespace
 
@@ -24,6 +30,8 @@ void Renderer::RestartRendering() {
     progressX_ = 0;
     progressY_ = 0;
     blockSize_ = FirstBlockSize;
+    // A new view, limit or formula may run at another speed.
+    secondsPerIteration_ = 0.0;
 }
 
 bool Renderer::Rendering() const {
@@ -76,13 +84,25 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
     const auto start = Clock::now();
     const auto deadline = start + budget;
     const int w = picture_.Width();
+    const double limitSteps = static_cast<double>(engine.GetLimit()) + 1.0;
+    // The next batch holds as many blocks as the rest of the budget allows if
+    // every one of them ran to the limit at the speed seen so far, so one
+    // batch that lands inside the set at a high limit cannot overrun the
+    // budget. The speed carries over from the last call of the same rendering,
+    // so a call does not spend its start on a small batch to measure it again.
+    const auto batchFor = [&](Clock::time_point now) {
+        if (secondsPerIteration_ <= 0.0) {
+            return FirstBatch;
+        }
+        const double left = std::chrono::duration<double>(deadline - now).count();
+        const double fits = left / (secondsPerIteration_ * limitSteps);
+        return fits < 1.0 ? 1 : fits > MaxBatch ? MaxBatch : static_cast<int>(fits);
+    };
     std::vector<Run> runs;
     std::vector<int> counts;
-    int batch = FirstBatch;
-    // Iterations run so far (a point that escapes at count i ran i + 1 steps):
-    // with the time they took, they bound what the next batch may cost if all
-    // its points run to the limit, so one batch that lands inside the set at a
-    // high limit cannot overrun the budget.
+    int batch = batchFor(start);
+    // Iterations run so far in this call (a point that escapes at count i ran
+    // i + 1 steps), for the speed.
     long long iterations = 0;
     while (Rendering()) {
         // The next blocks in the order IdleRender draws them, as runs along
@@ -93,7 +113,7 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
         bool done = false;
         while (!done && blocks < batch) {
             const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
-            const int n = std::min(leftInRow, batch - blocks);
+            const int n = std::min({leftInRow, batch - blocks, MaxRun});
             runs.push_back({p, n, blocks});
             blocks += n;
             p.X += (n - 1) * p.Size;
@@ -102,7 +122,8 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
         // Evaluating has no effect on the picture, so the runs may go side by
         // side; the fills keep the order.
         counts.resize(static_cast<std::size_t>(blocks));
-        ParallelFor(static_cast<int>(runs.size()), blocks >= ParallelBatch ? 0 : 1, 1, [&](int r) {
+        const bool parallel = static_cast<double>(blocks) * limitSteps >= ParallelIterations;
+        ParallelFor(static_cast<int>(runs.size()), parallel ? 0 : 1, 1, [&](int r) {
             const Run& run = runs[static_cast<std::size_t>(r)];
             engine.EvaluateRow(run.First.Y, run.First.X, run.Count, counts.data() + run.Offset,
                                run.First.Size);
@@ -117,17 +138,12 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
             iterations += counts[static_cast<std::size_t>(i)] + 1LL;
         }
         const auto now = Clock::now();
+        secondsPerIteration_ =
+            std::chrono::duration<double>(now - start).count() / static_cast<double>(iterations);
         if (now >= deadline) {
             break;
         }
-        // The next batch holds as many blocks as the rest of the budget allows
-        // if every one of them ran to the limit at the speed seen so far.
-        const double perIteration =
-            std::chrono::duration<double>(now - start).count() / static_cast<double>(iterations);
-        const double worstPerBlock = perIteration * static_cast<double>(engine.GetLimit() + 1);
-        const double left = std::chrono::duration<double>(deadline - now).count();
-        const double fits = worstPerBlock > 0.0 ? left / worstPerBlock : MaxBatch;
-        batch = fits < 1.0 ? 1 : fits > MaxBatch ? MaxBatch : static_cast<int>(fits);
+        batch = batchFor(now);
     }
     return Rendering();
 }

@@ -71,6 +71,9 @@ private:
     int progressX_ = 0;
     int progressY_ = 0;
     int blockSize_ = 0;
+    // Seconds per iteration RenderFor last measured since the restart (0: not
+    // yet).
+    double secondsPerIteration_ = 0.0;
 };
 
 } // namespace sorvelin
