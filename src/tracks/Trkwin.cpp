@@ -201,7 +201,11 @@ void TTrackSettingWin::RefreshPartRow(int part) {
     const PartSettings& p = Parts.at(static_cast<std::size_t>(part));
     StringGrid1->item(part, 1)->setText(p.UsePart ? "Use" : "Not Use");
     StringGrid1->item(part, 2)->setText(QString::number(p.Channel + 1));
-    StringGrid1->item(part, 3)->setText(ProgramText(p.Program));
+    // The column is narrow for the longer instrument names: the whole name
+    // shows when the pointer rests on it.
+    QTableWidgetItem* program = StringGrid1->item(part, 3);
+    program->setText(ProgramText(p.Program));
+    program->setToolTip(program->text());
     StringGrid1->item(part, 4)->setText(QString::number(p.Pan));
     StringGrid1->item(part, 5)->setText(QString::number(p.Octave));
 }

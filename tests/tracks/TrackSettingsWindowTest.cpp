@@ -149,6 +149,8 @@ private slots:
         QCOMPARE(Sent(), (std::vector<Bytes>{{0xB6, 0, 0}, {0xB6, 32, 0}, {0xC6, 12}}));
         QCOMPARE(w->Parts[2].Program, 12);
         QCOMPARE(Cell(2, 3), QString::fromStdString(ProgramName(12)));
+        // The whole name is there for the pointer, whatever the column cuts.
+        QCOMPARE(w->StringGrid1->item(2, 3)->toolTip(), QString::fromStdString(ProgramName(12)));
         // The pan follows the part too.
         ClearSent();
         w->TrackBar1->setValue(3);
