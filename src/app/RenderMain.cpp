@@ -38,6 +38,9 @@ constexpr const char* Usage =
     "  -o OUT.mid         the MIDI file to write\n"
     "  --series OUT.csv   also write the sixteen series, one row per part\n"
     "  --wav OUT.wav      also render the song through the built-in synthesizer\n"
+    "  --allow-long-compose\n"
+    "                     load a song even when its iteration limit and note count\n"
+    "                     may take minutes to compose (refused otherwise)\n"
     "  --help             show this text\n"
     "\n"
     "scale.cfg and rhythm.cfg are read from the current directory, then from the\n"
@@ -50,6 +53,7 @@ struct Arguments {
     std::filesystem::path midi;
     std::filesystem::path series;
     std::filesystem::path wav;
+    bool allowLongCompose = false;
     bool help = false;
 };
 
@@ -71,6 +75,8 @@ Arguments Parse(int argc, char** argv) {
             args.series = value("--series");
         } else if (arg == "--wav") {
             args.wav = value("--wav");
+        } else if (arg == "--allow-long-compose") {
+            args.allowLongCompose = true;
         } else if (!arg.empty() && arg[0] == '-') {
             throw UserError("unknown option " + arg + ".");
         } else if (args.song.empty()) {
@@ -118,11 +124,20 @@ int Run(const Arguments& args) {
     explorer.ZoomIn();
     PartSettingsTable parts = DefaultPartSettings();
 
-    const LoadSongResult loaded = LoadSong(args.song, explorer, compose, parts);
+    // No one is there to answer the program's question: the option answers it.
+    bool asked = false;
+    const LoadSongResult loaded =
+        LoadSong(args.song, explorer, compose, parts, [&](const std::string&) {
+            asked = true;
+            return args.allowLongCompose;
+        });
     for (const std::string& message : loaded.Messages) {
         Say(message);
     }
     if (!loaded.Loaded) {
+        if (asked && !args.allowLongCompose) {
+            Say("--allow-long-compose loads it anyway.");
+        }
         Say(args.song.string() + ": the song could not be loaded; nothing was written.");
         return 1;
     }

@@ -260,7 +260,9 @@ void TComposeWin::LoadSongClick() {
     }
     ReadControls();
     LoadSongResult result;
-    const auto load = [&] { result = LoadSong(ToPath(name), Explorer(), model_, Parts()); };
+    const auto load = [&] {
+        result = LoadSong(ToPath(name), Explorer(), model_, Parts(), AskYesNo);
+    };
     if (explorer_.run) {
         explorer_.run(load);
     } else {

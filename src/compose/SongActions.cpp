@@ -153,21 +153,23 @@ void SaveSong(const std::filesystem::path& path, const ExplorerModel& explorer,
 }
 
 LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
-                        ComposeModel& compose, PartSettingsTable& parts) {
+                        ComposeModel& compose, PartSettingsTable& parts,
+                        const ConfirmLongWork& confirm) {
     std::vector<std::string> lines;
     try {
         lines = ReadLines(path);
     } catch (const FileError& error) {
         return {false, {error.what()}};
     }
-    return LoadSongLines(lines, explorer, compose, parts);
+    return LoadSongLines(lines, explorer, compose, parts, confirm);
 }
 
 LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,
-                             ComposeModel& compose, PartSettingsTable& parts) {
+                             ComposeModel& compose, PartSettingsTable& parts,
+                             const ConfirmLongWork& confirm) {
     LoadSongResult result;
     try {
-        const SongFileData song = ParseSongFile(lines, result.Messages);
+        const SongFileData song = ParseSongFile(lines, result.Messages, confirm);
         // Applied to copies and committed whole, so nothing that fails on the
         // way leaves a half-loaded composition behind.
         ExplorerModel newExplorer = explorer;

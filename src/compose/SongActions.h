@@ -47,11 +47,14 @@ struct LoadSongResult {
 // rhythm, part settings and Julia constant, and reruns the formula change,
 // Zoom In and Compose (with its ReDraw). A file that cannot be read or fails
 // the checks changes nothing. Names that are not found leave their list
-// without a selection, with a message, and loading goes on.
+// without a selection, with a message, and loading goes on. `confirm` is
+// asked before a song that may take minutes to compose (none: refused).
 LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
-                        ComposeModel& compose, PartSettingsTable& parts);
+                        ComposeModel& compose, PartSettingsTable& parts,
+                        const ConfirmLongWork& confirm = {});
 LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,
-                             ComposeModel& compose, PartSettingsTable& parts);
+                             ComposeModel& compose, PartSettingsTable& parts,
+                             const ConfirmLongWork& confirm = {});
 
 inline constexpr const char* FormulaNotFoundMessage = "Sorry, Couldn't find function name:";
 inline constexpr const char* ScaleNotFoundMessage = "Sorry, Couldn't find Scale:";

@@ -67,19 +67,21 @@ private:
 
 // Line 10 weighed against the note count. A limit of 0 or less leaves the
 // limit in force unchanged and is not weighed here.
-void CheckComposeWork(const LineReader& in, int notesPerPart) {
+void CheckComposeWork(const LineReader& in, int notesPerPart, const ConfirmLongWork& confirm) {
     const int limit = in.Int(10, "iteration limit");
-    if (limit > MaxSongIterationLimit) {
-        LineReader::Refuse(10, "iteration limit",
-                           IntToStr(limit) + " is above " + IntToStr(MaxSongIterationLimit) +
-                               "; the picture would take far too long to draw.");
-    }
     const long long steps = static_cast<long long>(PartSettingsCount) * notesPerPart * limit;
-    if (steps > MaxSongComposeSteps) {
-        LineReader::Refuse(10, "iteration limit",
-                           IntToStr(limit) + " with " + IntToStr(notesPerPart) +
-                               " notes per part would take far too long to compose.");
+    if (steps <= MaxSongComposeSteps) {
+        return;
     }
+    const std::string work = "the iteration limit " + IntToStr(limit) + " with " +
+                             IntToStr(notesPerPart) + " notes per part";
+    if (confirm && confirm("Composing this song may take minutes (" + work +
+                           "), and the program waits meanwhile.\nLoad it anyway?")) {
+        return;
+    }
+    LineReader::Refuse(10, "iteration limit",
+                       IntToStr(limit) + " with " + IntToStr(notesPerPart) +
+                           " notes per part may take minutes to compose.");
 }
 
 int PartLine(int part, int field) {
@@ -121,7 +123,7 @@ std::vector<std::string> FormatSongFile(const SongFileData& song) {
 }
 
 SongFileData ParseSongFile(const std::vector<std::string>& lines,
-                           std::vector<std::string>& messages) {
+                           std::vector<std::string>& messages, const ConfirmLongWork& confirm) {
     if (lines.size() < static_cast<std::size_t>(SongFileLines)) {
         throw UserError("This song file has " + IntToStr(static_cast<long long>(lines.size())) +
                         " lines; a song file has " + IntToStr(SongFileLines) +
@@ -152,7 +154,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
     song.LineEndX = in.InRange(17, "line end x", -MaxLineCoordinate, MaxLineCoordinate);
     song.LineEndY = in.InRange(18, "line end y", -MaxLineCoordinate, MaxLineCoordinate);
     song.NotesPerPart = in.InRange(19, "notes per part", MinNoteCount, MaxNoteCount);
-    CheckComposeWork(in, song.NotesPerPart);
+    CheckComposeWork(in, song.NotesPerPart, confirm);
     song.LongLimit = in.Text(20);
     song.DynamicAssign = in.Int(21, "dynamic assign") != 0;
     song.OoR = in.Item(22, "note assign", NoteAssignItems);

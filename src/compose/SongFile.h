@@ -5,6 +5,7 @@
 // readers that stop at line 139 never see.
 #include "tracks/PartSettings.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,16 @@ constexpr int SongFileVersion = 0;
 // values (and overflow 16 x N).
 constexpr int MaxNoteCount = 1000000;
 // Loading reruns Compose, which may iterate up to the limit at each of the
-// 16 x N sample points, and the picture, up to the limit per pixel. A file
-// from elsewhere with a limit of billions would freeze the program for hours:
-// the loader refuses a limit above MaxSongIterationLimit, or one that with
-// the note count would take more than MaxSongComposeSteps steps.
-constexpr int MaxSongIterationLimit = 1000000;
+// 16 x N sample points while the program waits (the picture is drawn while
+// idle and does not hold it up). A file from elsewhere with a limit of
+// billions would freeze the program for hours: a limit that with the note
+// count could take more than MaxSongComposeSteps steps (seconds on a
+// desktop) is loaded only when the user confirms it.
 constexpr long long MaxSongComposeSteps = 10000000000LL;
+
+// Asked before a song that may take long to compose is loaded; true goes on.
+// Without one, such a song is refused.
+using ConfirmLongWork = std::function<bool(const std::string& question)>;
 // The line's ends are overlay pixels, a little outside the picture at most
 // (the mouse is captured while it draws); far beyond any screen the sampling
 // arithmetic would overflow.
@@ -60,13 +65,13 @@ std::vector<std::string> FormatSongFile(const SongFileData& song);
 
 // Checks the whole file before anything is applied: a file shorter than 139
 // lines, a line that does not convert, a note count below 2, an iteration
-// limit that would take too long to compose, or a part value that would
-// corrupt a MIDI byte raises UserError naming the line, and nothing
-// of the file is used. Item indexes and slider positions are kept within
+// limit that may take too long to compose and that `confirm` does not accept,
+// or a part value that would corrupt a MIDI byte raises UserError naming the
+// line, and nothing of the file is used. Item indexes and slider positions are kept within
 // their items and ranges. Notes for the user (a newer version, unreadable
 // Julia lines) are appended to `messages`.
 SongFileData ParseSongFile(const std::vector<std::string>& lines,
-                           std::vector<std::string>& messages);
+                           std::vector<std::string>& messages, const ConfirmLongWork& confirm = {});
 
 // Shown for a version above ours; loading goes on.
 inline constexpr const char* NewerSongVersionMessage =

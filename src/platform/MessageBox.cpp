@@ -13,6 +13,11 @@ MessageBoxFunction& Replacement() {
     return function;
 }
 
+QuestionFunction& QuestionReplacement() {
+    static QuestionFunction function;
+    return function;
+}
+
 } // namespace
 
 void ShowMessage(const std::string& text, MessageKind kind) {
@@ -28,6 +33,25 @@ void ShowMessage(const std::string& text, MessageKind kind) {
 
 MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction replacement) {
     return std::exchange(Replacement(), std::move(replacement));
+}
+
+bool AskYesNo(const std::string& question) {
+    if (QuestionReplacement()) {
+        return QuestionReplacement()(question);
+    }
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
+                    QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No,
+                    QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    // Asked from inside a busy operation, the box still takes the pointer.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const bool yes = box.exec() == QMessageBox::Yes;
+    QApplication::restoreOverrideCursor();
+    return yes;
+}
+
+QuestionFunction SetQuestionFunction(QuestionFunction replacement) {
+    return std::exchange(QuestionReplacement(), std::move(replacement));
 }
 
 } // namespace sorvelin

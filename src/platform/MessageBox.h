@@ -20,4 +20,13 @@ void ShowMessage(const std::string& text, MessageKind kind = MessageKind::Inform
 // replacement that was in place before.
 MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction replacement);
 
+using QuestionFunction = std::function<bool(const std::string& question)>;
+
+// Asks a yes-or-no question in a modal box, No the default; true for Yes
+// (or the replacement's answer, if one is set).
+bool AskYesNo(const std::string& question);
+
+// Replaces the question box as SetMessageBoxFunction replaces the message box.
+QuestionFunction SetQuestionFunction(QuestionFunction replacement);
+
 } // namespace sorvelin

@@ -46,6 +46,21 @@ string(FIND "${err}" "Sorry, Couldn't find Rhythm.Dotted" at)
 expect("missing rhythm not reported: ${err}" at GREATER -1)
 expect("no MIDI file without tables" EXISTS ${WORK}/bare/out.mid)
 
+# A song that may take minutes to compose (the largest limit, though every
+# point of its view escapes at once) is refused, with the way to load it
+# anyway, and loads with that option.
+execute_process(COMMAND ${RENDER} ${DATA}/long.svl -o long.mid
+                WORKING_DIRECTORY ${WORK}/tables RESULT_VARIABLE rc ERROR_VARIABLE err)
+expect("a song that may take minutes to compose was loaded unasked" NOT rc EQUAL 0)
+string(FIND "${err}" "may take minutes to compose" at)
+string(FIND "${err}" "--allow-long-compose loads it anyway" hint)
+expect("no reason or hint for the long song: ${err}" at GREATER -1 AND hint GREATER at)
+expect("a refused long song left a MIDI file" NOT EXISTS ${WORK}/tables/long.mid)
+execute_process(COMMAND ${RENDER} ${DATA}/long.svl -o long.mid --allow-long-compose
+                WORKING_DIRECTORY ${WORK}/tables RESULT_VARIABLE rc ERROR_VARIABLE err)
+expect("--allow-long-compose did not load the long song (${rc}): ${err}" rc EQUAL 0)
+expect("no MIDI file for the long song" EXISTS ${WORK}/tables/long.mid)
+
 # Usage.
 execute_process(COMMAND ${RENDER} --help RESULT_VARIABLE rc OUTPUT_VARIABLE out)
 string(FIND "${out}" "Usage: sorvelin-render SONG.svl -o OUT.mid" at)

@@ -137,6 +137,19 @@ private:
         QVERIFY(!MidiDevice->IsPlaying());
     }
 
+    // Composes 8 notes per part, saves the song under `name` and changes the
+    // given lines (numbered from 1) of the file.
+    void SaveEditedSong(const QString& name, std::vector<std::pair<int, std::string>> edits) {
+        Compose(8);
+        Click(ComposeWin->SaveSongButton, Path(name));
+        std::vector<std::string> lines = ReadLines(Path(name).toStdString());
+        QVERIFY(lines.size() >= 139);
+        for (const auto& [line, text] : edits) {
+            lines[static_cast<std::size_t>(line - 1)] = text;
+        }
+        WriteLinesAtomic(Path(name).toStdString(), lines);
+    }
+
     QStringList Messages() const {
         QStringList texts;
         for (const Message& m : recorder_->messages) {
@@ -347,17 +360,42 @@ private slots:
     }
 
     void aSongNamingAMissingScaleSaysSoAndKeepsLoading() {
-        Compose(8);
-        Click(ComposeWin->SaveSongButton, Path("missing.svl"));
-        std::vector<std::string> lines = ReadLines(Path("missing.svl").toStdString());
-        QVERIFY(lines.size() >= 139);
-        lines[25] = "Nowhere";
-        lines[26] = "Swing";
-        WriteLinesAtomic(Path("missing.svl").toStdString(), lines);
+        SaveEditedSong("missing.svl", {{26, "Nowhere"}, {27, "Swing"}});
         Click(ComposeWin->LoadSongButton, Path("missing.svl"));
         QCOMPARE(Messages(), QStringList{"Sorry, Couldn't find Scale:Nowhere"});
         QCOMPARE(ComposeWin->ScaleComboBox1->currentIndex(), -1);
         QCOMPARE(ComposeWin->RhytmComboBox2->currentText(), QString("Swing"));
+    }
+
+    void aSongThatMayTakeMinutesToComposeIsLoadedOnlyWhenTheUserSaysSo() {
+        // The largest limit, with a Zoom In view where every point escapes at
+        // once, so that composing it is quick after all.
+        SaveEditedSong("long.svl", {{2, "100"}, {3, "100"}, {10, "2147483647"}});
+        const QString limitBefore = MainForm1->Iteration->text();
+        QStringList questions;
+        bool answer = false;
+        const QuestionFunction old = SetQuestionFunction([&](const std::string& question) {
+            questions << QString::fromStdString(question);
+            return answer;
+        });
+        Click(ComposeWin->LoadSongButton, Path("long.svl"));
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(questions[0].contains("iteration limit 2147483647 with 8 notes per part"));
+        QCOMPARE(Messages().size(), 1);
+        QVERIFY(Messages()[0].startsWith("Line 10 (iteration limit)"));
+        QCOMPARE(MainForm1->Iteration->text(), limitBefore);
+
+        answer = true;
+        recorder_->messages.clear();
+        Click(ComposeWin->LoadSongButton, Path("long.svl"));
+        SetQuestionFunction(old);
+        QCOMPARE(questions.size(), 2);
+        QCOMPARE(Messages(), QStringList());
+        QCOMPARE(MainForm1->Iteration->text(), QString("2147483647"));
+        QCOMPARE(MainForm1->Model().Engine().GetLimit(), 2147483647);
+        // main.prf keeps the limit for the next start-up, whose picture lies
+        // in the set: back to the old one.
+        MainForm1->Iteration->setText(limitBefore);
     }
 
     void theScoreIsRedrawnByItsTriggersOnly() {

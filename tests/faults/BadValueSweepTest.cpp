@@ -10,6 +10,7 @@
 #include "platform/Convert.h"
 #include "platform/Errors.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -191,25 +192,47 @@ TEST(BadValues, BrokenScaleAndRhythmEntriesNeverReachAMidiByte) {
     EXPECT_GT(refused, 0);
 }
 
-TEST(BadValues, AnIterationLimitThatWouldFreezeTheLoadIsRefused) {
+TEST(BadValues, AnIterationLimitThatMayFreezeTheLoadIsLoadedOnlyWhenConfirmed) {
     struct Case {
         const char* limit;
         int notes;
-        bool loads;
+        bool long_;
     };
+    // Ten billion steps at most unasked: 16 x notes x limit.
     for (const Case& c :
-         {Case{"1000000", 200, true}, Case{"1000001", 2, false}, Case{"2147483647", 2, false},
-          Case{"0", 1000000, true}, Case{"-5", 1000000, true}, Case{"256", 1000000, true},
-          Case{"1000", 1000000, false}}) {
+         {Case{"1000000", 200, false}, Case{"5000000", 125, false}, Case{"5000000", 126, true},
+          Case{"2147483647", 2, true}, Case{"0", 1000000, false}, Case{"-5", 1000000, false},
+          Case{"256", 1000000, false}, Case{"1000", 1000000, true}}) {
         SCOPED_TRACE(std::string(c.limit) + " x " + IntToStr(c.notes));
         SongFileData song = BaseSong("Good", "Even");
         song.Iteration = c.limit;
         song.NotesPerPart = c.notes;
+        const std::vector<std::string> lines = FormatSongFile(song);
         std::vector<std::string> messages;
-        if (c.loads) {
-            EXPECT_NO_THROW(ParseSongFile(FormatSongFile(song), messages));
-        } else {
-            EXPECT_THROW(ParseSongFile(FormatSongFile(song), messages), UserError);
+        std::vector<std::string> questions;
+        const auto answer = [&questions](bool yes) {
+            return [&questions, yes](const std::string& question) {
+                questions.push_back(question);
+                return yes;
+            };
+        };
+        if (!c.long_) {
+            EXPECT_NO_THROW(ParseSongFile(lines, messages));
+            EXPECT_NO_THROW(ParseSongFile(lines, messages, answer(false)));
+            EXPECT_TRUE(questions.empty());
+            continue;
         }
+        EXPECT_THROW(ParseSongFile(lines, messages), UserError);
+        try {
+            ParseSongFile(lines, messages, answer(false));
+            ADD_FAILURE() << "a long song loaded though the user said no";
+        } catch (const UserError& error) {
+            EXPECT_THAT(error.what(), ::testing::HasSubstr("Line 10 (iteration limit)"));
+        }
+        EXPECT_EQ(ParseSongFile(lines, messages, answer(true)).Iteration, c.limit);
+        ASSERT_EQ(questions.size(), 2U);
+        EXPECT_THAT(questions[0],
+                    ::testing::HasSubstr(std::string("iteration limit ") + c.limit + " with " +
+                                         IntToStr(c.notes) + " notes per part"));
     }
 }
