@@ -22,7 +22,9 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool ParseInt(std::string_view text, int& value) {
+// The number part of a text: blanks around it and one leading '+' taken
+// away; false when nothing is left or a sign follows the '+'.
+bool NumberPart(std::string_view& text) {
     text = Trim(text);
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
@@ -30,7 +32,11 @@ bool ParseInt(std::string_view text, int& value) {
             return false;
         }
     }
-    if (text.empty()) {
+    return !text.empty();
+}
+
+bool ParseInt(std::string_view text, int& value) {
+    if (!NumberPart(text)) {
         return false;
     }
     int result = 0;
@@ -43,14 +49,7 @@ bool ParseInt(std::string_view text, int& value) {
 }
 
 bool ParseFloat(std::string_view text, double& value) {
-    text = Trim(text);
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-        if (!text.empty() && text.front() == '-') {
-            return false;
-        }
-    }
-    if (text.empty()) {
+    if (!NumberPart(text)) {
         return false;
     }
     // Only the plain decimal forms: from_chars would also take "inf" and "nan".
@@ -66,8 +65,8 @@ bool ParseFloat(std::string_view text, double& value) {
         return false;
     }
     double result = 0.0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), result,
-                                           std::chars_format::general);
+    const auto [end, ec] =
+        std::from_chars(text.data(), text.data() + text.size(), result, std::chars_format::general);
     if (ec != std::errc{} || end != text.data() + text.size()) {
         return false;
     }
@@ -77,9 +76,13 @@ bool ParseFloat(std::string_view text, double& value) {
 
 } // namespace
 
-bool TryStrToInt(std::string_view text, int& value) { return ParseInt(text, value); }
+bool TryStrToInt(std::string_view text, int& value) {
+    return ParseInt(text, value);
+}
 
-bool TryStrToFloat(std::string_view text, double& value) { return ParseFloat(text, value); }
+bool TryStrToFloat(std::string_view text, double& value) {
+    return ParseFloat(text, value);
+}
 
 int StrToInt(std::string_view text) {
     int value = 0;
@@ -103,6 +106,8 @@ std::string FloatToStr(double value) {
     return buffer;
 }
 
-std::string IntToStr(long long value) { return std::to_string(value); }
+std::string IntToStr(long long value) {
+    return std::to_string(value);
+}
 
 } // namespace sorvelin

@@ -16,11 +16,6 @@ using namespace sorvelin::testing;
 
 namespace {
 
-QString AccessibleName(QWidget* widget) {
-    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(widget);
-    return item != nullptr ? item->text(QAccessible::Name) : QString();
-}
-
 QWidget* Window(const QString& name) {
     if (name == "compose") {
         return ComposeWin;

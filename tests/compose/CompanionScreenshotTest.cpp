@@ -25,18 +25,10 @@ private:
     QTemporaryDir settings_;
     QString out_;
 
-    void Save(QWidget* window, const QString& name) {
-        const QString path = QDir(out_).filePath(name);
-        QVERIFY2(window->grab().save(path), qPrintable(path));
-        qInfo("wrote %s", qPrintable(path));
-    }
+    void Save(QWidget* window, const QString& name) { SaveScreenshot(window, out_, name); }
 
 private slots:
-    void initTestCase() {
-        out_ = qEnvironmentVariable("SORVELIN_SCREENSHOT_DIR",
-                                    QString(QT_TESTCASE_BUILDDIR) + "/screenshots");
-        QVERIFY(QDir().mkpath(out_));
-    }
+    void initTestCase() { out_ = ScreenshotFolder(QT_TESTCASE_BUILDDIR); }
 
     void composeTrackSettingsAndDevice() {
         MessageRecorder recorder;

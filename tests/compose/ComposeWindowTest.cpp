@@ -372,24 +372,20 @@ private slots:
         // once, so that composing it is quick after all.
         SaveEditedSong("long.svl", {{2, "100"}, {3, "100"}, {10, "2147483647"}});
         const QString limitBefore = MainForm1->Iteration->text();
-        QStringList questions;
-        bool answer = false;
-        const QuestionFunction old = SetQuestionFunction([&](const std::string& question) {
-            questions << QString::fromStdString(question);
-            return answer;
-        });
+        const std::vector<std::string>& questions = recorder_->questions;
+        recorder_->answer = false;
         Click(ComposeWin->LoadSongButton, Path("long.svl"));
-        QCOMPARE(questions.size(), 1);
-        QVERIFY(questions[0].contains("iteration limit 2147483647 with 8 notes per part"));
+        QCOMPARE(questions.size(), std::size_t{1});
+        QVERIFY(QString::fromStdString(questions[0])
+                    .contains("iteration limit 2147483647 with 8 notes per part"));
         QCOMPARE(Messages().size(), 1);
         QVERIFY(Messages()[0].startsWith("Line 10 (iteration limit)"));
         QCOMPARE(MainForm1->Iteration->text(), limitBefore);
 
-        answer = true;
+        recorder_->answer = true;
         recorder_->messages.clear();
         Click(ComposeWin->LoadSongButton, Path("long.svl"));
-        SetQuestionFunction(old);
-        QCOMPARE(questions.size(), 2);
+        QCOMPARE(questions.size(), std::size_t{2});
         QCOMPARE(Messages(), QStringList());
         QCOMPARE(MainForm1->Iteration->text(), QString("2147483647"));
         QCOMPARE(MainForm1->Model().Engine().GetLimit(), 2147483647);

@@ -14,15 +14,6 @@
 using namespace sorvelin;
 using namespace sorvelin::testing;
 
-namespace {
-
-QString AccessibleName(QWidget* widget) {
-    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(widget);
-    return item != nullptr ? item->text(QAccessible::Name) : QString();
-}
-
-} // namespace
-
 class AccessibilityTest : public QObject {
     Q_OBJECT
 

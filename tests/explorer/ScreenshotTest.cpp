@@ -20,18 +20,10 @@ private:
     QTemporaryDir settings_;
     QString out_;
 
-    void Save(const QString& name) {
-        const QString path = QDir(out_).filePath(name);
-        QVERIFY2(MainForm1->grab().save(path), qPrintable(path));
-        qInfo("wrote %s", qPrintable(path));
-    }
+    void Save(const QString& name) { SaveScreenshot(MainForm1, out_, name); }
 
 private slots:
-    void initTestCase() {
-        out_ = qEnvironmentVariable("SORVELIN_SCREENSHOT_DIR",
-                                    QString(QT_TESTCASE_BUILDDIR) + "/screenshots");
-        QVERIFY(QDir().mkpath(out_));
-    }
+    void initTestCase() { out_ = ScreenshotFolder(QT_TESTCASE_BUILDDIR); }
 
     void startUpAndZoomWithLine() {
         MessageRecorder recorder;

@@ -6,7 +6,9 @@
 #include "explorer/Main.h"
 #include "platform/MessageBox.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,23 +22,56 @@ struct Message {
     std::string text;
 };
 
-// Records every message instead of showing it, for its lifetime.
+// Records every message instead of showing it, and every yes-or-no question
+// instead of asking it (answering `answer`), for its lifetime.
 class MessageRecorder {
 public:
     MessageRecorder() {
         previous_ = SetMessageBoxFunction([this](MessageKind kind, const std::string& text) {
             messages.push_back({kind, text});
         });
+        previousQuestion_ = SetQuestionFunction([this](const std::string& question) {
+            questions.push_back(question);
+            return answer;
+        });
     }
-    ~MessageRecorder() { SetMessageBoxFunction(previous_); }
+    ~MessageRecorder() {
+        SetMessageBoxFunction(previous_);
+        SetQuestionFunction(previousQuestion_);
+    }
     MessageRecorder(const MessageRecorder&) = delete;
     MessageRecorder& operator=(const MessageRecorder&) = delete;
 
     std::vector<Message> messages;
+    std::vector<std::string> questions;
+    bool answer = false;
 
 private:
     MessageBoxFunction previous_;
+    QuestionFunction previousQuestion_;
 };
+
+// The name a screen reader (and a script through AT-SPI) reads for a control.
+inline QString AccessibleName(QWidget* widget) {
+    QAccessibleInterface* item = QAccessible::queryAccessibleInterface(widget);
+    return item != nullptr ? item->text(QAccessible::Name) : QString();
+}
+
+// The folder the picture tests write their PNG files to: the one named by
+// SORVELIN_SCREENSHOT_DIR, else "screenshots" under the test's build folder.
+inline QString ScreenshotFolder(const QString& buildFolder) {
+    const QString folder =
+        qEnvironmentVariable("SORVELIN_SCREENSHOT_DIR", buildFolder + "/screenshots");
+    QDir().mkpath(folder);
+    return folder;
+}
+
+// Writes a picture of the window as `name` into `folder`.
+inline void SaveScreenshot(QWidget* window, const QString& folder, const QString& name) {
+    const QString path = QDir(folder).filePath(name);
+    QVERIFY2(window->grab().save(path), qPrintable(path));
+    qInfo("wrote %s", qPrintable(path));
+}
 
 // The four windows as the program creates them, main.prf kept in `dir`, and
 // the explorer window shown (which loads main.prf and shows the first view).
