@@ -4,34 +4,49 @@
 #include "fractal/Iteration.h"
 
 #include <algorithm>
+#include <atomic>
+#include <functional>
+#include <thread>
 #include <vector>
 
 namespace sorvelin {
 namespace {
 
-// Blocks evaluated together by RenderFor before the clock is read again: the
-// first batch while the speed is unknown, and the largest batch.
-constexpr int FirstBatch = 32;
-constexpr int MaxBatch = 65536;
-// A batch whose points could take fewer iterations than this, all run to the
-// limit, is not worth starting a second thread for.
+// Most blocks RenderFor lays out ahead in one call.
+constexpr int MaxPlannedBlocks = 65536;
+// Calls whose laid-out blocks could take fewer iterations than this, all run
+// to the limit, are not worth starting a second thread for.
 constexpr double ParallelIterations = 262144.0;
-// Longest run handed to one thread at a time: short enough that two threads
-// finish a batch of a few picture rows together (a batch of five whole rows
-// would leave one thread idle for a sixth of it), long enough to fill the
-// vector loop.
+// Longest run a thread takes at a time: short enough that the threads finish
+// together and that one run inside the set at a high limit cannot overrun the
+// budget by much, long enough to fill the vector loop.
 constexpr int MaxRun = 48;
+// What evaluating a block costs beside its iterations, in iterations: it
+// keeps the measured speed honest when most points escape at once.
+constexpr double BlockOverhead = 16.0;
+// Until enough has been measured, a guess at the speed that is slow for any
+// formula on a desktop core, weighed as this many units: a first few blocks
+// whose time is mostly the clock's cannot make the speed look slower still.
+constexpr double GuessSecondsPerUnit = 5e-9;
+constexpr double GuessUnits = 10000.0;
 
 } // namespace
 
-Renderer::Renderer(int width, int height) : picture_(width, height) {}
+Renderer::Renderer(int width, int height) : picture_(width, height) {
+    ForgetSpeed();
+}
+
+void Renderer::ForgetSpeed() {
+    measuredSeconds_ = GuessSecondsPerUnit * GuessUnits;
+    measuredUnits_ = GuessUnits;
+}
 
 void Renderer::RestartRendering() {
     progressX_ = 0;
     progressY_ = 0;
     blockSize_ = FirstBlockSize;
     // A new view, limit or formula may run at another speed.
-    secondsPerIteration_ = 0.0;
+    ForgetSpeed();
 }
 
 bool Renderer::Rendering() const {
@@ -81,69 +96,102 @@ bool Renderer::IdleRender(const FractalIterator& engine) {
 
 bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microseconds budget) {
     using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
-    const auto deadline = start + budget;
-    const int w = picture_.Width();
-    const double limitSteps = static_cast<double>(engine.GetLimit()) + 1.0;
-    // The next batch holds as many blocks as the rest of the budget allows if
-    // every one of them ran to the limit at the speed seen so far, so one
-    // batch that lands inside the set at a high limit cannot overrun the
-    // budget. The speed carries over from the last call of the same rendering,
-    // so a call does not spend its start on a small batch to measure it again.
-    const auto batchFor = [&](Clock::time_point now) {
-        if (secondsPerIteration_ <= 0.0) {
-            return FirstBatch;
-        }
-        const double left = std::chrono::duration<double>(deadline - now).count();
-        const double fits = left / (secondsPerIteration_ * limitSteps);
-        return fits < 1.0 ? 1 : fits > MaxBatch ? MaxBatch : static_cast<int>(fits);
+    using Seconds = std::chrono::duration<double>;
+    const auto deadline = Clock::now() + budget;
+    if (!Rendering()) {
+        return false;
+    }
+    // A block's cost if it runs to the limit, in units of one iteration; and
+    // the time of a unit on one thread, from what was measured so far (with
+    // what the thread itself has measured in this call).
+    const double worstUnits = static_cast<double>(engine.GetLimit()) + 1.0 + BlockOverhead;
+    struct Tally {
+        double seconds = 0.0;
+        double units = 0.0;
     };
+    const auto secondsPerUnit = [this](const Tally& tally) {
+        return (measuredSeconds_ + tally.seconds) / (measuredUnits_ + tally.units);
+    };
+
+    // The next blocks in the order IdleRender draws them, as runs along block
+    // rows (the blocks of a run lie evenly spaced on one plane row), each
+    // with the progress after it. The first run is always drawn, so it is
+    // only as long as fits the budget with every block at the limit.
+    const double fitsFirst = Seconds(budget).count() / (secondsPerUnit({}) * worstUnits);
+    int runLimit = fitsFirst < 1.0 ? 1 : fitsFirst > MaxRun ? MaxRun : static_cast<int>(fitsFirst);
+    const int w = picture_.Width();
     std::vector<Run> runs;
-    std::vector<int> counts;
-    int batch = batchFor(start);
-    // Iterations run so far in this call (a point that escapes at count i ran
-    // i + 1 steps), for the speed.
-    long long iterations = 0;
-    while (Rendering()) {
-        // The next blocks in the order IdleRender draws them, as runs along
-        // block rows: the blocks of a run lie evenly spaced on one plane row.
-        runs.clear();
-        Progress p{progressX_, progressY_, blockSize_};
-        int blocks = 0;
-        bool done = false;
-        while (!done && blocks < batch) {
-            const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
-            const int n = std::min({leftInRow, batch - blocks, MaxRun});
-            runs.push_back({p, n, blocks});
-            blocks += n;
-            p.X += (n - 1) * p.Size;
-            done = Step(p);
+    Progress p{progressX_, progressY_, blockSize_};
+    int planned = 0;
+    for (bool done = false; !done && planned < MaxPlannedBlocks; runLimit = MaxRun) {
+        const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
+        const int n = std::min({leftInRow, runLimit, MaxPlannedBlocks - planned});
+        Run run{p, n, planned, p};
+        planned += n;
+        p.X += (n - 1) * p.Size;
+        done = Step(p);
+        run.After = p;
+        runs.push_back(run);
+    }
+    std::vector<int> counts(static_cast<std::size_t>(planned));
+
+    // Each thread takes the next run while the run, even with every block at
+    // the limit, would end before the deadline. Runs are taken in order and
+    // the first one refused stops all threads, so the runs done before it
+    // are the ones drawn.
+    std::atomic<int> next{0};
+    std::atomic<int> refused{static_cast<int>(runs.size())};
+    const auto work = [&](Tally& tally) {
+        for (;;) {
+            const int i = next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= refused.load(std::memory_order_relaxed)) {
+                return;
+            }
+            const Run& run = runs[static_cast<std::size_t>(i)];
+            const auto begin = Clock::now();
+            const Seconds worst(secondsPerUnit(tally) * worstUnits * run.Count);
+            if (i > 0 && begin + std::chrono::duration_cast<Clock::duration>(worst) > deadline) {
+                // Lower the bound to i unless a thread refused an earlier run.
+                int bound = refused.load(std::memory_order_relaxed);
+                while (i < bound && !refused.compare_exchange_weak(bound, i)) {
+                }
+                return;
+            }
+            int* out = counts.data() + run.Offset;
+            engine.EvaluateRow(run.First.Y, run.First.X, run.Count, out, run.First.Size);
+            tally.seconds += Seconds(Clock::now() - begin).count();
+            tally.units += BlockOverhead * run.Count;
+            for (int b = 0; b < run.Count; ++b) {
+                tally.units += out[b] + 1.0;
+            }
         }
-        // Evaluating has no effect on the picture, so the runs may go side by
-        // side; the fills keep the order.
-        counts.resize(static_cast<std::size_t>(blocks));
-        const bool parallel = static_cast<double>(blocks) * limitSteps >= ParallelIterations;
-        ParallelFor(static_cast<int>(runs.size()), parallel ? 0 : 1, 1, [&](int r) {
-            const Run& run = runs[static_cast<std::size_t>(r)];
-            engine.EvaluateRow(run.First.Y, run.First.X, run.Count, counts.data() + run.Offset,
-                               run.First.Size);
-        });
-        for (const Run& run : runs) {
-            FillRun(run, counts.data() + run.Offset);
-        }
-        progressX_ = p.X;
-        progressY_ = p.Y;
-        blockSize_ = p.Size;
-        for (int i = 0; i < blocks; ++i) {
-            iterations += counts[static_cast<std::size_t>(i)] + 1LL;
-        }
-        const auto now = Clock::now();
-        secondsPerIteration_ =
-            std::chrono::duration<double>(now - start).count() / static_cast<double>(iterations);
-        if (now >= deadline) {
-            break;
-        }
-        batch = batchFor(now);
+    };
+    Tally mine;
+    const bool parallel = static_cast<double>(planned) * worstUnits >= ParallelIterations;
+    std::vector<Tally> tallies(static_cast<std::size_t>(parallel ? ThreadCountFor(0) - 1 : 0));
+    std::vector<std::thread> threads;
+    threads.reserve(tallies.size());
+    for (Tally& tally : tallies) {
+        threads.emplace_back(work, std::ref(tally));
+    }
+    work(mine);
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    tallies.push_back(mine);
+    for (const Tally& tally : tallies) {
+        measuredSeconds_ += tally.seconds;
+        measuredUnits_ += tally.units;
+    }
+
+    // The runs before the first refused one, filled in order.
+    const int drawn = std::min(refused.load(), static_cast<int>(runs.size()));
+    for (int i = 0; i < drawn; ++i) {
+        const Run& run = runs[static_cast<std::size_t>(i)];
+        FillRun(run, counts.data() + run.Offset);
+        progressX_ = run.After.X;
+        progressY_ = run.After.Y;
+        blockSize_ = run.After.Size;
     }
     return Rendering();
 }

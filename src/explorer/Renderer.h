@@ -64,6 +64,7 @@ private:
         Progress First;
         int Count;
         int Offset;
+        Progress After; // where the passes stand once the run is drawn
     };
     void FillRun(const Run& run, const int* counts);
 
@@ -71,9 +72,12 @@ private:
     int progressX_ = 0;
     int progressY_ = 0;
     int blockSize_ = 0;
-    // Seconds per iteration RenderFor last measured since the restart (0: not
-    // yet).
-    double secondsPerIteration_ = 0.0;
+    // Back to the guess RenderFor starts from.
+    void ForgetSpeed();
+    // What RenderFor has measured since the restart: time spent evaluating
+    // on its threads, and the work done in units of one iteration.
+    double measuredSeconds_ = 0.0;
+    double measuredUnits_ = 0.0;
 };
 
 } // namespace sorvelin

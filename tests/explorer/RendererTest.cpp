@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 namespace sorvelin {
@@ -115,6 +116,32 @@ TEST(RendererTest, TimeBudgetDrawsTheSameBlocksInTheSameOrder) {
     while (!single.IdleRender(engine)) {
     }
     EXPECT_EQ(Pixels(single.Image()), Pixels(budgeted.Image()));
+}
+
+TEST(RendererTest, EveryTimeBudgetCallDrawsSomethingEvenWhenNothingFits) {
+    // A budget too small for any block at this limit, inside the set: each
+    // call still draws at least its first block, and the picture comes out
+    // as the one-block renderer draws it.
+    FractalIterator engine = StartView(0, 5000);
+    engine.SetViewSize(64, 64);
+    engine.SetWindow(-0.35, -0.15, 0.3, 0.3);
+    Renderer budgeted(64, 64);
+    Renderer single(64, 64);
+    budgeted.RestartRendering();
+    single.RestartRendering();
+    int calls = 0;
+    for (bool more = true; more; ++calls) {
+        const auto before =
+            std::make_tuple(budgeted.ProgressX(), budgeted.ProgressY(), budgeted.BlockSize());
+        more = budgeted.RenderFor(engine, std::chrono::microseconds(1));
+        ASSERT_NE(before,
+                  std::make_tuple(budgeted.ProgressX(), budgeted.ProgressY(), budgeted.BlockSize()))
+            << "call " << calls;
+    }
+    while (!single.IdleRender(engine)) {
+    }
+    EXPECT_EQ(Pixels(single.Image()), Pixels(budgeted.Image()));
+    EXPECT_GT(calls, 100);
 }
 
 TEST(RendererTest, DrawNowOnSeveralThreadsMatchesThePlainLoop) {
