@@ -24,6 +24,8 @@ constexpr int MaxRun = 48;
 // What evaluating a block costs beside its iterations, in iterations: it
 // keeps the measured speed honest when most points escape at once.
 constexpr double BlockOverhead = 16.0;
+// Most threads one call evaluates on.
+constexpr int MaxRenderThreads = 8;
 // Until enough has been measured, a guess at the speed that is slow for any
 // formula on a desktop core, weighed as this many units: a first few blocks
 // whose time is mostly the clock's cannot make the speed look slower still.
@@ -168,7 +170,13 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
     };
     Tally mine;
     const bool parallel = static_cast<double>(planned) * worstUnits >= ParallelIterations;
-    std::vector<Tally> tallies(static_cast<std::size_t>(parallel ? ThreadCountFor(0) - 1 : 0));
+    // Threads are started afresh by every call: a few are worth their start,
+    // dozens on a large machine would eat the budget starting.
+    const int helpers =
+        parallel
+            ? std::min({ThreadCountFor(0), MaxRenderThreads, static_cast<int>(runs.size())}) - 1
+            : 0;
+    std::vector<Tally> tallies(static_cast<std::size_t>(helpers));
     std::vector<std::thread> threads;
     threads.reserve(tallies.size());
     for (Tally& tally : tallies) {
