@@ -151,8 +151,8 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
             }
             const Run& run = runs[static_cast<std::size_t>(i)];
             const auto begin = Clock::now();
-            const Seconds worst(secondsPerUnit(tally) * worstUnits * run.Count);
-            if (i > 0 && begin + std::chrono::duration_cast<Clock::duration>(worst) > deadline) {
+            const double worst = secondsPerUnit(tally) * worstUnits * run.Count;
+            if (i > 0 && worst > Seconds(deadline - begin).count()) {
                 // Lower the bound to i unless a thread refused an earlier run.
                 int bound = refused.load(std::memory_order_relaxed);
                 while (i < bound && !refused.compare_exchange_weak(bound, i)) {
