@@ -23,7 +23,6 @@ constexpr int MaxNoteCount = 1000000;
 // count could take more than MaxSongComposeSteps steps (seconds on a
 // desktop) is loaded only when the user confirms it.
 constexpr long long MaxSongComposeSteps = 10000000000LL;
-
 // Asked before a song that may take long to compose is loaded; true goes on.
 // Without one, such a song is refused.
 using ConfirmLongWork = std::function<bool(const std::string& question)>;
@@ -67,9 +66,9 @@ std::vector<std::string> FormatSongFile(const SongFileData& song);
 // lines, a line that does not convert, a note count below 2, an iteration
 // limit that may take too long to compose and that `confirm` does not accept,
 // or a part value that would corrupt a MIDI byte raises UserError naming the
-// line, and nothing of the file is used. Item indexes and slider positions are kept within
-// their items and ranges. Notes for the user (a newer version, unreadable
-// Julia lines) are appended to `messages`.
+// line, and nothing of the file is used. Item indexes and slider positions
+// are kept within their items and ranges. Notes for the user (a newer
+// version, unreadable Julia lines) are appended to `messages`.
 SongFileData ParseSongFile(const std::vector<std::string>& lines,
                            std::vector<std::string>& messages, const ConfirmLongWork& confirm = {});
 

@@ -96,6 +96,24 @@ bool Renderer::IdleRender(const FractalIterator& engine) {
     return done;
 }
 
+std::vector<Renderer::Run> Renderer::PlanRuns(int firstRunLimit) const {
+    const int w = picture_.Width();
+    std::vector<Run> runs;
+    Progress p{progressX_, progressY_, blockSize_};
+    int planned = 0;
+    for (bool done = false; !done && planned < MaxPlannedBlocks; firstRunLimit = MaxRun) {
+        const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
+        const int n = std::min({leftInRow, firstRunLimit, MaxPlannedBlocks - planned});
+        Run run{p, n, planned, p};
+        planned += n;
+        p.X += (n - 1) * p.Size;
+        done = Step(p);
+        run.After = p;
+        runs.push_back(run);
+    }
+    return runs;
+}
+
 bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microseconds budget) {
     using Clock = std::chrono::steady_clock;
     using Seconds = std::chrono::duration<double>;
@@ -120,21 +138,10 @@ bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microsecond
     // with the progress after it. The first run is always drawn, so it is
     // only as long as fits the budget with every block at the limit.
     const double fitsFirst = Seconds(budget).count() / (secondsPerUnit({}) * worstUnits);
-    int runLimit = fitsFirst < 1.0 ? 1 : fitsFirst > MaxRun ? MaxRun : static_cast<int>(fitsFirst);
-    const int w = picture_.Width();
-    std::vector<Run> runs;
-    Progress p{progressX_, progressY_, blockSize_};
-    int planned = 0;
-    for (bool done = false; !done && planned < MaxPlannedBlocks; runLimit = MaxRun) {
-        const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
-        const int n = std::min({leftInRow, runLimit, MaxPlannedBlocks - planned});
-        Run run{p, n, planned, p};
-        planned += n;
-        p.X += (n - 1) * p.Size;
-        done = Step(p);
-        run.After = p;
-        runs.push_back(run);
-    }
+    const std::vector<Run> runs = PlanRuns(fitsFirst < 1.0      ? 1
+                                           : fitsFirst > MaxRun ? MaxRun
+                                                                : static_cast<int>(fitsFirst));
+    const int planned = runs.back().Offset + runs.back().Count;
     std::vector<int> counts(static_cast<std::size_t>(planned));
 
     // Each thread takes the next run while the run, even with every block at

@@ -5,6 +5,7 @@
 #include "explorer/Picture.h"
 
 #include <chrono>
+#include <vector>
 
 namespace sorvelin {
 
@@ -67,6 +68,9 @@ private:
         Progress After; // where the passes stand once the run is drawn
     };
     void FillRun(const Run& run, const int* counts);
+    // The blocks from the current progress on, in IdleRender's order, as
+    // runs of at most a fixed length (the first at most firstRunLimit).
+    std::vector<Run> PlanRuns(int firstRunLimit) const;
 
     Picture picture_;
     int progressX_ = 0;
