@@ -9,7 +9,21 @@ foreach(program sorvelin sorvelin-render)
     endif()
 endforeach()
 
-install(FILES data/scale.cfg data/rhythm.cfg DESTINATION ${CMAKE_INSTALL_DATADIR}/sorvelin)
+set(SORVELIN_TABLES data/scale.cfg data/rhythm.cfg)
+install(FILES ${SORVELIN_TABLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/sorvelin)
+# The build tree holds them where the installed layout does (share/sorvelin
+# beside bin/), so the program run from it finds the example tables too.
+set(SORVELIN_BUILD_DATA_DIR ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_DATADIR}/sorvelin)
+add_custom_target(sorvelin_build_data ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${SORVELIN_BUILD_DATA_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${SORVELIN_TABLES} ${SORVELIN_BUILD_DATA_DIR}
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+    COMMENT "Copying the example tables into the build tree")
+foreach(program sorvelin sorvelin-render)
+    if(TARGET ${program})
+        add_dependencies(${program} sorvelin_build_data)
+    endif()
+endforeach()
 install(FILES data/${SORVELIN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${SORVELIN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES data/icons/sorvelin.svg

@@ -2,6 +2,8 @@
 include(GoogleTest)
 include(ExternalProject)
 
+set(SORVELIN_TEST_BIN_DIR ${CMAKE_BINARY_DIR}/tests/bin)
+
 add_library(sorvelin_flags INTERFACE)
 target_compile_options(sorvelin_flags INTERFACE -Wall -Wextra -Wpedantic -ffp-contract=off)
 if(SORVELIN_WERROR)
@@ -58,6 +60,9 @@ function(sorvelin_test name)
         return()
     endif()
     add_executable(${name} ${ARG_SOURCES})
+    # Not beside the programs in bin/: there the example tables of the build
+    # tree's share/sorvelin would be found, and the tests choose their own.
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${SORVELIN_TEST_BIN_DIR})
     target_link_libraries(${name} PRIVATE sorvelin_flags ${ARG_DEPS})
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
     if(ARG_QTEST)
@@ -127,7 +132,7 @@ function(sorvelin_finish)
             BUILD_ALWAYS ON
             USES_TERMINAL_BUILD ON)
         foreach(t ${tests})
-            add_test(NAME ${kind}.${t} COMMAND ${CMAKE_BINARY_DIR}/${kind}/bin/${t})
+            add_test(NAME ${kind}.${t} COMMAND ${CMAKE_BINARY_DIR}/${kind}/tests/bin/${t})
             set_tests_properties(${kind}.${t} PROPERTIES ENVIRONMENT "${env}" LABELS ${kind})
         endforeach()
     endforeach()

@@ -35,7 +35,7 @@ void ExplorerModel::DrawIfAlways() {
     }
 }
 
-void ExplorerModel::ApplyZoom(const ExplorerFields& candidate) {
+void ExplorerModel::ApplyZoom(const ExplorerFields& candidate, bool drawIfAlways) {
     // Everything is converted before anything changes, so a bad text leaves
     // the view, the engine and the picture in agreement.
     const double centreX = StrToFloat(candidate.MouseX);
@@ -60,11 +60,17 @@ void ExplorerModel::ApplyZoom(const ExplorerFields& candidate) {
     fields_.SizeableRectShape1 =
         CentreRect(fields_.SizeableRectShape1, Image().Width(), Image().Height());
     SizeableRectShape1MouseUp();
-    DrawIfAlways();
+    if (drawIfAlways) {
+        DrawIfAlways();
+    }
 }
 
 void ExplorerModel::ZoomIn() {
     ApplyZoom(fields_);
+}
+
+void ExplorerModel::ShowFirstView() {
+    ApplyZoom(fields_, false);
 }
 
 void ExplorerModel::ZoomOut() {

@@ -49,9 +49,12 @@ public:
 
     // --- Start-up -----------------------------------------------------------
     // Show time: the engine's view size and the picture size in pixels (the
-    // model starts at 240 x 240). The window then calls ZoomIn() for the
-    // first view.
+    // model starts at 240 x 240). The window then calls ShowFirstView().
     void SetPictureSize(int width, int height);
+    // ZoomIn() that always draws progressively: with "Always" ticked and a
+    // limit of billions in main.prf, drawing the whole first picture would
+    // keep the window from appearing for minutes, at every start.
+    void ShowFirstView();
 
     // --- View (zoom, pan, reset, redraw) -------------------------------------
     // Each ends by restarting the progressive rendering and, when "Always" is
@@ -134,7 +137,7 @@ public:
 
 private:
     enum class PanDirection { Left, Right, Up, Down };
-    void ApplyZoom(const ExplorerFields& candidate);
+    void ApplyZoom(const ExplorerFields& candidate, bool drawIfAlways = true);
     void Pan(PanDirection direction);
     void SetEngineWindow();
     void DrawIfAlways();

@@ -271,7 +271,7 @@ void TMainForm1::FormShow() {
     // the design values for whatever was not applied.
     Guarded([this] { LoadSettings(); });
     model_.SetPictureSize(Image1->width(), Image1->height());
-    SetButton1Click();
+    Run([this] { model_.ShowFirstView(); });
     {
         const QSignalBlocker block(ComboBox1);
         ComboBox1->setCurrentIndex(0);

@@ -10,3 +10,11 @@ if(TARGET sorvelin-render AND NOT SORVELIN_SANITIZE)
                      -DWORK=${CMAKE_CURRENT_BINARY_DIR}/render-check
                      -P ${CMAKE_CURRENT_SOURCE_DIR}/RenderCheck.cmake)
 endif()
+
+if(TARGET sorvelin-render AND NOT SORVELIN_SANITIZE)
+    add_test(NAME app_build_tree_finds_example_tables
+             COMMAND ${CMAKE_COMMAND} -DRENDER=$<TARGET_FILE:sorvelin-render>
+                     -DDATA=${CMAKE_SOURCE_DIR}/tests/data/render
+                     -DWORK=${CMAKE_CURRENT_BINARY_DIR}/build-tree-tables
+                     -P ${CMAKE_CURRENT_SOURCE_DIR}/BuildTreeTables.cmake)
+endif()

@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -476,13 +477,28 @@ private slots:
         QCOMPARE(w->XShiftEdit1->text(), QString("0.5%"));
         QCOMPARE(w->YShiftEdit1->text(), QString("0%"));
         QVERIFY(w->Always->isChecked());
-        // "Always" drew the first picture at once.
-        QVERIFY(!w->IdleRendering());
+        // Even with "Always" the first picture is drawn while idle.
+        QVERIFY(w->IdleRendering());
         // The view and the formula still start from the design values.
         QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
         QCOMPARE(w->ComboBox1->currentIndex(), 0);
         QCOMPARE(w->Engine().GetLimit(), 500);
         QCOMPARE(w->pos(), QPoint(60, 50));
+    }
+
+    void theHighestLimitWithAlwaysStillShowsTheWindowAtOnce() {
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines[17] = "2147483647";
+        WriteSettings(dir_.path(), lines);
+        QElapsedTimer clock;
+        clock.start();
+        w = StartProgram(dir_.path());
+        QVERIFY(w->isVisible());
+        QVERIFY(w->Always->isChecked());
+        QCOMPARE(w->Engine().GetLimit(), 2147483647);
+        QVERIFY(w->IdleRendering());
+        QVERIFY2(clock.elapsed() < 2000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void windowsRestoredOffEveryScreenComeBackOntoOne() {
