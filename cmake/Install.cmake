@@ -34,16 +34,45 @@ foreach(size 16 32 48 64 128 256)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
             RENAME ${SORVELIN_APP_ID}.png)
 endforeach()
-install(FILES data/man/sorvelin-render.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES data/${SORVELIN_APP_ID}.mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
+        RENAME ${SORVELIN_APP_ID}.xml)
+
+# Man pages and the Debian changelog go compressed, as a distribution ships them
+# (gzip -n: no name or time stamp, so the package is the same on every build).
+find_program(SORVELIN_GZIP gzip REQUIRED)
+set(SORVELIN_COMPRESSED)
+foreach(source data/man/sorvelin.1 data/man/sorvelin-render.1 data/changelog)
+    get_filename_component(name ${source} NAME)
+    set(packed ${CMAKE_BINARY_DIR}/packed/${name}.gz)
+    add_custom_command(OUTPUT ${packed}
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packed
+        COMMAND ${SORVELIN_GZIP} -9 -n -c ${CMAKE_SOURCE_DIR}/${source} > ${packed}
+        DEPENDS ${CMAKE_SOURCE_DIR}/${source} VERBATIM)
+    list(APPEND SORVELIN_COMPRESSED ${packed})
+endforeach()
+add_custom_target(sorvelin_compressed_docs ALL DEPENDS ${SORVELIN_COMPRESSED})
+install(FILES ${CMAKE_BINARY_DIR}/packed/sorvelin.1.gz ${CMAKE_BINARY_DIR}/packed/sorvelin-render.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${CMAKE_BINARY_DIR}/packed/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        RENAME changelog.Debian.gz)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sorvelin)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Sorvelin developers <sorvelin@localhost>")
+set(CPACK_PACKAGE_CONTACT "Sorvelin developers <sorvelin@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turn fractal pictures into music")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), libfluidsynth3 (>= 2.3), libasound2 (>= 1.2), timgm6mb-soundfont | fluid-soundfont-gm | musescore-general-soundfont, libc6, libstdc++6")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# The programs without their debug information: that stays in the build tree.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Turn fractal pictures into music
+ Sorvelin shows an escape-time fractal; a line drawn across it is read into
+ sixteen number series that become notes of a scale and rhythm. The song plays
+ on a built-in synthesizer or any ALSA sequencer port and is saved as a
+ Standard MIDI File or a song file. sorvelin-render does the same without
+ windows.")
 include(CPack)

@@ -11,7 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     clang libclang-rt-14-dev
-    desktop-file-utils appstream
+    desktop-file-utils appstream lintian file
 )
 
 missing=()

@@ -1,15 +1,46 @@
 // Sorvelin: the explorer window and its three companions, until the explorer
 // window is closed.
 #include "explorer/Main.h"
+#include "app/CommandLine.h"
+#include "app/OpenSong.h"
 #include "app/StartUp.h"
 #include "output/DeviceModel.h"
 #include "output/MidiOutFactory.h"
 #include "platform/ErrorGuard.h"
 
 #include <QIcon>
+#include <QTimer>
+
+#include <iostream>
+
+namespace {
+
+std::vector<std::string> Arguments(const QStringList& arguments) {
+    std::vector<std::string> result;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        result.push_back(arguments[i].toStdString());
+    }
+    return result;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
+    // --help and --version answer on the terminal, with or without a display.
+    if (sorvelin::AsksForTextOnly(argc, argv)) {
+        const sorvelin::CommandLine line =
+            sorvelin::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+        std::cout << (line.Help ? sorvelin::UsageText() : sorvelin::VersionText());
+        return 0;
+    }
     sorvelin::GuardedApplication application(argc, argv);
+    // Parsed after the application took out the window system's own options.
+    const sorvelin::CommandLine line =
+        sorvelin::ParseCommandLine(Arguments(QApplication::arguments()));
+    if (!line.Error.empty()) {
+        std::cerr << "sorvelin: " << line.Error << "\n" << sorvelin::UsageText();
+        return 2;
+    }
     QApplication::setApplicationName("Sorvelin");
     // The desktop entry and icon installed with the program.
     QGuiApplication::setDesktopFileName("org.sorvelin.Sorvelin");
@@ -26,6 +57,11 @@ int main(int argc, char** argv) {
         QObject::connect(sorvelin::MainForm1, &sorvelin::TMainForm1::Closed, &application,
                          &QApplication::quit);
         sorvelin::MainForm1->show();
+        if (line.Song) {
+            // Once the event loop runs, so its questions and messages are
+            // ordinary windows over the shown explorer.
+            QTimer::singleShot(0, &application, [song = *line.Song] { sorvelin::OpenSong(song); });
+        }
         result = QApplication::exec();
     });
     sorvelin::DestroyWindows();

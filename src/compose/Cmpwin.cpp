@@ -13,6 +13,7 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -239,6 +240,24 @@ void TComposeWin::ConnectHandlers() {
     connect(LoadSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::LoadSongClick));
     connect(DeviceButton, &QPushButton::clicked, this, guarded(&TComposeWin::DeviceClick));
     connect(TrackSetupButton, &QPushButton::clicked, this, guarded(&TComposeWin::TrackSetupClick));
+
+    // The keys a desktop music program answers to; the captions stay as they are.
+    SaveSongButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    LoadSongButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    SaveButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    Button1->setShortcut(QKeySequence(Qt::Key_F5));
+}
+
+void TComposeWin::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (PlayButton->isEnabled()) {
+        PlayButton->click();
+    } else {
+        StopButton->click();
+    }
 }
 
 } // namespace sorvelin

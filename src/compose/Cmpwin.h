@@ -100,6 +100,9 @@ public:
     void SaveButton2Click();
     void SaveSongClick();
     void LoadSongClick();
+    // Load Song's road for a file already chosen (a song opened from the
+    // command line or a file manager): the same questions and messages.
+    void LoadSongFile(const QString& name);
     void DeviceClick();
     void TrackSetupClick();
 
@@ -118,6 +121,11 @@ public slots:
     void ReDraw();
     // The end of playback: Play may be pressed again.
     void RestorePlayButton();
+
+protected:
+    // Space plays, and stops while playing, wherever the focus does not take
+    // the key itself (a focused button is clicked by it, a field types it).
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void BuildControls();

@@ -258,6 +258,10 @@ void TComposeWin::LoadSongClick() {
     if (name.isEmpty()) {
         return;
     }
+    LoadSongFile(name);
+}
+
+void TComposeWin::LoadSongFile(const QString& name) {
     ReadControls();
     LoadSongResult result;
     const auto load = [&] {

@@ -112,6 +112,13 @@ void TMainForm1::ConnectHandlers() {
         PopupMenu1Popup();
         PopupMenu1->popup(Image2->mapToGlobal(at));
     });
+    // A right click inside the zoom rectangle opens the same menu.
+    SizeableRectShape1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(SizeableRectShape1, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        PopupMenu1Popup();
+        PopupMenu1->popup(SizeableRectShape1->mapToGlobal(at));
+    });
+    Redraw->setShortcut(QKeySequence(Qt::Key_F5));
     connect(CopyImage1, &QAction::triggered, this, [this] { CopyImage1Click(); });
     connect(CopySeries1, &QAction::triggered, this, [this] { CopySeries1Click(); });
     connect(ImportImage1, &QAction::triggered, this, [this] { ImportImage1Click(); });
@@ -278,6 +285,14 @@ void TMainForm1::FormShow() {
     }
     model_.Fields().ComboBox1Index = 0;
     ImageMode = false;
+}
+
+bool TMainForm1::focusNextPrevChild(bool next) {
+    if (next && focusWidget() == nullptr) {
+        MouseX->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return QWidget::focusNextPrevChild(next);
 }
 
 void TMainForm1::closeEvent(QCloseEvent* event) {

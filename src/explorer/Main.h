@@ -168,6 +168,9 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // The first Tab into a window without a focused control goes to the first
+    // field, "Zoom Range"'s centre, not to whatever was made first.
+    bool focusNextPrevChild(bool next) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -9,3 +9,14 @@ if(TARGET sorvelin)
     set_tests_properties(sorvelin.runs_until_stopped PROPERTIES
                          ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endif()
+
+sorvelin_test(command_line_tests QTEST
+    SOURCES CommandLineTest.cpp
+    DEPS sorvelin_app_startup sorvelin_app_commandline)
+if(TARGET command_line_tests)
+    target_compile_definitions(command_line_tests PRIVATE
+        SORVELIN_TEST_SONG="${CMAKE_SOURCE_DIR}/tests/data/render/song.svl")
+endif()
+sorvelin_test(keyboard_tests QTEST
+    SOURCES KeyboardTest.cpp
+    DEPS sorvelin_app_startup)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, validates the desktop files, builds
-# the Debian package and runs sorvelin-render from the unpacked package.
+# the Debian package, checks it as a distribution would (lintian, stripped
+# programs, the song MIME type) and runs sorvelin-render from the unpacked package.
 set -euo pipefail
 build=$1
 scratch=$2
@@ -14,7 +15,9 @@ for f in bin/sorvelin-render share/sorvelin/scale.cfg share/sorvelin/rhythm.cfg 
          share/metainfo/org.sorvelin.Sorvelin.metainfo.xml \
          share/icons/hicolor/scalable/apps/org.sorvelin.Sorvelin.svg \
          share/icons/hicolor/48x48/apps/org.sorvelin.Sorvelin.png \
-         share/man/man1/sorvelin-render.1; do
+         share/mime/packages/org.sorvelin.Sorvelin.xml \
+         share/man/man1/sorvelin.1.gz share/man/man1/sorvelin-render.1.gz \
+         share/doc/sorvelin/copyright share/doc/sorvelin/changelog.Debian.gz; do
     [ -e "$p/$f" ] || { echo "missing from the install tree: $f"; exit 1; }
 done
 if [ -e "$build/bin/sorvelin" ]; then
@@ -22,10 +25,29 @@ if [ -e "$build/bin/sorvelin" ]; then
 fi
 desktop-file-validate "$p/share/applications/org.sorvelin.Sorvelin.desktop"
 appstreamcli validate --no-net "$p/share/metainfo/org.sorvelin.Sorvelin.metainfo.xml"
+grep -q 'MimeType=application/x-sorvelin-song;' "$p/share/applications/org.sorvelin.Sorvelin.desktop"
+grep -q 'Exec=sorvelin %f' "$p/share/applications/org.sorvelin.Sorvelin.desktop"
+grep -q '<glob pattern="\*.svl"/>' "$p/share/mime/packages/org.sorvelin.Sorvelin.xml"
+if command -v xmllint >/dev/null; then
+    xmllint --noout "$p/share/mime/packages/org.sorvelin.Sorvelin.xml"
+fi
 
 (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
 deb=$(ls "$scratch"/package/*.deb)
 dpkg-deb --field "$deb" Depends | grep -q libfluidsynth
 dpkg -x "$deb" "$scratch/root"
 "$scratch/root/usr/bin/sorvelin-render" --help | grep -q -i 'usage'
+for program in "$scratch"/root/usr/bin/*; do
+    if file "$program" | grep -q 'not stripped'; then
+        echo "not stripped in the package: $(basename "$program")"; exit 1
+    fi
+done
+if [ -e "$scratch/root/usr/bin/sorvelin" ]; then
+    "$scratch/root/usr/bin/sorvelin" --version | grep -q '^sorvelin [0-9]'
+fi
+# Errors fail the check; warnings are the packager's to weigh. Run as root,
+# lintian must be told it may.
+lintian_flags=(--fail-on error)
+[ "$(id -u)" -eq 0 ] && lintian_flags+=(--allow-root)
+lintian "${lintian_flags[@]}" "$deb"
 echo "install tree and package are sound: $(basename "$deb")"

@@ -1,0 +1,17 @@
+#include "app/OpenSong.h"
+
+#include "compose/Cmpwin.h"
+#include "platform/ErrorGuard.h"
+
+namespace sorvelin {
+
+void OpenSong(const std::string& path) {
+    if (ComposeWin == nullptr) {
+        return;
+    }
+    ComposeWin->show();
+    ComposeWin->raise();
+    Guarded([&] { ComposeWin->LoadSongFile(QString::fromStdString(path)); });
+}
+
+} // namespace sorvelin

@@ -1,0 +1,84 @@
+// The keys a desktop user expects: the shortcut map of both windows, Space in
+// the composition window, the first Tab, and the picture's menu from inside
+// the zoom rectangle.
+#include "compose/Cmpwin.h"
+#include "explorer/Main.h"
+#include "explorer/Sizeablerectshape.h"
+#include "explorer/WindowTestSupport.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+
+class KeyboardTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    MessageRecorder* recorder_ = nullptr;
+
+private slots:
+    void init() {
+        recorder_ = new MessageRecorder;
+        StartProgram(dir_.path());
+    }
+
+    void cleanup() {
+        StopProgram();
+        delete recorder_;
+    }
+
+    void theShortcutMap() {
+        const QList<QPair<QAbstractButton*, QString>> map{{ComposeWin->SaveSongButton, "Ctrl+S"},
+                                                          {ComposeWin->LoadSongButton, "Ctrl+O"},
+                                                          {ComposeWin->SaveButton2, "Ctrl+E"},
+                                                          {ComposeWin->Button1, "F5"},
+                                                          {MainForm1->Redraw, "F5"}};
+        for (const auto& [button, keys] : map) {
+            QCOMPARE(button->shortcut().toString(), keys);
+        }
+        // Captions stay as they were.
+        QCOMPARE(ComposeWin->SaveButton2->text(), QString("Save MIDI"));
+    }
+
+    void spacePlaysThenStops() {
+        ComposeWin->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ComposeWin));
+        ComposeWin->setFocus();
+        // Not composed yet: Play is disabled, so Space stops (nothing plays).
+        QVERIFY(!ComposeWin->PlayButton->isEnabled());
+        QSignalSpy stop(ComposeWin->StopButton, &QPushButton::clicked);
+        QSignalSpy play(ComposeWin->PlayButton, &QPushButton::clicked);
+        QTest::keyClick(ComposeWin, Qt::Key_Space);
+        QCOMPARE(stop.count(), 1);
+        ComposeWin->PlayButton->setEnabled(true);
+        QTest::keyClick(ComposeWin, Qt::Key_Space);
+        QCOMPARE(play.count(), 1);
+    }
+
+    void theFirstTabGoesToTheFirstField() {
+        QApplication::setActiveWindow(MainForm1);
+        QVERIFY(QTest::qWaitForWindowActive(MainForm1));
+        if (QWidget* focus = MainForm1->focusWidget()) {
+            focus->clearFocus();
+        }
+        QTest::keyClick(MainForm1, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), MainForm1->MouseX);
+    }
+
+    void aRightClickInTheZoomRectangleOpensThePictureMenu() {
+        QWidget* rect = MainForm1->SizeableRectShape1;
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                rect->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(rect, &event);
+        QTRY_VERIFY(MainForm1->PopupMenu1->isVisible());
+        MainForm1->PopupMenu1->hide();
+    }
+};
+
+QTEST_MAIN(KeyboardTest)
+#include "KeyboardTest.moc"
