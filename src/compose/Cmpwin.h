@@ -140,6 +140,9 @@ private:
 
     ComposeModel model_;
     RenderedSong song_;
+    // PlayInputs at the last Play that rendered: Save MIDI asks before saving
+    // that song once the composition has changed.
+    std::string playedInputs_;
     sysexEvent gmSystemOn_;
     QImage score_;
     FileNameFunction askFileName_;

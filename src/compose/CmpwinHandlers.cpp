@@ -25,6 +25,11 @@ namespace sorvelin {
 namespace {
 
 inline constexpr const char* NothingRendered = "Nothing has been rendered yet: press Play first.";
+inline constexpr const char* ChangedSincePlay =
+    "The composition changed after the last Play. Save the song as last played?";
+inline constexpr const char* RenderedWithoutOutput =
+    "No MIDI output is open, so nothing sounds. The song was rendered: \"Save MIDI\" saves it, "
+    "and \"Device Setup\" chooses an output to hear it.";
 
 void SetItems(QComboBox* list, const std::vector<std::string>& names) {
     if (list->count() == static_cast<int>(names.size())) {
@@ -176,14 +181,23 @@ void TComposeWin::PlayClick() {
         return;
     }
     PlaybackEngine& engine = MidiDevice->Engine();
-    // Without an output this says so, and the song is still rendered for Save MIDI.
-    engine.SendSysEx(gmSystemOn_);
+    const bool silent = !MidiDevice->Output().IsOpen();
+    if (!silent) {
+        engine.SendSysEx(gmSystemOn_);
+    }
     const bool rendered = Guarded([this] {
         ReadControls();
         RenderPlaySong(song_, Explorer(), model_, Parts());
+        playedInputs_ = PlayInputs(Explorer(), model_, Parts());
     });
     midiTrack* track = song_.PlayTrack();
     if (!rendered || track == nullptr || track->Count() == 0) {
+        ActionPlay->setEnabled(true);
+        return;
+    }
+    if (silent) {
+        // Without an output the song is still rendered, for Save MIDI.
+        ShowMessage(RenderedWithoutOutput);
         ActionPlay->setEnabled(true);
         return;
     }
@@ -230,6 +244,13 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
 void TComposeWin::SaveButton2Click() {
     if (!song_.HasSong()) {
         ShowMessage(NothingRendered);
+        return;
+    }
+    // What is saved is the song as last played, by design; a composition
+    // changed since then is not saved without a word.
+    ReadControls();
+    if (PlayInputs(Explorer(), model_, Parts()) != playedInputs_ &&
+        !AskSaveOrCancel(ChangedSincePlay)) {
         return;
     }
     const QString name =

@@ -4,6 +4,7 @@
 #include "platform/Errors.h"
 #include "platform/TextFile.h"
 
+#include <cstdint>
 #include <type_traits>
 
 namespace sorvelin {
@@ -184,6 +185,26 @@ LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerMode
         result.Messages.push_back(error.what());
     }
     return result;
+}
+
+std::string PlayInputs(const ExplorerModel& explorer, const ComposeModel& compose,
+                       const PartSettingsTable& parts) {
+    // The song file's lines from the note count (line 19) on hold every option
+    // and part setting; the view lines before them matter only through the
+    // series, which are weighed by a hash (a million notes per part would
+    // make a text of a hundred megabytes).
+    constexpr std::size_t NoteCountLine = 19;
+    const std::vector<std::string> lines = FormatSongFile(SongFromState(explorer, compose, parts));
+    std::string text = IntToStr(explorer.Engine().GetLimit());
+    for (std::size_t i = NoteCountLine - 1; i < lines.size(); ++i) {
+        text += '\n' + lines[i];
+    }
+    std::uint64_t hash = 14695981039346656037ULL; // FNV-1a
+    for (const auto value : explorer.Series().Values()) {
+        hash = (hash ^ static_cast<std::uint32_t>(value)) * 1099511628211ULL;
+    }
+    return text + "\nseries " + std::to_string(explorer.Series().Values().size()) + ' ' +
+           std::to_string(hash);
 }
 
 } // namespace sorvelin

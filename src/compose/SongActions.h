@@ -60,4 +60,10 @@ inline constexpr const char* FormulaNotFoundMessage = "Sorry, Couldn't find func
 inline constexpr const char* ScaleNotFoundMessage = "Sorry, Couldn't find Scale:";
 inline constexpr const char* RhythmNotFoundMessage = "Sorry, Couldn't find Rhythm.";
 
+// What Play's render is made from (the series, the limit, the options, the
+// tables' names, the part settings), as one text: Save MIDI compares it with
+// the text of the last Play to tell whether the composition changed since.
+std::string PlayInputs(const ExplorerModel& explorer, const ComposeModel& compose,
+                       const PartSettingsTable& parts);
+
 } // namespace sorvelin

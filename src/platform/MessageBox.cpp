@@ -35,19 +35,33 @@ MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction replacement) {
     return std::exchange(Replacement(), std::move(replacement));
 }
 
-bool AskYesNo(const std::string& question) {
+namespace {
+
+// A modal question whose safe answer is the default.
+bool Ask(const std::string& question, QMessageBox::StandardButton go,
+         QMessageBox::StandardButton safe) {
     if (QuestionReplacement()) {
         return QuestionReplacement()(question);
     }
     QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(),
-                    QString::fromStdString(question), QMessageBox::Yes | QMessageBox::No,
-                    QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::No);
+                    QString::fromStdString(question), go | safe, QApplication::activeWindow());
+    box.setDefaultButton(safe);
+    box.setEscapeButton(safe);
     // Asked from inside a busy operation, the box still takes the pointer.
     QApplication::setOverrideCursor(Qt::ArrowCursor);
-    const bool yes = box.exec() == QMessageBox::Yes;
+    const bool yes = box.exec() == go;
     QApplication::restoreOverrideCursor();
     return yes;
+}
+
+} // namespace
+
+bool AskYesNo(const std::string& question) {
+    return Ask(question, QMessageBox::Yes, QMessageBox::No);
+}
+
+bool AskSaveOrCancel(const std::string& question) {
+    return Ask(question, QMessageBox::Save, QMessageBox::Cancel);
 }
 
 QuestionFunction SetQuestionFunction(QuestionFunction replacement) {

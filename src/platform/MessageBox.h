@@ -26,6 +26,10 @@ using QuestionFunction = std::function<bool(const std::string& question)>;
 // (or the replacement's answer, if one is set).
 bool AskYesNo(const std::string& question);
 
+// The same for a question whose answers are "Save" (true) and "Cancel", Cancel
+// the default; tests answer it through the same replacement.
+bool AskSaveOrCancel(const std::string& question);
+
 // Replaces the question box as SetMessageBoxFunction replaces the message box.
 QuestionFunction SetQuestionFunction(QuestionFunction replacement);
 

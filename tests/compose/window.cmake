@@ -32,3 +32,6 @@ if(SORVELIN_WITH_QT AND SORVELIN_XVFB_RUN)
              COMMAND ${SORVELIN_XVFB_RUN} -a -s "-screen 0 1280x1024x24" $<TARGET_FILE:end_to_end_xvfb>)
     set_tests_properties(end_to_end_xvfb PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" TIMEOUT 120)
 endif()
+sorvelin_test(play_and_save_tests QTEST
+    SOURCES PlayAndSaveTest.cpp
+    DEPS sorvelin_app_startup)

@@ -192,7 +192,8 @@ private slots:
         recorder_->messages.clear();
         QTest::mouseClick(ComposeWin->PlayButton, Qt::LeftButton);
         QCoreApplication::processEvents();
-        QCOMPARE(Messages(), QStringList{"No MIDI output is open."});
+        QCOMPARE(Messages().size(), 1);
+        QVERIFY(Messages()[0].contains("The song was rendered"));
         QVERIFY(ComposeWin->PlayButton->isEnabled());
         // The song was still rendered: Save MIDI has something to write.
         QVERIFY(ComposeWin->Rendered().HasSong());

@@ -1,0 +1,68 @@
+// Play without an output, and Save MIDI after the composition changed since
+// the last Play: what each says, and what is saved.
+#include "compose/Cmpwin.h"
+#include "explorer/Main.h"
+#include "explorer/WindowTestSupport.h"
+#include "platform/TextFile.h"
+
+#include <QButtonGroup>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace sorvelin;
+using namespace sorvelin::testing;
+
+class PlayAndSaveTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+
+    QString Saved(const QString& name) const { return dir_.filePath(name); }
+
+private slots:
+    void saveMidiAsksOnceTheCompositionChangedAfterPlay() {
+        MessageRecorder recorder;
+        StartProgram(dir_.path());
+        Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
+        ComposeWin->NoteCount->setText("8");
+        QTest::mouseClick(MainForm1->Compose, Qt::LeftButton);
+        QString target;
+        ComposeWin->SetFileNameFunction([&](const FileRequest&) { return target; });
+
+        // No output is open in this program: Play renders and says so.
+        QTest::mouseClick(ComposeWin->PlayButton, Qt::LeftButton);
+        QCOMPARE(recorder.messages.size(), std::size_t{1});
+        QVERIFY(
+            QString::fromStdString(recorder.messages[0].text).contains("The song was rendered"));
+        QVERIFY(ComposeWin->PlayButton->isEnabled());
+
+        // Unchanged since Play: saved without a question.
+        target = Saved("played.mid");
+        QTest::mouseClick(ComposeWin->SaveButton2, Qt::LeftButton);
+        QVERIFY(recorder.questions.empty());
+        const std::string played = ReadFileBytes(target.toStdString());
+        QVERIFY(!played.empty());
+
+        // Changed: asked; Cancel saves nothing, Save writes the song as played.
+        ComposeWin->OoRButtons->button(1)->click();
+        const struct {
+            bool answer;
+            const char* name;
+        } cases[] = {{false, "cancelled.mid"}, {true, "as-played.mid"}};
+        for (const auto& c : cases) {
+            recorder.questions.clear();
+            recorder.answer = c.answer;
+            target = Saved(c.name);
+            QTest::mouseClick(ComposeWin->SaveButton2, Qt::LeftButton);
+            QCOMPARE(recorder.questions,
+                     std::vector<std::string>{"The composition changed after the last Play. Save "
+                                              "the song as last played?"});
+            QCOMPARE(QFile::exists(target), c.answer);
+        }
+        QCOMPARE(ReadFileBytes(Saved("as-played.mid").toStdString()), played);
+        StopProgram();
+    }
+};
+
+QTEST_MAIN(PlayAndSaveTest)
+#include "PlayAndSaveTest.moc"
