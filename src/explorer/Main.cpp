@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTimer>
@@ -119,6 +120,15 @@ void TMainForm1::ConnectHandlers() {
         PopupMenu1->popup(SizeableRectShape1->mapToGlobal(at));
     });
     Redraw->setShortcut(QKeySequence(Qt::Key_F5));
+    // From the keyboard, the menu key or Shift+F10 opens it at the picture's centre.
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            PopupMenu1Popup();
+            PopupMenu1->popup(Image2->mapToGlobal(Image2->rect().center()));
+        });
+    }
     connect(CopyImage1, &QAction::triggered, this, [this] { CopyImage1Click(); });
     connect(CopySeries1, &QAction::triggered, this, [this] { CopySeries1Click(); });
     connect(ImportImage1, &QAction::triggered, this, [this] { ImportImage1Click(); });

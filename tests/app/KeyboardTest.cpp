@@ -78,6 +78,17 @@ private slots:
         QTRY_VERIFY(MainForm1->PopupMenu1->isVisible());
         MainForm1->PopupMenu1->hide();
     }
+
+    void theMenuKeysOpenThePictureMenu() {
+        QApplication::setActiveWindow(MainForm1);
+        QVERIFY(QTest::qWaitForWindowActive(MainForm1));
+        for (const auto& [key, modifiers] :
+             {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+            QTest::keyClick(MainForm1, key, modifiers);
+            QTRY_VERIFY(MainForm1->PopupMenu1->isVisible());
+            MainForm1->PopupMenu1->hide();
+        }
+    }
 };
 
 QTEST_MAIN(KeyboardTest)
