@@ -222,6 +222,9 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
         return askFileName_(request);
     }
     QFileDialog dialog(this);
+    // A title that says what the dialog is for, read first by a screen reader.
+    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song"};
+    dialog.setWindowTitle(titles[request.kind]);
     dialog.setNameFilter(request.filter);
     dialog.setDefaultSuffix(request.defaultSuffix);
     if (request.save) {
