@@ -10,6 +10,9 @@ foreach(program sorvelin sorvelin-render)
 endforeach()
 
 install(FILES data/scale.cfg data/rhythm.cfg DESTINATION ${CMAKE_INSTALL_DATADIR}/sorvelin)
+# The example tunings: each .scl file is one more item of the Scale list.
+install(DIRECTORY data/scales DESTINATION ${CMAKE_INSTALL_DATADIR}/sorvelin
+        FILES_MATCHING PATTERN "*.scl" PATTERN "*.kbm")
 install(FILES data/${SORVELIN_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES data/${SORVELIN_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES data/icons/sorvelin.svg
