@@ -11,12 +11,16 @@ endforeach()
 
 set(SORVELIN_TABLES data/scale.cfg data/rhythm.cfg)
 install(FILES ${SORVELIN_TABLES} DESTINATION ${CMAKE_INSTALL_DATADIR}/sorvelin)
+# The example tunings: each .scl file is one more item of the Scale list.
+install(DIRECTORY data/scales DESTINATION ${CMAKE_INSTALL_DATADIR}/sorvelin
+        FILES_MATCHING PATTERN "*.scl" PATTERN "*.kbm")
 # The build tree holds them where the installed layout does (share/sorvelin
 # beside bin/), so the program run from it finds the example tables too.
 set(SORVELIN_BUILD_DATA_DIR ${CMAKE_BINARY_DIR}/${CMAKE_INSTALL_DATADIR}/sorvelin)
 add_custom_target(sorvelin_build_data ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory ${SORVELIN_BUILD_DATA_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${SORVELIN_TABLES} ${SORVELIN_BUILD_DATA_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory data/scales ${SORVELIN_BUILD_DATA_DIR}/scales
     WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
     COMMENT "Copying the example tables into the build tree")
 foreach(program sorvelin sorvelin-render)

@@ -2,6 +2,7 @@
 // the program's start-up state, loads a song file as "Load Song" does,
 // renders it as "Play" does and writes the file "Save MIDI" writes, through
 // the very same model operations the windows call.
+#include "compose/ScalaFile.h"
 #include "compose/SongActions.h"
 #include "compose/SongRender.h"
 #include "explorer/ExplorerModel.h"
@@ -116,7 +117,8 @@ int Run(const Arguments& args) {
     // The program's start-up state: the tables, the design view of a
     // 240 x 240 picture, the default options and part settings.
     ComposeModel compose;
-    for (const std::string& message : compose.LoadTableFiles(TableSearchDirs())) {
+    for (const std::string& message :
+         compose.LoadTableFiles(TableSearchDirs(), ScalaSearchDirs())) {
         Say(message);
     }
     ExplorerModel explorer;

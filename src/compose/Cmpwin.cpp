@@ -1,6 +1,7 @@
 // The composition window's controls, their layout and their connections.
 #include "compose/Cmpwin.h"
 
+#include "compose/ScalaFile.h"
 #include "compose/ScoreDraw.h"
 #include "compose/Tables.h"
 #include "output/Mididevicewin.h"
@@ -75,7 +76,8 @@ TComposeWin::TComposeWin(QWidget* parent)
     SetTabOrder();
 
     Guarded([this] {
-        for (const std::string& message : model_.LoadTableFiles(TableSearchDirs())) {
+        for (const std::string& message :
+             model_.LoadTableFiles(TableSearchDirs(), ScalaSearchDirs())) {
             ShowMessage(message);
         }
     });

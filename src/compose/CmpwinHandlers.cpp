@@ -47,6 +47,15 @@ void SetItems(QComboBox* list, const std::vector<std::string>& names) {
     }
 }
 
+// A Scala scale's description shows when the pointer rests on its item.
+void SetToolTips(QComboBox* list, const std::vector<std::string>& tips) {
+    for (int i = 0; i < list->count() && i < static_cast<int>(tips.size()); ++i) {
+        const std::string& tip = tips[static_cast<std::size_t>(i)];
+        list->setItemData(i, tip.empty() ? QVariant() : QVariant(QString::fromStdString(tip)),
+                          Qt::ToolTipRole);
+    }
+}
+
 void Check(QButtonGroup* group, int id) {
     // An index beyond the items selects the last one.
     const int last = static_cast<int>(group->buttons().size()) - 1;
@@ -87,6 +96,7 @@ void TComposeWin::WriteControls() {
     const QScopedValueRollback<bool> quiet(updating_, true);
     const ComposeControls& c = model_.Controls;
     SetItems(ScaleComboBox1, model_.ScaleLines.Names);
+    SetToolTips(ScaleComboBox1, model_.ScaleTooltips);
     SetItems(RhytmComboBox2, model_.RhythmLines.Names);
     ScaleComboBox1->setCurrentIndex(c.ScaleComboBox1);
     RhytmComboBox2->setCurrentIndex(c.RhytmComboBox2);

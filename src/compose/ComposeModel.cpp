@@ -1,5 +1,6 @@
 #include "compose/ComposeModel.h"
 
+#include "compose/ScalaFile.h"
 #include "compose/SongFile.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
@@ -32,13 +33,26 @@ TableList BuiltIn(const char* line) {
 
 ComposeModel::ComposeModel()
     : RhythmLines(BuiltIn(BuiltInRhythmLine)), ScaleLines(BuiltIn(BuiltInScaleLine)),
-      Rhythm(ParseRhythmEntry(BuiltInRhythmLine, 1)), Scale(ParseScaleEntry(BuiltInScaleLine, 1)) {}
+      ScaleTooltips(1), Rhythm(ParseRhythmEntry(BuiltInRhythmLine, 1)),
+      Scale(ParseScaleEntry(BuiltInScaleLine, 1)) {}
 
 std::vector<std::string>
-ComposeModel::LoadTableFiles(const std::vector<std::filesystem::path>& searchDirs) {
+ComposeModel::LoadTableFiles(const std::vector<std::filesystem::path>& searchDirs,
+                             const std::vector<std::filesystem::path>& scalaDirs) {
     std::vector<std::string> messages;
     RhythmLines = LoadTableList("rhythm.cfg", BuiltInRhythmLine, searchDirs, messages);
     ScaleLines = LoadTableList("scale.cfg", BuiltInScaleLine, searchDirs, messages);
+    ScaleTooltips.clear();
+    std::vector<std::string> scalaMessages;
+    AppendScalaScales(ScaleLines, ScaleTooltips, scalaDirs, scalaMessages);
+    // A folder of downloaded tunings may hold many bad files: one message.
+    if (!scalaMessages.empty()) {
+        std::string joined;
+        for (const std::string& message : scalaMessages) {
+            joined += (joined.empty() ? "" : "\n") + message;
+        }
+        messages.push_back(std::move(joined));
+    }
     // Until an entry of the files applies, the built-in arrays stay in force
     // (a broken first entry must not leave the note generator without notes).
     Rhythm = ParseRhythmEntry(BuiltInRhythmLine, 1);

@@ -21,9 +21,13 @@ public:
     ComposeModel();
 
     // Reads rhythm.cfg and scale.cfg from the first of `searchDirs` holding
-    // them, selects item 0 of both and applies them. Returns the messages for
-    // the user (an empty table, an unreadable file, a broken first entry).
-    std::vector<std::string> LoadTableFiles(const std::vector<std::filesystem::path>& searchDirs);
+    // them, adds the Scala scales of `scalaDirs` after the scale.cfg entries,
+    // selects item 0 of both lists and applies them. Returns the messages for
+    // the user (an empty table, an unreadable file, a broken first entry, and
+    // one message for all the Scala files left out).
+    std::vector<std::string>
+    LoadTableFiles(const std::vector<std::filesystem::path>& searchDirs,
+                   const std::vector<std::filesystem::path>& scalaDirs = {});
 
     // Apply the entry selected in Controls. A broken entry raises UserError;
     // the arrays and the selection then stay as they were.
@@ -55,6 +59,7 @@ public:
     int NotesPerPart = 200;
     TableList RhythmLines;
     TableList ScaleLines;
+    std::vector<std::string> ScaleTooltips; // per item of ScaleLines, empty for none
     RhythmData Rhythm;
     ScaleData Scale;
     AssignLists Lists;

@@ -132,11 +132,14 @@ TableList LoadTableList(const std::string& fileName, const std::string& builtInL
     return table;
 }
 
+std::filesystem::path InstalledDataDir() {
+    return (ProgramDir() / ".." / "share" / "sorvelin").lexically_normal();
+}
+
 std::vector<std::filesystem::path> TableSearchDirs() {
     std::vector<std::filesystem::path> dirs{"."};
     std::error_code error;
-    const std::filesystem::path installed =
-        (ProgramDir() / ".." / "share" / "sorvelin").lexically_normal();
+    const std::filesystem::path installed = InstalledDataDir();
     if (std::filesystem::is_directory(installed, error)) {
         dirs.push_back(installed);
     }

@@ -38,6 +38,10 @@ TableList LoadTableList(const std::string& fileName, const std::string& builtInL
                         const std::vector<std::filesystem::path>& searchDirs,
                         std::vector<std::string>& messages);
 
+// share/sorvelin beside the program's bin folder: the data of an installed
+// program, and of the build tree, whose programs are in <build>/bin.
+std::filesystem::path InstalledDataDir();
+
 // Where the tables are looked for: the current directory, then the data
 // folder of an installed program (share/sorvelin beside the program's bin).
 std::vector<std::filesystem::path> TableSearchDirs();

@@ -1,7 +1,7 @@
 # The table parser and the note mapping need nothing but the platform layer,
 # so parsers and fuzz targets can link them alone.
 sorvelin_library(sorvelin_compose_tables
-    SOURCES Tables.cpp NoteGen.cpp
+    SOURCES Tables.cpp NoteGen.cpp ScalaFile.cpp
     DEPS sorvelin_platform)
 
 sorvelin_library(sorvelin_compose_model

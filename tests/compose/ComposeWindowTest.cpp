@@ -170,6 +170,10 @@ private slots:
                           "Penta,60,62,64,67,69,60"});
         WriteLinesAtomic(Path("rhythm.cfg").toStdString(),
                          {"rhythms", "\"16th note\",30", "Swing,40,20"});
+        // and a Scala tuning in scales/ beside them.
+        QVERIFY(QDir(dir_.path()).mkdir("scales"));
+        WriteLinesAtomic(Path("scales/Tuned.scl").toStdString(),
+                         {"A third and a fifth", "3", "5/4", "3/2", "2/1"});
     }
 
     void cleanupTestCase() { QDir::setCurrent(oldCurrent_); }
@@ -189,7 +193,14 @@ private slots:
 
     void theControlsStartAtTheirDefaults() {
         TComposeWin* c = ComposeWin;
-        QCOMPARE(c->ScaleComboBox1->count(), 2);
+        // scale.cfg's entries, then the Scala tunings (the installed ones
+        // may follow), each with its description as the item's tooltip.
+        QVERIFY(c->ScaleComboBox1->count() >= 3);
+        QCOMPARE(c->ScaleComboBox1->itemText(1), QString("Penta"));
+        QCOMPARE(c->ScaleComboBox1->itemText(2), QString("Tuned"));
+        QVERIFY(!c->ScaleComboBox1->itemData(1, Qt::ToolTipRole).isValid());
+        QCOMPARE(c->ScaleComboBox1->itemData(2, Qt::ToolTipRole).toString(),
+                 QString("A third and a fifth"));
         QCOMPARE(c->ScaleComboBox1->currentText(), QString("C Major"));
         QCOMPARE(c->RhytmComboBox2->currentText(), QString("16th note"));
         QVERIFY(!c->ScaleComboBox1->isEditable());

@@ -11,6 +11,7 @@ mkdir -p "$scratch"
 cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
 p="$scratch/prefix"
 for f in bin/sorvelin-render share/sorvelin/scale.cfg share/sorvelin/rhythm.cfg \
+         share/sorvelin/scales/12-TET.scl share/sorvelin/scales/Bohlen-Pierce.scl \
          share/applications/org.sorvelin.Sorvelin.desktop \
          share/metainfo/org.sorvelin.Sorvelin.metainfo.xml \
          share/icons/hicolor/scalable/apps/org.sorvelin.Sorvelin.svg \
