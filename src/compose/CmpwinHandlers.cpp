@@ -24,7 +24,6 @@
 namespace sorvelin {
 namespace {
 
-inline constexpr const char* NothingRendered = "Nothing has been rendered yet: press Play first.";
 inline constexpr const char* ChangedSincePlay =
     "The composition changed after the last Play. Save the song as last played?";
 inline constexpr const char* RenderedWithoutOutput =
@@ -256,7 +255,7 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
 
 void TComposeWin::SaveButton2Click() {
     if (!song_.HasSong()) {
-        ShowMessage(NothingRendered);
+        ShowMessage(NothingRenderedMessage);
         return;
     }
     // What is saved is the song as last played, by design; a composition

@@ -11,7 +11,6 @@ namespace sorvelin {
 namespace {
 
 constexpr int NoteVelocity = 100;
-constexpr int WheelCentre = 8192;
 
 // Moves the key by whole octaves into 0..127, keeping its pitch class (the
 // result of adding or subtracting 12 until it fits).
@@ -94,7 +93,7 @@ private:
         if (!haveBend_ || bend != bend_) {
             track_.AddEvent(std::make_unique<PitchBendEvent>(
                                 std::max(time - 1, 0), static_cast<std::uint8_t>(0xE0 | channel_),
-                                static_cast<std::int16_t>(bend + WheelCentre)),
+                                static_cast<std::int16_t>(bend + PitchWheelCentre)),
                             true, true);
             bend_ = bend;
             haveBend_ = true;

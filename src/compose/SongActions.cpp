@@ -1,6 +1,7 @@
 #include "compose/SongActions.h"
 
 #include "fractal/Iteration.h"
+#include "platform/Convert.h"
 #include "platform/Errors.h"
 #include "platform/TextFile.h"
 

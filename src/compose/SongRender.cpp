@@ -11,7 +11,6 @@
 namespace sorvelin {
 namespace {
 
-constexpr int WheelCentre = 8192;
 constexpr int ClosingBendDelay = 120;
 constexpr int BendRangeSemitones = 2;
 
@@ -85,7 +84,7 @@ std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSett
                          settings.Channel, settings.Octave, mapper, compose.Rhythm.RhythmTicks);
         Add(*track, std::make_unique<PitchBendEvent>(
                         end + ClosingBendDelay, static_cast<std::uint8_t>(0xE0 | settings.Channel),
-                        static_cast<std::int16_t>(WheelCentre)));
+                        PitchWheelCentre));
     }
     song->RebuildBarTable();
     return song;
@@ -122,7 +121,7 @@ void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& 
 
 std::string RenderedSong::MidiFileBytes() {
     if (!song_) {
-        throw UserError("Nothing has been rendered yet: press Play first.");
+        throw UserError(NothingRenderedMessage);
     }
     std::ostringstream out;
     song_->WriteSmf(out);

@@ -4,6 +4,7 @@
 // track that lists every event of the song in time order. Save MIDI writes
 // the last song rendered.
 #include "compose/ComposeModel.h"
+#include "midi/Events.h"
 #include "tracks/PartSettings.h"
 
 #include <cstdint>
@@ -18,7 +19,10 @@ class midiSong;
 class midiTrack;
 
 // The tempo of every rendered song: 120 quarter notes per minute.
-constexpr int SongTempo = 500000;
+constexpr int SongTempo = DefaultTempo;
+// Said by Save MIDI (and Save Audio) before any Play has rendered a song.
+inline constexpr const char* NothingRenderedMessage =
+    "Nothing has been rendered yet: press Play first.";
 
 // Renders the song of the current composition. `series` is the whole table
 // (16 rows); `limit` the iteration limit in force. Raises the error that

@@ -24,8 +24,6 @@
 
 namespace sorvelin {
 
-inline constexpr int ExplorerPictureSize = 240;
-
 class ExplorerModel {
 public:
     ExplorerModel();

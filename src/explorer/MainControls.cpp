@@ -23,7 +23,7 @@
 namespace sorvelin {
 namespace {
 
-constexpr int PictureSize = 240;
+constexpr int PictureSize = ExplorerPictureSize;
 constexpr int Bevel = 2;
 constexpr int RightColumnX = 260;
 constexpr int RightColumnWidth = 85;

@@ -9,6 +9,9 @@
 
 namespace sorvelin {
 
+// The explorer's picture is this many pixels wide and high, by design.
+inline constexpr int ExplorerPictureSize = 240;
+
 class Picture {
 public:
     Picture(int width, int height)

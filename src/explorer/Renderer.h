@@ -15,7 +15,7 @@ class Renderer {
 public:
     static constexpr int FirstBlockSize = 32;
 
-    explicit Renderer(int width = 240, int height = 240);
+    explicit Renderer(int width = ExplorerPictureSize, int height = ExplorerPictureSize);
 
     Picture& Image() { return picture_; }
     const Picture& Image() const { return picture_; }

@@ -1,5 +1,6 @@
 #pragma once
 // The part of the plane the picture shows, as a centre and a size.
+#include "explorer/Picture.h"
 
 namespace sorvelin {
 
@@ -9,8 +10,8 @@ struct ViewState {
     double ViewExtentX = 0.0;
     double ViewExtentY = 0.0;
     // Picture size in pixels.
-    double PictureWidth = 240.0;
-    double PictureHeight = 240.0;
+    double PictureWidth = ExplorerPictureSize;
+    double PictureHeight = ExplorerPictureSize;
 
     double LeftX() const { return ViewCentreX - ViewExtentX * 0.5; }
     double BottomY() const { return ViewCentreY - ViewExtentY * 0.5; }

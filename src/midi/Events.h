@@ -122,15 +122,21 @@ public:
     std::uint8_t program = 0;
 };
 
+// The pitch wheel's centre: no bend.
+inline constexpr std::int16_t PitchWheelCentre = 8192;
+// Microseconds per quarter note where no tempo event says otherwise: 120
+// beats per minute.
+inline constexpr std::int32_t DefaultTempo = 500000;
+
 class PitchBendEvent : public MIDIEvent {
 public:
-    PitchBendEvent(std::int32_t time, std::uint8_t status, std::int16_t bend = 8192);
+    PitchBendEvent(std::int32_t time, std::uint8_t status, std::int16_t bend = PitchWheelCentre);
     std::size_t Parse(std::span<const std::uint8_t> buffer, std::size_t position) override;
     void Write(std::ostream& out) const override;
     std::string Describe() const override;
     int Kind() const override { return kindPitchBend; }
 
-    std::int16_t bend = 8192; // 0-16383, 8192 = no bend
+    std::int16_t bend = PitchWheelCentre; // 0-16383
 };
 
 // Meta event (status 0xFF): a type byte and data bytes.

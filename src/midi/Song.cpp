@@ -65,7 +65,7 @@ void midiSong::TimeToPosition(std::int32_t time, std::int32_t& bar, std::int32_t
 }
 
 int midiSong::TempoAt(std::int32_t time) {
-    tempo = 500000;
+    tempo = DefaultTempo;
     if (tracks.Count() == 0) {
         return tempo;
     }

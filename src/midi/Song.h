@@ -43,7 +43,7 @@ public:
     void TimeToPosition(std::int32_t time, std::int32_t& bar, std::int32_t& beat,
                         std::int32_t& tick) const;
     // Microseconds per quarter note at `time`: the last tempo event of track 0
-    // at or before it, 500000 without one. Also stored in `tempo`.
+    // at or before it, DefaultTempo without one. Also stored in `tempo`.
     int TempoAt(std::int32_t time);
 
     // The whole song as a format 1 Standard MIDI File, written from the
@@ -59,7 +59,7 @@ public:
     // F0 7E 7F 09 01 F7 at time 0; owned by the song even while track 0
     // lists it after a file write.
     std::unique_ptr<sysexEvent> gmSystemOn;
-    std::int32_t tempo = 500000; // found by the last TempoAt
+    std::int32_t tempo = DefaultTempo; // found by the last TempoAt
     std::vector<std::int32_t> barStarts;
 };
 

@@ -66,7 +66,7 @@ std::string ProgramChangeEvent::Describe() const {
 }
 
 std::string PitchBendEvent::Describe() const {
-    return ChannelText(status) + Format("PitchBend:Value %5d ", bend - 8192);
+    return ChannelText(status) + Format("PitchBend:Value %5d ", bend - PitchWheelCentre);
 }
 
 std::string anyEvent::PositionText() const {

@@ -2,6 +2,7 @@
 
 #include "platform/FluidSynthCore.h"
 
+#include <cstdlib>
 #include <fluidsynth.h>
 
 namespace sorvelin {
@@ -95,6 +96,9 @@ int FluidMidiOut::Open(int id, std::unique_ptr<MidiOutput>& out) {
     if (!core->Ok()) {
         return fail(kMidiErrNoSoundFont, JoinFolders(folders_) + " (" + error + ")");
     }
+    // A JACK server is used when one runs, never started for us: libjack
+    // would otherwise try to start one and print its failure on the terminal.
+    ::setenv("JACK_NO_START_SERVER", "1", 0);
     std::string tried;
     for (const auto& driverName : drivers_) {
         if (fluid_settings_setstr(core->Settings(), "audio.driver", driverName.c_str()) ==
