@@ -160,12 +160,15 @@ void SetWriteFaultForTesting(std::function<std::size_t(std::size_t)> accept) {
 
 OutputTarget CheckOutput(const fs::path& path) {
     OutputTarget target;
-    target.file = FollowLinks(path);
+    target.file = path;
     struct stat st {};
-    if (::stat(target.file.c_str(), &st) != 0) {
+    if (::stat(path.c_str(), &st) != 0) {
         if (errno != ENOENT) {
             throw CannotWrite(path, errno);
         }
+        // A new file, or one a dangling link names: it goes where the link
+        // points, into a folder that must exist.
+        target.file = FollowLinks(path);
         struct stat folder {};
         if (::stat(FolderOf(target.file).c_str(), &folder) != 0) {
             throw CannotWrite(path, errno);
@@ -180,11 +183,18 @@ OutputTarget CheckOutput(const fs::path& path) {
         throw FileError("Cannot write file " + Quoted(path) + ": it is a directory.");
     }
     if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-        if (::access(target.file.c_str(), W_OK) != 0) {
+        // Opened later by the name given, which the system follows even
+        // where a link names no path (/dev/stdout on a pipe).
+        if (::access(path.c_str(), W_OK) != 0) {
             throw CannotWrite(path, errno);
         }
         target.direct = true;
-    } else if (!S_ISREG(st.st_mode)) {
+    } else if (S_ISREG(st.st_mode)) {
+        // Replaced where it is, the links that lead to it kept.
+        std::error_code ec;
+        const fs::path real = fs::canonical(path, ec);
+        target.file = ec ? FollowLinks(path) : real;
+    } else {
         throw FileError("Cannot write file " + Quoted(path) +
                         ": it is neither a regular file nor a character device or FIFO.");
     }
@@ -192,13 +202,12 @@ OutputTarget CheckOutput(const fs::path& path) {
 }
 
 bool IsWriteProtected(const fs::path& path) {
-    const fs::path file = FollowLinks(path);
     struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
     // The superuser may write anything, so the mode decides for it too.
-    return (st.st_mode & 0222) == 0 || ::access(file.c_str(), W_OK) != 0;
+    return (st.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
 }
 
 void CheckInputFile(const fs::path& path) {
