@@ -8,8 +8,6 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <future>
@@ -155,45 +153,4 @@ TEST(OutputFile, NamesOfOneFileAreRecognised) {
             EXPECT_NO_THROW(refuse());
         }
     }
-}
-
-TEST(OutputFile, InputsMustBeRegularFilesThatRead) {
-    TempDir dir;
-    WriteFileAtomic(dir.path / "song.svl", "song");
-    ASSERT_EQ(::mkfifo((dir.path / "pipe").c_str(), 0600), 0);
-    struct Case {
-        fs::path path;
-        std::string message; // empty: accepted
-    };
-    const std::vector<Case> cases = {
-        {dir.path / "song.svl", ""},
-        {dir.path, "is a directory"},
-        {dir.path / "pipe", "is not a regular file"}, // and does not wait for a writer
-        {"/proc/self/mem", std::strerror(EIO)},       // a regular file that cannot be read
-        {dir.path / "missing.svl", std::strerror(ENOENT)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path.string());
-        std::string message;
-        try {
-            CheckInputFile(c.path);
-        } catch (const FileError& error) {
-            message = error.what();
-        }
-        EXPECT_EQ(message.empty(), c.message.empty()) << message;
-        EXPECT_NE(message.find(c.message), std::string::npos) << message;
-    }
-}
-
-TEST(OutputFile, WriteProtectionIsSeenByEveryUser) {
-    TempDir dir;
-    WriteFileAtomic(dir.path / "open.mid", "x");
-    WriteFileAtomic(dir.path / "locked.mid", "x");
-    fs::permissions(dir.path / "locked.mid",
-                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::create_symlink("locked.mid", dir.path / "link.mid");
-    EXPECT_FALSE(IsWriteProtected(dir.path / "open.mid"));
-    EXPECT_FALSE(IsWriteProtected(dir.path / "new.mid"));
-    EXPECT_TRUE(IsWriteProtected(dir.path / "locked.mid"));
-    EXPECT_TRUE(IsWriteProtected(dir.path / "link.mid"));
 }
