@@ -8,6 +8,7 @@
 #include "explorer/ExplorerModel.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
+#include "platform/OutputFile.h"
 #include "platform/TextFile.h"
 #include "tracks/PartSettings.h"
 
@@ -21,15 +22,16 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
+#include <ostream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace sorvelin {
 namespace {
 
 constexpr const char* Usage =
-    "Usage: sorvelin-render SONG.svl -o OUT.mid [--series OUT.csv] [--wav OUT.wav]\n"
+    "Usage: sorvelin-render SONG.svl -o OUT.mid [--series OUT.csv] [--wav OUT.wav] [--force]\n"
     "\n"
     "Composes a Sorvelin song file into a Standard MIDI File without windows:\n"
     "loads SONG.svl as \"Load Song\" does (recomputing the view, the line and the\n"
@@ -39,6 +41,7 @@ constexpr const char* Usage =
     "  -o OUT.mid         the MIDI file to write\n"
     "  --series OUT.csv   also write the sixteen series, one row per part\n"
     "  --wav OUT.wav      also render the song through the built-in synthesizer\n"
+    "  --force            replace an output file that is write-protected\n"
     "  --allow-long-compose\n"
     "                     load a song even when its iteration limit and note count\n"
     "                     may take minutes to compose (refused otherwise)\n"
@@ -47,7 +50,10 @@ constexpr const char* Usage =
     "scale.cfg and rhythm.cfg are read from the current directory, then from the\n"
     "installed data folder, else the built-in entries are used. Messages the program\n"
     "would show in a box are printed here on standard error. Exit status 0 on\n"
-    "success; otherwise nothing is written.\n";
+    "success; otherwise nothing is written. Every output is made in full before\n"
+    "any old file is replaced; a symbolic link's target is replaced, the link kept;\n"
+    "a device or FIFO (such as /dev/stdout) is written straight into. No output may\n"
+    "be the song, a table or another output.\n";
 
 struct Arguments {
     std::filesystem::path song;
@@ -55,6 +61,7 @@ struct Arguments {
     std::filesystem::path series;
     std::filesystem::path wav;
     bool allowLongCompose = false;
+    bool force = false;
     bool help = false;
 };
 
@@ -76,6 +83,8 @@ Arguments Parse(int argc, char** argv) {
             args.series = value("--series");
         } else if (arg == "--wav") {
             args.wav = value("--wav");
+        } else if (arg == "--force") {
+            args.force = true;
         } else if (arg == "--allow-long-compose") {
             args.allowLongCompose = true;
         } else if (!arg.empty() && arg[0] == '-') {
@@ -92,28 +101,72 @@ Arguments Parse(int argc, char** argv) {
     return args;
 }
 
-// The series as text: one row per part, values separated by commas.
-std::vector<std::string> SeriesRows(const SeriesTable& series) {
-    std::vector<std::string> rows;
+// The series as text: one row per part, values separated by commas, each
+// row written as it is made.
+void WriteSeries(const SeriesTable& series, std::ostream& out) {
     const int n = series.NoteCount();
+    std::string row;
     for (int part = 0; part < PartCount; ++part) {
-        std::string row;
+        row.clear();
         for (int i = 0; i < n; ++i) {
             if (i > 0) {
                 row += ',';
             }
             row += IntToStr(series.At(part, i));
         }
-        rows.push_back(std::move(row));
+        row += "\r\n";
+        out.write(row.data(), static_cast<std::streamsize>(row.size()));
     }
-    return rows;
 }
 
 void Say(const std::string& message) {
     std::cerr << "sorvelin-render: " << message << '\n';
 }
 
+std::vector<NamedFile> Outputs(const Arguments& args) {
+    std::vector<NamedFile> outputs{{"-o", args.midi}};
+    if (!args.series.empty()) {
+        outputs.push_back({"--series", args.series});
+    }
+    if (!args.wav.empty()) {
+        outputs.push_back({"--wav", args.wav});
+    }
+    return outputs;
+}
+
+// What can be known wrong about the files before any work: no output may
+// name an input or another output, the song must be a file that reads, and
+// every output must be writable.
+void CheckFiles(const Arguments& args, const std::vector<NamedFile>& outputs) {
+    std::vector<NamedFile> files{{"the song", args.song}};
+    for (const std::filesystem::path& dir : TableSearchDirs()) {
+        for (const char* table : {"scale.cfg", "rhythm.cfg"}) {
+            if (FileExists(dir / table)) {
+                files.push_back({"the table", dir / table});
+            }
+        }
+    }
+    files.insert(files.end(), outputs.begin(), outputs.end());
+    RefuseSameFiles(files);
+    CheckInputFile(args.song);
+    for (const NamedFile& output : outputs) {
+        CheckOutput(output.path);
+        if (!args.force && IsWriteProtected(output.path)) {
+            throw UserError("\"" + output.path.string() +
+                            "\" is write-protected; --force replaces it.");
+        }
+    }
+}
+
 int Run(const Arguments& args) {
+    const std::vector<NamedFile> outputs = Outputs(args);
+    CheckFiles(args, outputs);
+#ifndef SORVELIN_HAVE_WAV
+    if (!args.wav.empty()) {
+        throw UserError("this build has no synthesizer for --wav.");
+    }
+#endif
+
     // The program's start-up state: the tables, the design view of a
     // 240 x 240 picture, the default options and part settings.
     ComposeModel compose;
@@ -146,36 +199,32 @@ int Run(const Arguments& args) {
 
     RenderedSong song;
     RenderPlaySong(song, explorer, compose, parts);
-    // Everything is made before anything is written, so a failure leaves no
-    // output behind.
-    std::vector<std::pair<std::filesystem::path, std::string>> outputs;
-    outputs.emplace_back(args.midi, song.MidiFileBytes());
-    if (!args.series.empty()) {
-        outputs.emplace_back(args.series, JoinLinesCrLf(SeriesRows(explorer.Series())));
-    }
-    if (!args.wav.empty()) {
 #ifdef SORVELIN_HAVE_WAV
-        const WavRenderOptions options;
-        const std::vector<std::int16_t> samples =
-            RenderMessages(PlayedMessages(*song.PlayTrack()), options);
-        outputs.emplace_back(args.wav, EncodeWav(samples, options.sampleRate));
-#else
-        throw UserError("this build has no synthesizer for --wav.");
+    const WavRenderOptions options;
+    std::vector<TimedMidiMessage> played;
+    if (!args.wav.empty()) {
+        played = PlayedMessages(*song.PlayTrack());
+        CheckWavFrames(RenderedFrames(played, options), options.sampleRate);
+    }
 #endif
+    // Every output is made in full, each into its own temporary file, before
+    // any of them replaces an old file, so a failure leaves every old file.
+    PendingFile midi(args.midi);
+    song.WriteMidi(midi.Stream());
+    std::vector<PendingFile*> files{&midi};
+    std::optional<PendingFile> series;
+    if (!args.series.empty()) {
+        WriteSeries(explorer.Series(), series.emplace(args.series).Stream());
+        files.push_back(&*series);
     }
-    std::vector<std::filesystem::path> written;
-    try {
-        for (const auto& [path, bytes] : outputs) {
-            WriteFileAtomic(path, bytes);
-            written.push_back(path);
-        }
-    } catch (...) {
-        for (const std::filesystem::path& path : written) {
-            std::error_code ignored;
-            std::filesystem::remove(path, ignored);
-        }
-        throw;
+#ifdef SORVELIN_HAVE_WAV
+    std::optional<PendingFile> wav;
+    if (!args.wav.empty()) {
+        WriteWav(played, wav.emplace(args.wav).Stream(), options);
+        files.push_back(&*wav);
     }
+#endif
+    CommitFiles(files);
     return 0;
 }
 

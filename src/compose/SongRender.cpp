@@ -4,7 +4,7 @@
 #include "midi/Mididata.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "platform/OutputFile.h"
 
 #include <sstream>
 
@@ -119,17 +119,29 @@ void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& 
     song_ = std::move(song);
 }
 
-std::string RenderedSong::MidiFileBytes() {
+midiSong& RenderedSong::Rendered() {
     if (!song_) {
         throw UserError(NothingRenderedMessage);
     }
+    return *song_;
+}
+
+void RenderedSong::WriteMidi(std::ostream& out) {
+    Rendered().WriteSmf(out);
+}
+
+std::string RenderedSong::MidiFileBytes() {
     std::ostringstream out;
-    song_->WriteSmf(out);
+    WriteMidi(out);
     return out.str();
 }
 
 void RenderedSong::SaveMidi(const std::filesystem::path& path) {
-    WriteFileAtomic(path, MidiFileBytes());
+    // Streamed into the file: a long song is never held twice in memory.
+    midiSong& song = Rendered();
+    PendingFile file(path);
+    song.WriteSmf(file.Stream());
+    file.Commit();
 }
 
 } // namespace sorvelin

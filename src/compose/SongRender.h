@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <span>
 #include <string>
 
@@ -54,13 +55,18 @@ public:
     midiSong* Song() { return song_.get(); }
     midiTrack* PlayTrack() { return playTrack_.get(); }
 
-    // The Standard MIDI File of the last song. UserError when nothing has
-    // been rendered yet.
+    // The Standard MIDI File of the last song, written into `out` (which
+    // must be able to seek back to fill in track lengths). UserError when
+    // nothing has been rendered yet.
+    void WriteMidi(std::ostream& out);
+    // The same bytes in memory.
     std::string MidiFileBytes();
     // Save MIDI: the same bytes, written through a temporary file.
     void SaveMidi(const std::filesystem::path& path);
 
 private:
+    midiSong& Rendered(); // UserError when nothing has been rendered yet
+
     std::unique_ptr<midiSong> song_;
     std::unique_ptr<midiTrack> playTrack_; // borrows the song's events
 };

@@ -45,22 +45,4 @@ void RenderTrackToWav(midiTrack&, const std::filesystem::path&, const WavRenderO
 
 #endif
 
-void RenderSongToWav(midiSong& song, const std::filesystem::path& path,
-                     const WavRenderOptions& options) {
-    if (song.barStarts.empty()) {
-        song.RebuildBarTable();
-    }
-    midiTrack play(&song, 0, "", EventOwnership::Borrowed);
-    for (int t = 0; t < song.tracks.Count(); ++t) {
-        const midiTrack* track = song.tracks.TrackAt(t);
-        for (int i = 0; i < track->Count(); ++i) {
-            anyEvent* event = track->EventAt(i);
-            if (event != nullptr && !event->IsTrackEnd()) {
-                play.AddEvent(event, true, false);
-            }
-        }
-    }
-    RenderTrackToWav(play, path, options);
-}
-
 } // namespace sorvelin

@@ -7,9 +7,7 @@
 // Usage (sorvelin-render --wav OUT.wav): after rendering the song into its
 // tracks and merging them into the playback track as Play does,
 //     RenderTrackToWav(playTrack, "out.wav");
-// or, from the song's tracks alone,
-//     RenderSongToWav(song, "out.wav");
-// Both throw UserError when the build has no synthesizer or no SoundFont is
+// It throws UserError when the build has no synthesizer or no SoundFont is
 // found, and FileError when the file cannot be written.
 #include "midi/Mididata.h"
 #include "platform/WavRender.h"
@@ -25,9 +23,5 @@ std::vector<TimedMidiMessage> PlayedMessages(midiTrack& track);
 
 void RenderTrackToWav(midiTrack& track, const std::filesystem::path& path,
                       const WavRenderOptions& options = {});
-// Merges every event of every track of `song` (track ends left out) into a
-// playback track and renders that.
-void RenderSongToWav(midiSong& song, const std::filesystem::path& path,
-                     const WavRenderOptions& options = {});
 
 } // namespace sorvelin

@@ -1,56 +1,17 @@
 #include "platform/TextFile.h"
 
 #include "platform/Errors.h"
+#include "platform/OutputFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace sorvelin {
 namespace {
 
-std::function<std::size_t(std::size_t)>& WriteFault() {
-    static std::function<std::size_t(std::size_t)> fault;
-    return fault;
-}
-
 std::string Reason(int error) {
     return std::strerror(error);
-}
-
-// Writes all of `bytes` to `fd`; returns 0 or the errno of the failure.
-int WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        std::size_t want = bytes.size() - done;
-        if (WriteFault()) {
-            const std::size_t accepted = WriteFault()(want);
-            if (accepted < want) {
-                if (accepted > 0) {
-                    if (::write(fd, bytes.data() + done, accepted) < 0) {
-                        return errno;
-                    }
-                }
-                return ENOSPC;
-            }
-        }
-        const ssize_t n = ::write(fd, bytes.data() + done, want);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        if (n == 0) {
-            return EIO;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return 0;
 }
 
 } // namespace
@@ -102,41 +63,9 @@ bool FileExists(const std::filesystem::path& path) {
 }
 
 void WriteFileAtomic(const std::filesystem::path& path, const std::string& bytes) {
-    const std::filesystem::path folder =
-        path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        throw FileError("Cannot write file \"" + path.string() + "\". " + Reason(errno));
-    }
-    // Keep the old file's permissions, or those of an ordinary new file rather
-    // than mkstemp's owner-only ones.
-    struct stat old {};
-    ::fchmod(fd, ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644);
-    int error = WriteAll(fd, bytes);
-    if (error == 0 && ::fsync(fd) != 0) {
-        error = errno;
-    }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0) {
-        if (::rename(temp.c_str(), path.c_str()) != 0) {
-            error = errno;
-        }
-    }
-    if (error != 0) {
-        ::unlink(temp.c_str());
-        throw FileError("Cannot write file \"" + path.string() + "\". " + Reason(error));
-    }
-    // The rename itself lives in the folder: flush it too, so a power cut
-    // right after a save finds the new file rather than the old one. The new
-    // file is complete either way, so a folder that refuses is no failure.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    PendingFile file(path);
+    file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    file.Commit();
 }
 
 std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
@@ -150,10 +79,6 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines) {
 
 void WriteLinesAtomic(const std::filesystem::path& path, const std::vector<std::string>& lines) {
     WriteFileAtomic(path, JoinLinesCrLf(lines));
-}
-
-void SetWriteFaultForTesting(std::function<std::size_t(std::size_t)> accept) {
-    WriteFault() = std::move(accept);
 }
 
 std::filesystem::path ProgramDir() {

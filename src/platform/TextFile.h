@@ -25,7 +25,9 @@ bool FileExists(const std::filesystem::path& path);
 // Writes bytes to `path` through a temporary file in the same folder, renamed
 // over the old file only when every byte has been written and flushed. On any
 // failure the old file is untouched, the temporary file is removed and
-// FileError names the file and the reason.
+// FileError names the file and the reason. A symbolic link is followed and its
+// target replaced; a character device or FIFO is written straight into (see
+// PendingFile in OutputFile.h).
 void WriteFileAtomic(const std::filesystem::path& path, const std::string& bytes);
 // Each line followed by CR LF, written as above.
 void WriteLinesAtomic(const std::filesystem::path& path, const std::vector<std::string>& lines);

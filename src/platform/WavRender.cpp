@@ -3,10 +3,11 @@
 #include "platform/Errors.h"
 #include "platform/FluidSynthCore.h"
 #include "platform/MidiOut.h"
-#include "platform/TextFile.h"
+#include "platform/OutputFile.h"
 #include "platform/WavFile.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace sorvelin {
 namespace {
@@ -21,20 +22,41 @@ std::int64_t FrameOf(std::chrono::nanoseconds at, int sampleRate) {
     return (static_cast<std::int64_t>(at.count()) * sampleRate + 500000000) / 1000000000;
 }
 
-void RenderFrames(FluidSynthCore& synth, std::vector<std::int16_t>& out, std::int64_t frames) {
+void RenderFrames(FluidSynthCore& synth, std::vector<std::int16_t>& block, std::int64_t frames,
+                  const SampleSink& sink) {
     while (frames > 0) {
-        const int block = static_cast<int>(std::min<std::int64_t>(frames, kBlockFrames));
-        const std::size_t at = out.size();
-        out.resize(at + 2 * static_cast<std::size_t>(block));
-        synth.Render(out.data() + at, block);
-        frames -= block;
+        const int count = static_cast<int>(std::min<std::int64_t>(frames, kBlockFrames));
+        synth.Render(block.data(), count);
+        sink(block.data(), count);
+        frames -= count;
     }
+}
+
+// Messages in time order; equal times keep the order they were sent in.
+std::vector<const TimedMidiMessage*> InTimeOrder(const std::vector<TimedMidiMessage>& messages) {
+    std::vector<const TimedMidiMessage*> ordered;
+    ordered.reserve(messages.size());
+    for (const auto& message : messages) {
+        ordered.push_back(&message);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto* a, const auto* b) { return a->at < b->at; });
+    return ordered;
 }
 
 } // namespace
 
-std::vector<std::int16_t> RenderMessages(const std::vector<TimedMidiMessage>& messages,
-                                         const WavRenderOptions& options) {
+std::int64_t RenderedFrames(const std::vector<TimedMidiMessage>& messages,
+                            const WavRenderOptions& options) {
+    std::chrono::nanoseconds last{0};
+    for (const auto& message : messages) {
+        last = std::max(last, message.at);
+    }
+    return FrameOf(last, options.sampleRate) + FrameOf(options.tail, options.sampleRate);
+}
+
+void RenderMessages(const std::vector<TimedMidiMessage>& messages, const WavRenderOptions& options,
+                    const SampleSink& sink) {
     const auto folders = SoundFontFolders();
     const auto soundFont = options.soundFont.empty() ? FindSoundFont(folders) : options.soundFont;
     if (soundFont.empty()) {
@@ -50,30 +72,50 @@ std::vector<std::int16_t> RenderMessages(const std::vector<TimedMidiMessage>& me
     if (!synth.Ok()) {
         throw UserError(error);
     }
-    // Messages in time order; equal times keep the order they were sent in.
-    std::vector<const TimedMidiMessage*> ordered;
-    ordered.reserve(messages.size());
-    for (const auto& message : messages) {
-        ordered.push_back(&message);
-    }
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const auto* a, const auto* b) { return a->at < b->at; });
-
-    std::vector<std::int16_t> out;
+    std::vector<std::int16_t> block(2 * static_cast<std::size_t>(kBlockFrames));
     std::int64_t frame = 0;
-    for (const TimedMidiMessage* message : ordered) {
+    for (const TimedMidiMessage* message : InTimeOrder(messages)) {
         const std::int64_t due = FrameOf(message->at, options.sampleRate);
-        RenderFrames(synth, out, due - frame);
+        RenderFrames(synth, block, due - frame, sink);
         frame = std::max(frame, due);
         synth.Apply(message->bytes.data(), message->bytes.size());
     }
-    RenderFrames(synth, out, FrameOf(options.tail, options.sampleRate));
+    RenderFrames(synth, block, FrameOf(options.tail, options.sampleRate), sink);
+}
+
+std::vector<std::int16_t> RenderMessages(const std::vector<TimedMidiMessage>& messages,
+                                         const WavRenderOptions& options) {
+    std::vector<std::int16_t> out;
+    RenderMessages(messages, options, [&out](const std::int16_t* samples, int frames) {
+        out.insert(out.end(), samples, samples + 2 * static_cast<std::ptrdiff_t>(frames));
+    });
     return out;
+}
+
+void WriteWav(const std::vector<TimedMidiMessage>& messages, std::ostream& out,
+              const WavRenderOptions& options) {
+    const std::int64_t frames = RenderedFrames(messages, options);
+    const std::string header = WavHeader(frames, options.sampleRate);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+    std::string bytes;
+    std::int64_t written = 0;
+    RenderMessages(messages, options, [&](const std::int16_t* samples, int count) {
+        bytes.clear();
+        AppendWavSamples(bytes, samples, 2 * static_cast<std::size_t>(count));
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        written += count;
+    });
+    if (written != frames) {
+        // The header promised another length: the file would be corrupt.
+        throw std::logic_error("the WAV render made a length other than its header's");
+    }
 }
 
 void RenderMessagesToWav(const std::vector<TimedMidiMessage>& messages,
                          const std::filesystem::path& path, const WavRenderOptions& options) {
-    WriteFileAtomic(path, EncodeWav(RenderMessages(messages, options), options.sampleRate));
+    PendingFile file(path);
+    WriteWav(messages, file.Stream(), options);
+    file.Commit();
 }
 
 } // namespace sorvelin

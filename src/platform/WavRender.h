@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <ostream>
 #include <vector>
 
 namespace sorvelin {
@@ -22,11 +24,27 @@ struct WavRenderOptions {
     std::filesystem::path soundFont;
 };
 
-// Interleaved stereo samples. Throws UserError when no SoundFont is found or
-// it cannot be loaded.
+// The frames a render of `messages` holds: up to the last message, then the
+// tail. Known before anything is rendered.
+std::int64_t RenderedFrames(const std::vector<TimedMidiMessage>& messages,
+                            const WavRenderOptions& options = {});
+
+// Takes each block of interleaved stereo samples as it is rendered.
+using SampleSink = std::function<void(const std::int16_t* interleaved, int frames)>;
+
+// Renders block by block into `sink`. Throws UserError when no SoundFont is
+// found or it cannot be loaded.
+void RenderMessages(const std::vector<TimedMidiMessage>& messages, const WavRenderOptions& options,
+                    const SampleSink& sink);
+// The same, as one list of interleaved stereo samples.
 std::vector<std::int16_t> RenderMessages(const std::vector<TimedMidiMessage>& messages,
                                          const WavRenderOptions& options = {});
-// The same, written as a WAV file through WriteFileAtomic (FileError on failure).
+// The WAV file of the render, streamed into `out` a block at a time, so that
+// memory stays small whatever the length. UserError, before the synthesizer
+// starts, when the sound is more than a WAV file holds.
+void WriteWav(const std::vector<TimedMidiMessage>& messages, std::ostream& out,
+              const WavRenderOptions& options = {});
+// The same, written as a WAV file through a PendingFile (FileError on failure).
 void RenderMessagesToWav(const std::vector<TimedMidiMessage>& messages,
                          const std::filesystem::path& path, const WavRenderOptions& options = {});
 

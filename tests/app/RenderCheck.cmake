@@ -61,6 +61,76 @@ execute_process(COMMAND ${RENDER} ${DATA}/long.svl -o long.mid --allow-long-comp
 expect("--allow-long-compose did not load the long song (${rc}): ${err}" rc EQUAL 0)
 expect("no MIDI file for the long song" EXISTS ${WORK}/tables/long.mid)
 
+# The output paths. Each refusal exits non-zero with its reason, leaves the
+# files that were there as they were and makes none; WORK/paths is scratch.
+set(P ${WORK}/paths)
+file(MAKE_DIRECTORY ${P}/folder)
+file(COPY ${DATA}/scale.cfg ${DATA}/rhythm.cfg ${DATA}/song.svl DESTINATION ${P})
+file(WRITE ${P}/old.mid "old")
+file(WRITE ${P}/locked.mid "locked")
+file(CHMOD ${P}/locked.mid PERMISSIONS OWNER_READ GROUP_READ WORLD_READ)
+file(CREATE_LINK song.svl ${P}/song-link.svl SYMBOLIC)
+execute_process(COMMAND mkfifo ${P}/pipe.svl)
+# refuse(<reason> <arguments>...): run in WORK/paths, expect the reason.
+function(refuse reason)
+    file(GLOB_RECURSE before LIST_DIRECTORIES true ${P}/*)
+    file(SHA256 ${P}/old.mid old)
+    execute_process(COMMAND timeout 20 ${RENDER} ${ARGN} WORKING_DIRECTORY ${P}
+                    RESULT_VARIABLE rc ERROR_VARIABLE err)
+    string(FIND "${err}" "${reason}" at)
+    string(FIND "${err}" "nothing was written" nothing)
+    expect("'${ARGN}' gave ${rc}, not '${reason}': ${err}"
+           rc EQUAL 1 AND at GREATER -1 AND nothing GREATER -1)
+    file(GLOB_RECURSE after LIST_DIRECTORIES true ${P}/*)
+    file(SHA256 ${P}/old.mid new)
+    expect("'${ARGN}' changed the folder" before STREQUAL after AND old STREQUAL new)
+endfunction()
+refuse("are the same file" song.svl -o song.svl)
+refuse("are the same file" song.svl -o old.mid --series song.svl)
+refuse("are the same file" song.svl -o song-link.svl)
+refuse("are the same file" song.svl -o old.mid --series ./old.mid)
+refuse("are the same file" song.svl -o scale.cfg)
+refuse("are the same file" song.svl -o new.mid --series folder/../new.mid)
+refuse("are the same file" song.svl -o old.mid --wav old.mid)
+refuse("No such file or directory" song.svl -o old.mid --series missing/x.csv)
+refuse("No such file or directory" song.svl -o old.mid --wav missing/x.wav)
+refuse("is a directory" song.svl -o folder)
+refuse("is write-protected" song.svl -o locked.mid)
+refuse("is a directory" folder -o new.mid)
+refuse("is not a regular file" pipe.svl -o new.mid)
+refuse("Input/output error" /proc/self/mem -o new.mid)
+
+# Accepted: --force replaces the write-protected file; a link's target is
+# replaced and the link kept; a FIFO and /dev/null are written into and stay
+# what they are (the FIFO's reader runs beside the program). /dev/null takes
+# the WAV file, the largest output, when this build makes one.
+execute_process(COMMAND ${RENDER} song.svl -o locked.mid --force WORKING_DIRECTORY ${P}
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${P}/locked.mid ${DATA}/expected.mid
+                RESULT_VARIABLE same)
+expect("--force did not replace the write-protected file: ${err}" rc EQUAL 0 AND same EQUAL 0)
+file(CREATE_LINK old.mid ${P}/out-link.mid SYMBOLIC)
+execute_process(COMMAND mkfifo ${P}/out.fifo)
+set(null)
+if(WAV)
+    set(null --wav /dev/null)
+endif()
+execute_process(COMMAND ${RENDER} song.svl -o out-link.mid --series out.fifo ${null}
+                COMMAND timeout 20 cat out.fifo
+                WORKING_DIRECTORY ${P} RESULT_VARIABLE rc ERROR_VARIABLE err
+                OUTPUT_FILE ${P}/from-fifo.csv)
+expect("writing through a link, into /dev/null and a FIFO failed (${rc}): ${err}" rc EQUAL 0)
+expect("the link was replaced" IS_SYMLINK ${P}/out-link.mid)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${P}/old.mid ${DATA}/expected.mid
+                RESULT_VARIABLE same)
+expect("the link's target was not written" same EQUAL 0)
+execute_process(COMMAND test -p ${P}/out.fifo RESULT_VARIABLE fifo)
+execute_process(COMMAND test -c /dev/null RESULT_VARIABLE null)
+execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${P}/from-fifo.csv ${DATA}/expected.csv
+                RESULT_VARIABLE same)
+expect("the FIFO or /dev/null was replaced, or the FIFO got other bytes"
+       fifo EQUAL 0 AND null EQUAL 0 AND same EQUAL 0)
+
 # Usage.
 execute_process(COMMAND ${RENDER} --help RESULT_VARIABLE rc OUTPUT_VARIABLE out)
 string(FIND "${out}" "Usage: sorvelin-render SONG.svl -o OUT.mid" at)

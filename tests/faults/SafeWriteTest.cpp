@@ -1,7 +1,9 @@
 // Every file the program writes (main.prf, device.prf, song files, MIDI files
 // and, where the synthesizer is built, WAV files) keeps its old content when
 // the write fails: part way through, on a full disk, in a folder that cannot
-// be written. The error names the file, and no temporary file is left.
+// be written. The error names the file, and no temporary file is left. A
+// symbolic link given as the file keeps being a link, and a device node keeps
+// being a device.
 #include "compose/SongActions.h"
 #include "midi/Mididata.h"
 #include "output/DeviceModel.h"
@@ -186,6 +188,22 @@ TEST(SafeWrite, EachWriterReplacesTheOldFileAndLeavesNothingElse) {
         writer.write(path);
         EXPECT_NE(ReadFileBytes(path), OldContent);
         EXPECT_EQ(folder.Names(), std::vector<std::string>{writer.file});
+    }
+}
+
+TEST(SafeWrite, EachWriterReplacesALinksTargetAndWritesIntoADevice) {
+    for (const Writer& writer : Writers()) {
+        SCOPED_TRACE(writer.file);
+        ScratchFolder folder;
+        const fs::path link = folder.Path() / writer.file;
+        WriteOld(folder.Path() / "target");
+        fs::create_symlink("target", link);
+        writer.write(link);
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_NE(ReadFileBytes(folder.Path() / "target"), OldContent);
+        EXPECT_EQ(folder.Names().size(), 2u) << "a temporary file stays";
+        writer.write("/dev/null");
+        EXPECT_EQ(fs::symlink_status("/dev/null").type(), fs::file_type::character);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "platform/MidiOutCapture.h"
+#include "platform/Errors.h"
 #include "platform/MidiOutRouter.h"
 #include "platform/WavFile.h"
 
@@ -75,6 +76,48 @@ TEST(MidiOutRouter, WithoutBackendsOnlyTheSynthesizerRowIsListedAndItCannotOpen)
     EXPECT_NE(code, kMidiOk);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(router.ErrorText(code).rfind("no audio output: ", 0), 0u) << router.ErrorText(code);
+}
+
+// The RIFF and data sizes are 32-bit fields: a file that would need more is
+// refused, never written with sizes that wrap to a small number.
+TEST(WavFile, TheLargestFileTheSizesCanDescribeIsTheLimit) {
+    struct Case {
+        std::int64_t frames;
+        bool fits;
+    };
+    const std::vector<Case> cases = {
+        {0, true},
+        {WavMaxFrames, true},
+        {WavMaxFrames + 1, false},
+        {std::int64_t{1} << 30, false},          // 4 GiB of data exactly, before the header
+        {std::int64_t{7} * 3600 * 44100, false}, // seven hours at 44.1 kHz
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.frames);
+        if (!c.fits) {
+            EXPECT_THROW(CheckWavFrames(c.frames, 44100), UserError);
+            EXPECT_THROW(WavHeader(c.frames, 44100), UserError);
+            continue;
+        }
+        EXPECT_NO_THROW(CheckWavFrames(c.frames, 44100));
+        const std::string header = WavHeader(c.frames, 44100);
+        ASSERT_EQ(header.size(), std::size_t(WavHeaderBytes));
+        auto le32 = [&](std::size_t at) {
+            std::uint64_t v = 0;
+            for (int i = 3; i >= 0; --i) {
+                v = (v << 8) | static_cast<std::uint8_t>(header[at + static_cast<std::size_t>(i)]);
+            }
+            return v;
+        };
+        const auto data = static_cast<std::uint64_t>(c.frames) * 4;
+        EXPECT_EQ(le32(40), data);
+        EXPECT_EQ(le32(4), data + 36);
+    }
+    try {
+        CheckWavFrames(std::int64_t{7} * 3600 * 44100, 44100);
+    } catch (const UserError& error) {
+        EXPECT_NE(std::string(error.what()).find("7.0 hours"), std::string::npos) << error.what();
+    }
 }
 
 TEST(WavFile, HeaderDescribes16BitStereoPcm) {
