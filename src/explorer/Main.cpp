@@ -46,6 +46,10 @@ void SetText(QLineEdit* edit, const std::string& text) {
     if (edit->text() != value) {
         edit->setText(value);
     }
+    // A number longer than its field shows its sign and first digits.
+    if (!edit->hasFocus()) {
+        edit->setCursorPosition(0);
+    }
 }
 
 } // namespace

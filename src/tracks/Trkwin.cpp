@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QFrame>
@@ -18,6 +19,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTableWidget>
+#include <algorithm>
 #include <array>
 
 namespace sorvelin {
@@ -30,11 +32,19 @@ constexpr int PanControl = 10;
 constexpr std::array<int, 6> ColumnWidths{64, 64, 27, 94, 45, 29};
 constexpr std::array<const char*, 6> Header{"Part", "Use", "Chn.", "Program", "Pan", "Oct."};
 
+// The application's face at the designed 12 pixels, so the grid reads like
+// the rest of the desktop (a serif face asked for by name is replaced by
+// whatever the desktop has, often wider and taller).
 QFont TableFont() {
-    QFont font("Times New Roman");
+    QFont font = QApplication::font();
     font.setPixelSize(12);
     return font;
 }
+
+constexpr int GridTop = 4;
+constexpr int GridHeight = 282;
+constexpr int PanelHeight = 68;
+constexpr int PanTickInterval = 16; // a mark every 16 steps, the centre among them
 
 QString ProgramText(int program) {
     return program >= MinDataByte && program <= MaxDataByte
@@ -96,7 +106,11 @@ void TTrackSettingWin::BuildGrid() {
     }
     StringGrid1->horizontalHeader()->setFont(TableFont());
     StringGrid1->horizontalHeader()->setFixedHeight(rowHeight + 4);
-    StringGrid1->setGeometry(4, 4, 362, 282);
+    // All sixteen rows are shown: where the face is taller than designed, the
+    // grid (and the window below it) grows by what is missing.
+    const int needed = StringGrid1->horizontalHeader()->height() + PartSettingsCount * rowHeight +
+                       2 * StringGrid1->frameWidth();
+    StringGrid1->setGeometry(4, GridTop, 362, std::max(GridHeight, needed));
     // Only a mouse press chooses the edited part; moving the cell with the
     // keyboard only moves the cell.
     connect(StringGrid1, &QTableWidget::cellPressed, this,
@@ -108,7 +122,9 @@ void TTrackSettingWin::BuildPanel() {
     Panel1->setObjectName("Panel1");
     Panel1->setFrameShape(QFrame::Panel);
     Panel1->setFrameShadow(QFrame::Sunken);
-    Panel1->setGeometry(4, 290, 362, 68);
+    const int top = StringGrid1->geometry().bottom() + 5;
+    Panel1->setGeometry(4, top, 362, PanelHeight);
+    setFixedSize(width(), top + PanelHeight + 4);
 
     Use = new QCheckBox("Use Part", Panel1);
     Use->setObjectName("Use");
@@ -149,7 +165,7 @@ void TTrackSettingWin::BuildPanel() {
     TrackBar1->setRange(MinDataByte, MaxDataByte);
     TrackBar1->setValue(64);
     TrackBar1->setTickPosition(QSlider::TicksBelow);
-    TrackBar1->setTickInterval(1);
+    TrackBar1->setTickInterval(PanTickInterval);
     TrackBar1->setAccessibleName("Panpot");
     TrackBar1->setAccessibleDescription("The part's pan position, 0 left, 64 centre, 127 right");
     TrackBar1->setGeometry(52, 34, 140, 28);

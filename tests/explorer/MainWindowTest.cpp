@@ -486,6 +486,14 @@ private slots:
         QCOMPARE(w->pos(), QPoint(60, 50));
     }
 
+    void aLongNumberShowsItsStart() {
+        w->MouseX->setText("-0.0150000000000001");
+        QTest::mouseClick(w->ZoomIn, Qt::LeftButton);
+        QCOMPARE(w->posX->text(), QString("-0.0150000000000001"));
+        QCOMPARE(w->posX->cursorPosition(), 0);
+        QCOMPARE(w->MouseX->cursorPosition(), 0);
+    }
+
     void theHighestLimitWithAlwaysStillShowsTheWindowAtOnce() {
         StopProgram();
         std::vector<std::string> lines = SampleSettings("0000");

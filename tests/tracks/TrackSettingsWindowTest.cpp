@@ -75,6 +75,16 @@ private slots:
         delete recorder_;
     }
 
+    void everyRowShowsInTheDesktopsFaceAndThePanpotReads() {
+        QTableWidget* grid = w->StringGrid1;
+        QCOMPARE(grid->font().family(), QApplication::font().family());
+        const QRect last = grid->visualRect(grid->model()->index(15, 0));
+        QVERIFY2(grid->viewport()->rect().contains(last), "the sixteenth row is cut off");
+        QVERIFY(w->rect().contains(w->Panel1->geometry()));
+        // A mark every step would read as a solid bar.
+        QVERIFY(w->TrackBar1->tickInterval() >= 8);
+    }
+
     void theGridShowsTheStartUpSettings() {
         QTableWidget* grid = w->StringGrid1;
         QCOMPARE(grid->rowCount(), 16);
