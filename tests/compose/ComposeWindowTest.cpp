@@ -359,6 +359,31 @@ private slots:
         QVERIFY(MainForm1->Compose->isEnabled());
     }
 
+    // A value Load Song would refuse is reported before a file name is asked for.
+    void saveSongRefusesWhatLoadSongWouldRefuse() {
+        Compose(8);
+        const struct {
+            QLineEdit* edit;
+            QString text;
+            QString message;
+        } cases[] = {
+            {ComposeWin->NoteCount, "1", "Notes per part: 1 is outside 2 to 1000000."},
+            {MainForm1->Iteration, "2x", "Iteration limit: \"2x\" is not an integer."},
+            {ComposeWin->LongLimit, "", "Length limit: \"\" is not an integer."},
+        };
+        for (const auto& c : cases) {
+            const QString good = c.edit->text();
+            c.edit->setText(c.text);
+            recorder_->messages.clear();
+            requests_.clear();
+            Click(ComposeWin->SaveSongButton, Path("bad.svl"));
+            QCOMPARE(Messages(), QStringList{c.message + "\nThe song was not saved."});
+            QVERIFY(requests_.empty());
+            QVERIFY(!QFile::exists(Path("bad.svl")));
+            c.edit->setText(good);
+        }
+    }
+
     void aSongNamingAMissingScaleSaysSoAndKeepsLoading() {
         SaveEditedSong("missing.svl", {{26, "Nowhere"}, {27, "Swing"}});
         Click(ComposeWin->LoadSongButton, Path("missing.svl"));

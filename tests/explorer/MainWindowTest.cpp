@@ -534,6 +534,42 @@ private slots:
         QVERIFY(w->IdleRendering());
     }
 
+    // A bad value is reported with its file and line (quoting little of it),
+    // keeps its design value, and so is not written back at Bye.
+    void aBadMainPrfValueIsNamedAndNotWrittenBack_data() {
+        QTest::addColumn<int>("badLine");
+        QTest::addColumn<QString>("badText");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("iteration") << 17 << "2x"
+                                   << "main.prf, line 18: Iteration: '2x' is not a valid integer "
+                                      "value\nThis setting and the ones after it keep their design "
+                                      "values.";
+        QTest::newRow("megabyte view text")
+            << 9 << QString(1 << 20, '9')
+            << "main.prf, line 10: the line holds 1048576 bytes; a line holds at most 4096.\n"
+               "This setting and the ones after it keep their design values.";
+    }
+
+    void aBadMainPrfValueIsNamedAndNotWrittenBack() {
+        QFETCH(int, badLine);
+        QFETCH(QString, badText);
+        QFETCH(QString, message);
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
+        WriteSettings(dir_.path(), lines);
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        const QString shown = QString::fromStdString(recorder_->messages[0].text);
+        QVERIFY2(shown.endsWith("/" + message), qPrintable(shown));
+        QCOMPARE(w->Iteration->text(), QString("200"));
+        w->close();
+        const std::vector<std::string> saved = SettingsLines(dir_.path());
+        QCOMPARE(saved[17], std::string("200"));
+        QVERIFY(saved[static_cast<std::size_t>(badLine)].size() < 8);
+    }
+
     void aShortMainPrfKeepsTheLinesBeforeItsEnd() {
         StopProgram();
         std::vector<std::string> lines = SampleSettings("0000");

@@ -156,20 +156,22 @@ TEST(ViewTest, BadTextChangesNothing) {
         const char* name;
         std::string ExplorerFields::*field;
         void (ExplorerModel::*operation)();
+        const char* caption; // the field the error names
     };
     const Case cases[] = {
-        {"zoom in, MouseY", &ExplorerFields::MouseY, &ExplorerModel::ZoomIn},
-        {"zoom in, RectHeight", &ExplorerFields::RectHeight, &ExplorerModel::ZoomIn},
-        {"zoom in, Iteration", &ExplorerFields::Iteration, &ExplorerModel::ZoomIn},
-        {"zoom out, RangeX", &ExplorerFields::RangeX, &ExplorerModel::ZoomOut},
-        {"zoom out, RangeY", &ExplorerFields::RangeY, &ExplorerModel::ZoomOut},
-        {"zoom out, MouseX", &ExplorerFields::MouseX, &ExplorerModel::ZoomOut},
-        {"zoom out, Iteration", &ExplorerFields::Iteration, &ExplorerModel::ZoomOut},
-        {"reset, Iteration", &ExplorerFields::Iteration, &ExplorerModel::Reset},
-        {"left, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanLeft},
-        {"right, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanRight},
-        {"up, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanUp},
-        {"down, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanDown},
+        {"zoom in, MouseY", &ExplorerFields::MouseY, &ExplorerModel::ZoomIn, "Zoom Range Y"},
+        {"zoom in, RectHeight", &ExplorerFields::RectHeight, &ExplorerModel::ZoomIn,
+         "Zoom Range Height"},
+        {"zoom in, Iteration", &ExplorerFields::Iteration, &ExplorerModel::ZoomIn, "Iteration"},
+        {"zoom out, RangeX", &ExplorerFields::RangeX, &ExplorerModel::ZoomOut, "Disp Range Width"},
+        {"zoom out, RangeY", &ExplorerFields::RangeY, &ExplorerModel::ZoomOut, "Disp Range Height"},
+        {"zoom out, MouseX", &ExplorerFields::MouseX, &ExplorerModel::ZoomOut, "Zoom Range X"},
+        {"zoom out, Iteration", &ExplorerFields::Iteration, &ExplorerModel::ZoomOut, "Iteration"},
+        {"reset, Iteration", &ExplorerFields::Iteration, &ExplorerModel::Reset, "Iteration"},
+        {"left, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanLeft, "Iteration"},
+        {"right, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanRight, "Iteration"},
+        {"up, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanUp, "Iteration"},
+        {"down, Iteration", &ExplorerFields::Iteration, &ExplorerModel::PanDown, "Iteration"},
     };
     for (const Case& c : cases) {
         ExplorerModel model = Started();
@@ -182,7 +184,15 @@ TEST(ViewTest, BadTextChangesNothing) {
         const ViewState view = model.View();
         const std::vector<Pixel> picture(model.Image().Bits(), model.Image().Bits() + 240 * 240);
 
-        EXPECT_THROW((model.*c.operation)(), ConvertError) << c.name;
+        try {
+            (model.*c.operation)();
+            ADD_FAILURE() << c.name;
+        } catch (const ConvertError& error) {
+            const std::string kind =
+                c.field == &ExplorerFields::Iteration ? "integer" : "floating point";
+            EXPECT_EQ(error.what(),
+                      std::string(c.caption) + ": '1,5' is not a valid " + kind + " value");
+        }
 
         EXPECT_EQ(ZoomRange(model.Fields()), ZoomRange(fields)) << c.name;
         EXPECT_EQ(DispRange(model.Fields()), DispRange(fields)) << c.name;
