@@ -60,7 +60,7 @@ TEST(Convert, MessagesQuoteAShortVisibleExcerpt) {
         EXPECT_EQ(Excerpt(c.text), c.shown) << c.text.substr(0, 80);
     }
     try {
-        StrToInt(std::string("2x\0") + huge, "Iteration");
+        StrToInt(std::string("2x\0", 3) + huge, "Iteration");
         FAIL();
     } catch (const ConvertError& e) {
         EXPECT_EQ(std::string(e.what()), "Iteration: '2x\u2400" + std::string(57, '7') +
