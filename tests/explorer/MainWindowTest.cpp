@@ -90,6 +90,16 @@ private:
 
     void DrawLine(QPoint from, QPoint to) { Drag(w->Image2, from, to); }
 
+    // Starts again from a sample main.prf with one line spoiled.
+    void RestartWithBadLine(int badLine, const QString& badText) {
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
+        WriteSettings(dir_.path(), lines);
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+    }
+
 private slots:
     void init() {
         QVERIFY(dir_.isValid());
@@ -519,12 +529,7 @@ private slots:
         QFETCH(QString, badText);
         QFETCH(QString, iteration);
         QFETCH(int, method);
-        StopProgram();
-        std::vector<std::string> lines = SampleSettings("0000");
-        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
-        WriteSettings(dir_.path(), lines);
-        recorder_->messages.clear();
-        w = StartProgram(dir_.path());
+        RestartWithBadLine(badLine, badText);
         QCOMPARE(recorder_->messages.size(), std::size_t{1});
         QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
         QCOMPARE(w->Iteration->text(), iteration);
@@ -554,12 +559,7 @@ private slots:
         QFETCH(int, badLine);
         QFETCH(QString, badText);
         QFETCH(QString, message);
-        StopProgram();
-        std::vector<std::string> lines = SampleSettings("0000");
-        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
-        WriteSettings(dir_.path(), lines);
-        recorder_->messages.clear();
-        w = StartProgram(dir_.path());
+        RestartWithBadLine(badLine, badText);
         QCOMPARE(recorder_->messages.size(), std::size_t{1});
         const QString shown = QString::fromStdString(recorder_->messages[0].text);
         QVERIFY2(shown.endsWith("/" + message), qPrintable(shown));
