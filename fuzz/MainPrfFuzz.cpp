@@ -1,6 +1,7 @@
 // main.prf as a user may have edited it: the reader stops at the first line
-// it cannot use with the list index or conversion error, never with anything
-// else, and a file that reads to the end yields every value.
+// it cannot use with the list index or conversion error (or the refusal of a
+// line too long to be a setting), never with anything else, names that line,
+// and a file that reads to the end yields every value.
 #include "explorer/MainPrf.h"
 #include "platform/TextFile.h"
 
@@ -21,7 +22,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::rethrow_exception(error);
         } catch (const ConvertError&) {
         } catch (const IndexError&) {
+        } catch (const UserError&) {
+            if (LineLengthFault(lines.at(static_cast<std::size_t>(prf.ErrorLine))).empty()) {
+                std::abort();
+            }
         } catch (...) {
+            std::abort();
+        }
+        if (prf.ErrorLine < 0 || prf.ErrorLine >= MainPrfLines) {
             std::abort();
         }
         return 0;

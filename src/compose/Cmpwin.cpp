@@ -157,16 +157,16 @@ void TComposeWin::BuildOptions() {
 
     LongLimit = new QLineEdit("480", this);
     LongLimit->setObjectName("LongLimit");
-    LongLimit->setAccessibleName("Length Limit");
+    LongLimit->setAccessibleName(LengthLimitCaption);
     LongLimit->setAccessibleDescription("Longest slurred note, in ticks (120 a quarter note)");
     LongLimit->setGeometry(84, 334, 50, 22);
-    Label(this, "Length Limit", LongLimit, QRect(8, 334, 74, 22));
+    Label(this, LengthLimitCaption, LongLimit, QRect(8, 334, 74, 22));
     NoteCount = new QLineEdit("200", this);
     NoteCount->setObjectName("NoteCount");
-    NoteCount->setAccessibleName("Note Count");
+    NoteCount->setAccessibleName(NoteCountCaption);
     NoteCount->setAccessibleDescription("Number of notes sampled along each line at Compose");
     NoteCount->setGeometry(220, 334, 56, 22);
-    Label(this, "Note Count", NoteCount, QRect(148, 334, 70, 22));
+    Label(this, NoteCountCaption, NoteCount, QRect(148, 334, 70, 22));
     ShowNote = new QCheckBox("Show Notes", this);
     ShowNote->setObjectName("ShowNote");
     ShowNote->setChecked(true);

@@ -142,7 +142,7 @@ void TComposeWin::NoteCountChange() {
     model_.Controls.NoteCount = NoteCount->text().toStdString();
     // A count too small to sample is taken as typed (the user may be on the
     // way to a larger one); Compose then refuses it and says why.
-    const int count = StrToInt(model_.Controls.NoteCount);
+    const int count = StrToInt(model_.Controls.NoteCount, NoteCountCaption);
     if (count < MinNoteCount) {
         model_.NotesPerPart = count;
         return;
@@ -274,15 +274,18 @@ void TComposeWin::SaveButton2Click() {
 }
 
 void TComposeWin::SaveSongClick() {
-    const QString name = AskFileName({FileRequest::SaveSong, "Song File (*.svl)", "svl", {}, true});
-    if (name.isEmpty()) {
-        return;
-    }
     if (explorer_.readFields) {
         explorer_.readFields();
     }
     ReadControls();
+    // A value Load Song would refuse is reported before a name is asked for.
+    FormatSavableSongFile(SongFromState(Explorer(), model_, Parts()));
+    const QString name = AskFileName({FileRequest::SaveSong, "Song File (*.svl)", "svl", {}, true});
+    if (name.isEmpty()) {
+        return;
+    }
     SaveSong(ToPath(name), Explorer(), model_, Parts());
+    model_.SongFile = ToPath(name).filename().string();
 }
 
 void TComposeWin::LoadSongClick() {

@@ -115,7 +115,7 @@ bool ComposeModel::SelectScaleByName(const std::string& name) {
 }
 
 void ComposeModel::NoteCountChange() {
-    const int count = StrToInt(Controls.NoteCount);
+    const int count = StrToInt(Controls.NoteCount, NoteCountCaption);
     if (count < MinNoteCount || count > MaxNoteCount) {
         throw UserError("The note count must be from " + IntToStr(MinNoteCount) + " to " +
                         IntToStr(MaxNoteCount) + "; it stays " + IntToStr(NotesPerPart) + ".");

@@ -57,6 +57,9 @@ public:
 
     ComposeControls Controls;
     int NotesPerPart = 200;
+    // The song file last loaded, named in what is said about the song; empty
+    // for a composition that came from no file.
+    std::string SongFile;
     TableList RhythmLines;
     TableList ScaleLines;
     std::vector<std::string> ScaleTooltips; // per item of ScaleLines, empty for none

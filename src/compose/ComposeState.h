@@ -21,6 +21,11 @@ constexpr int OverLengthItems = 3;
 // divides by the count - 1).
 constexpr int MinNoteCount = 2;
 
+// Captions of the number fields; a conversion error about a field begins
+// with its caption.
+inline constexpr const char* LengthLimitCaption = "Length Limit";
+inline constexpr const char* NoteCountCaption = "Note Count";
+
 struct ComposeControls {
     int ScaleComboBox1 = 0;                     // selected item, -1 for none
     int RhytmComboBox2 = 0;                     // selected item, -1 for none

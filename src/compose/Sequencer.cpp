@@ -1,5 +1,6 @@
 #include "compose/Sequencer.h"
 
+#include "compose/ComposeState.h"
 #include "midi/Mididata.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
@@ -64,15 +65,15 @@ private:
     void Advance() {
         time_ += Ticks();
         if (time_ > MaxSongTime) {
-            throw UserError("The song is too long for a MIDI file: a part runs past tick " +
-                            IntToStr(MaxSongTime) + ".");
+            throw SongTooLongError("The song is too long for a MIDI file: a part runs past tick " +
+                                   IntToStr(MaxSongTime) + ".");
         }
         r_ = (r_ + 1) % rhythm_.size();
     }
 
     void Slur(int note, std::int32_t value) {
         // Read at the step that would lengthen, as the user may have changed it.
-        const int limit = StrToInt(controls_.LongLimit);
+        const int limit = StrToInt(controls_.LongLimit, LengthLimitCaption);
         if (static_cast<std::int64_t>(Ticks()) + current_->duration > limit) {
             if (controls_.Notesare == LengthShorten) {
                 return;

@@ -2,6 +2,7 @@
 // The step sequencer: walks one series, cycles through the rhythm and adds a
 // part's pitch bends and notes to its track.
 #include "compose/NoteGen.h"
+#include "platform/Errors.h"
 
 #include <cstdint>
 #include <span>
@@ -17,10 +18,18 @@ constexpr int SequencerStartTime = 480;
 // file's variable-length quantity.
 constexpr std::int64_t MaxSongTime = 0x0FFFFFFF - 1000;
 
+// A part that runs past MaxSongTime. Play's rendering names the song and the
+// rhythm in what it shows.
+class SongTooLongError : public UserError {
+public:
+    using UserError::UserError;
+};
+
 // Runs the step sequencer over one row and adds the part's pitch bends and
 // notes to `track` on `channel`, shifted by `octave` octaves. Returns the
 // final running time. The LongLimit text is converted at each step that would
-// lengthen a note (ConvertError when it is not an integer).
+// lengthen a note (ConvertError when it is not an integer); SongTooLongError
+// when the part runs past MaxSongTime.
 int RunSequencer(midiTrack& track, std::span<const std::int32_t> row, int channel, int octave,
                  const NoteMapper& mapper, const std::vector<int>& rhythmTicks);
 

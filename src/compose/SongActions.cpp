@@ -1,5 +1,6 @@
 #include "compose/SongActions.h"
 
+#include "compose/Sequencer.h"
 #include "fractal/Iteration.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
@@ -55,7 +56,7 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
     const int formula = FormulaIndex(song.FormulaName);
     fields.ComboBox1Index = formula;
     if (formula < 0) {
-        messages.push_back(FormulaNotFoundMessage + song.FormulaName);
+        messages.push_back(FormulaNotFoundMessage + Excerpt(song.FormulaName));
     }
     fields.PolyphonicMethodIndex = song.PolyphonicMethod;
     explorer.XShiftTrackBar1Change(song.XShift);
@@ -77,12 +78,12 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
     if (compose.SelectScaleByName(song.ScaleName)) {
         ApplyEntry(&ComposeModel::ScaleComboBox1Change, compose, messages);
     } else {
-        messages.push_back(ScaleNotFoundMessage + song.ScaleName);
+        messages.push_back(ScaleNotFoundMessage + Excerpt(song.ScaleName));
     }
     if (compose.SelectRhythmByName(song.RhythmName)) {
         ApplyEntry(&ComposeModel::RhytmComboBox2Change, compose, messages);
     } else {
-        messages.push_back(RhythmNotFoundMessage + song.RhythmName);
+        messages.push_back(RhythmNotFoundMessage + Excerpt(song.RhythmName));
     }
     parts = song.Parts;
     if (song.HasJuliaConstant) {
@@ -107,7 +108,16 @@ void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose) {
 
 void RenderPlaySong(RenderedSong& song, const ExplorerModel& explorer, const ComposeModel& compose,
                     const PartSettingsTable& parts) {
-    song.Render(compose, parts, explorer.Series().Values(), explorer.Engine().GetLimit());
+    try {
+        song.Render(compose, parts, explorer.Series().Values(), explorer.Engine().GetLimit());
+    } catch (const SongTooLongError&) {
+        // Which song, and the rhythm whose durations made it so long.
+        const std::string name =
+            compose.SongFile.empty() ? "" : " \"" + Excerpt(compose.SongFile) + "\"";
+        throw UserError("The song" + name + " is too long for a MIDI file: with the rhythm \"" +
+                        Excerpt(compose.SelectedRhythmName()) + "\" a part runs past tick " +
+                        IntToStr(MaxSongTime) + ".");
+    }
 }
 
 SongFileData SongFromState(const ExplorerModel& explorer, const ComposeModel& compose,
@@ -151,7 +161,7 @@ SongFileData SongFromState(const ExplorerModel& explorer, const ComposeModel& co
 
 void SaveSong(const std::filesystem::path& path, const ExplorerModel& explorer,
               const ComposeModel& compose, const PartSettingsTable& parts) {
-    WriteLinesAtomic(path, FormatSongFile(SongFromState(explorer, compose, parts)));
+    WriteLinesAtomic(path, FormatSavableSongFile(SongFromState(explorer, compose, parts)));
 }
 
 LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
@@ -160,10 +170,15 @@ LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explor
     std::vector<std::string> lines;
     try {
         lines = ReadLines(path);
-    } catch (const FileError& error) {
+        CheckSongLineLengths(lines, path.filename().string());
+    } catch (const std::exception& error) {
         return {false, {error.what()}};
     }
-    return LoadSongLines(lines, explorer, compose, parts, confirm);
+    LoadSongResult result = LoadSongLines(lines, explorer, compose, parts, confirm);
+    if (result.Loaded) {
+        compose.SongFile = path.filename().string();
+    }
+    return result;
 }
 
 LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,

@@ -3,8 +3,10 @@
 #include "compose/ComposeState.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
+#include "platform/TextFile.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace sorvelin {
 namespace {
@@ -22,7 +24,7 @@ public:
     int Int(int line, const char* what) const {
         int value = 0;
         if (!TryStrToInt(Text(line), value)) {
-            Refuse(line, what, "\"" + Text(line) + "\" is not an integer.");
+            Refuse(line, what, "\"" + Excerpt(Text(line)) + "\" is not an integer.");
         }
         return value;
     }
@@ -31,7 +33,7 @@ public:
     std::string NumberText(int line, const char* what) const {
         double value = 0.0;
         if (!TryStrToFloat(Text(line), value)) {
-            Refuse(line, what, "\"" + Text(line) + "\" is not a number.");
+            Refuse(line, what, "\"" + Excerpt(Text(line)) + "\" is not a number.");
         }
         return Text(line);
     }
@@ -57,8 +59,7 @@ public:
     }
 
     [[noreturn]] static void Refuse(int line, const char* what, const std::string& why) {
-        throw UserError("Line " + IntToStr(line) + " (" + what + "): " + why +
-                        "\nThe song was not loaded.");
+        throw SongLineError(line, what, why);
     }
 
 private:
@@ -88,7 +89,49 @@ int PartLine(int part, int field) {
     return 28 + 7 * part + field;
 }
 
+constexpr const char* NotLoaded = "\nThe song was not loaded.";
+constexpr const char* NotSaved = "\nThe song was not saved.";
+
 } // namespace
+
+SongLineError::SongLineError(int line, std::string field, std::string reason)
+    : UserError("Line " + IntToStr(line) + " (" + field + "): " + reason + NotLoaded), line_(line),
+      field_(std::move(field)), reason_(std::move(reason)) {}
+
+void CheckSongLineLengths(const std::vector<std::string>& lines, const std::string& source) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string fault = LineLengthFault(lines[i]);
+        if (!fault.empty()) {
+            const std::string where = source.empty() ? "Line " : Excerpt(source) + ", line ";
+            throw UserError(where + IntToStr(static_cast<long long>(i + 1)) + ": " + fault +
+                            NotLoaded);
+        }
+    }
+}
+
+std::vector<std::string> FormatSavableSongFile(const SongFileData& song) {
+    std::vector<std::string> lines = FormatSongFile(song);
+    // Read back exactly as Load Song will read the file; the user's own
+    // limit is no question here, Load Song asks it again.
+    std::vector<std::string> notes;
+    const std::vector<std::string> reread = SplitLines(JoinLinesCrLf(lines));
+    if (reread.size() != lines.size()) {
+        throw UserError("A text holds a line break." + std::string(NotSaved));
+    }
+    for (const std::string& line : lines) {
+        if (const std::string fault = LineLengthFault(line); !fault.empty()) {
+            throw UserError("A text is too long: " + fault + NotSaved);
+        }
+    }
+    try {
+        ParseSongFile(reread, notes, [](const std::string&) { return true; });
+    } catch (const SongLineError& error) {
+        std::string field = error.Field();
+        field[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(field[0])));
+        throw UserError(field + ": " + error.Reason() + NotSaved);
+    }
+    return lines;
+}
 
 std::vector<std::string> FormatSongFile(const SongFileData& song) {
     std::vector<std::string> lines;
@@ -129,6 +172,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
                         " lines; a song file has " + IntToStr(SongFileLines) +
                         ".\nThe song was not loaded.");
     }
+    CheckSongLineLengths(lines);
     const LineReader in(lines);
     std::vector<std::string> notes;
     SongFileData song;
@@ -155,7 +199,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
     song.LineEndY = in.InRange(18, "line end y", -MaxLineCoordinate, MaxLineCoordinate);
     song.NotesPerPart = in.InRange(19, "notes per part", MinNoteCount, MaxNoteCount);
     CheckComposeWork(in, song.NotesPerPart, confirm);
-    song.LongLimit = in.Text(20);
+    song.LongLimit = in.IntText(20, "length limit");
     song.DynamicAssign = in.Int(21, "dynamic assign") != 0;
     song.OoR = in.Item(22, "note assign", NoteAssignItems);
     song.IterationLimit = in.Item(23, "over iteration limit", OverIterLimitItems);
@@ -172,7 +216,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
         part.Pan = in.InRange(PartLine(k, 3), "pan", MinDataByte, MaxDataByte);
         part.Reserved1 = in.Int(PartLine(k, 4), "reserved value");
         part.Reserved2 = in.Int(PartLine(k, 5), "reserved value");
-        part.Octave = in.Int(PartLine(k, 6), "octave");
+        part.Octave = in.InRange(PartLine(k, 6), "octave", MinOctave, MaxOctave);
     }
     if (lines.size() >= static_cast<std::size_t>(SongFileLines + 2)) {
         double x = 0.0;

@@ -3,6 +3,7 @@
 // view, the line, the sampling options, the composition options and the
 // sixteen part settings; lines 140 and 141 hold the Julia constant, which
 // readers that stop at line 139 never see.
+#include "platform/Errors.h"
 #include "tracks/PartSettings.h"
 
 #include <functional>
@@ -62,8 +63,36 @@ struct SongFileData {
 
 std::vector<std::string> FormatSongFile(const SongFileData& song);
 
+// A line that ParseSongFile refuses: what() names the line and ends with
+// "The song was not loaded."; Field() and Reason() name the value and its
+// fault alone, for a message that is about the window's fields.
+class SongLineError : public UserError {
+public:
+    SongLineError(int line, std::string field, std::string reason);
+    int Line() const { return line_; }
+    const std::string& Field() const { return field_; }
+    const std::string& Reason() const { return reason_; }
+
+private:
+    int line_;
+    std::string field_;
+    std::string reason_;
+};
+
+// Save Song's lines: those of FormatSongFile, once they are known to load
+// again as the same song. A value Load Song would refuse (a note count below
+// 2, an iteration limit or length limit that is no integer, ...) raises
+// UserError naming the value, and nothing is to be written.
+std::vector<std::string> FormatSavableSongFile(const SongFileData& song);
+
+// Refuses (UserError naming `source` when given, and the line) a file with a
+// line longer than MaxLineBytes; ParseSongFile calls it first.
+void CheckSongLineLengths(const std::vector<std::string>& lines, const std::string& source = {});
+
 // Checks the whole file before anything is applied: a file shorter than 139
-// lines, a line that does not convert, a note count below 2, an iteration
+// lines, a line longer than MaxLineBytes, a line that does not convert
+// (the length limit of line 20 included), a note count below 2, an octave
+// outside MinOctave..MaxOctave, an iteration
 // limit that may take too long to compose and that `confirm` does not accept,
 // or a part value that would corrupt a MIDI byte raises UserError naming the
 // line, and nothing of the file is used. Item indexes and slider positions

@@ -21,19 +21,20 @@ bool EndsPlainField(char c) {
 }
 
 std::string EntryName(const std::string& line) {
-    const std::vector<std::string> fields = SplitTableFields(line);
+    const std::vector<std::string> fields = SplitTableFields(line, 1);
     return fields.empty() ? std::string() : fields[0];
 }
 
 std::string Describe(const char* kind, const std::string& line, int itemNumber) {
-    return std::string(kind) + " \"" + EntryName(line) + "\" (entry " + IntToStr(itemNumber) + ")";
+    return std::string(kind) + " \"" + Excerpt(EntryName(line)) + "\" (entry " +
+           IntToStr(itemNumber) + ")";
 }
 
 int ValueOf(const std::string& text, const std::string& entry, int valueNumber,
             const std::string& field) {
     int value = 0;
     if (!TryStrToInt(text, value)) {
-        throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + field +
+        throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + Excerpt(field) +
                         "\" is not an integer.");
     }
     return value;
@@ -41,7 +42,7 @@ int ValueOf(const std::string& text, const std::string& entry, int valueNumber,
 
 } // namespace
 
-std::vector<std::string> SplitTableFields(std::string_view line) {
+std::vector<std::string> SplitTableFields(std::string_view line, std::size_t maxFields) {
     // A NUL ends the line: nothing after it is read (and it can never start
     // an endless run of empty fields).
     if (const std::size_t nul = line.find('\0'); nul != std::string_view::npos) {
@@ -52,7 +53,7 @@ std::vector<std::string> SplitTableFields(std::string_view line) {
     while (p < line.size() && IsBlank(line[p])) {
         ++p;
     }
-    while (p < line.size()) {
+    while (p < line.size() && fields.size() < maxFields) {
         std::string field;
         if (line[p] == '"') {
             ++p;
@@ -115,7 +116,7 @@ TableList LoadTableList(const std::string& fileName, const std::string& builtInL
         lines = {builtInLine};
     }
     for (std::string& line : lines) {
-        std::vector<std::string> fields = SplitTableFields(line);
+        std::vector<std::string> fields = SplitTableFields(line, 1);
         if (fields.empty()) {
             continue;
         }
@@ -158,7 +159,8 @@ RhythmData ParseRhythmEntry(const std::string& line, int itemNumber) {
         const int valueNumber = static_cast<int>(k);
         const int ticks = ValueOf(fields[k], entry, valueNumber, fields[k]);
         if (ticks <= 0) {
-            throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + fields[k] +
+            throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" +
+                            Excerpt(fields[k]) +
                             "\" is not a duration; durations are 1 tick or more.");
         }
         rhythm.RhythmTicks.push_back(ticks);
@@ -167,13 +169,16 @@ RhythmData ParseRhythmEntry(const std::string& line, int itemNumber) {
 }
 
 ScaleData ParseScaleEntry(const std::string& line, int itemNumber) {
-    const std::vector<std::string> fields = SplitTableFields(line);
+    // The name, the most values a scale holds, and one more to tell that
+    // there are too many: reading stops there.
+    const std::vector<std::string> fields =
+        SplitTableFields(line, static_cast<std::size_t>(MaxScaleEntries) + 2);
     const std::string entry = Describe("Scale", line, itemNumber);
     if (fields.size() < 2) {
         throw UserError(entry + " has no values.");
     }
     if (fields.size() - 1 > static_cast<std::size_t>(MaxScaleEntries)) {
-        throw UserError(entry + " has " + IntToStr(static_cast<long long>(fields.size() - 1)) +
+        throw UserError(entry + " has more than " + IntToStr(MaxScaleEntries) +
                         " values; a scale has at most " + IntToStr(MaxScaleEntries) + ".");
     }
     ScaleData scale;
@@ -192,11 +197,11 @@ ScaleData ParseScaleEntry(const std::string& line, int itemNumber) {
             cents = ValueOf(field.substr(sign), entry, valueNumber, field);
         }
         if (note < 0 || note > 127) {
-            throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + field +
+            throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + Excerpt(field) +
                             "\" is not a note number from 0 to 127.");
         }
         if (cents < MinCents || cents > MaxCents) {
-            throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + field +
+            throw UserError(entry + ": value " + IntToStr(valueNumber) + " \"" + Excerpt(field) +
                             "\" has an offset outside -200 to +199 cents.");
         }
         if (cents != 0) {

@@ -1,6 +1,7 @@
 #pragma once
 // The scale and rhythm tables: named entries read from scale.cfg and
 // rhythm.cfg, and the integer arrays a selected entry turns into.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,8 +21,9 @@ constexpr int MaxCents = 199;
 
 // One line split into fields: blanks and commas separate fields, a field in
 // double quotes may hold blanks and commas ("" stands for one quote), two
-// commas in a row give an empty field.
-std::vector<std::string> SplitTableFields(std::string_view line);
+// commas in a row give an empty field. Splitting stops after `maxFields`
+// fields, so a line of millions of values costs no more than its first few.
+std::vector<std::string> SplitTableFields(std::string_view line, std::size_t maxFields = SIZE_MAX);
 
 // The entry lines of one table file, header removed and blank lines dropped,
 // so item k of the drop-down list is line k.

@@ -60,6 +60,22 @@ inline constexpr const char* DesignMouseY = "0.0";
 inline constexpr const char* DesignRectWidth = "2.4";
 inline constexpr const char* DesignRectHeight = "2.4";
 
+// Captions of the number fields (their accessible names); a conversion error
+// about a field begins with its caption.
+inline constexpr const char* ZoomRangeXCaption = "Zoom Range X";
+inline constexpr const char* ZoomRangeYCaption = "Zoom Range Y";
+inline constexpr const char* ZoomRangeWidthCaption = "Zoom Range Width";
+inline constexpr const char* ZoomRangeHeightCaption = "Zoom Range Height";
+inline constexpr const char* DispRangeXCaption = "Disp Range X";
+inline constexpr const char* DispRangeYCaption = "Disp Range Y";
+inline constexpr const char* DispRangeWidthCaption = "Disp Range Width";
+inline constexpr const char* DispRangeHeightCaption = "Disp Range Height";
+inline constexpr const char* CalcStartXCaption = "Calc Start X";
+inline constexpr const char* CalcStartYCaption = "Calc Start Y";
+inline constexpr const char* CalcEndXCaption = "Calc End X";
+inline constexpr const char* CalcEndYCaption = "Calc End Y";
+inline constexpr const char* IterationCaption = "Iteration";
+
 // Range and step of the shift track bars.
 inline constexpr int ShiftTrackBarMax = 100;
 

@@ -38,11 +38,11 @@ void ExplorerModel::DrawIfAlways() {
 void ExplorerModel::ApplyZoom(const ExplorerFields& candidate, bool drawIfAlways) {
     // Everything is converted before anything changes, so a bad text leaves
     // the view, the engine and the picture in agreement.
-    const double centreX = StrToFloat(candidate.MouseX);
-    const double centreY = StrToFloat(candidate.MouseY);
-    const double extentX = StrToFloat(candidate.RectWidth);
-    const double extentY = StrToFloat(candidate.RectHeight);
-    const int limit = StrToInt(candidate.Iteration);
+    const double centreX = StrToFloat(candidate.MouseX, ZoomRangeXCaption);
+    const double centreY = StrToFloat(candidate.MouseY, ZoomRangeYCaption);
+    const double extentX = StrToFloat(candidate.RectWidth, ZoomRangeWidthCaption);
+    const double extentY = StrToFloat(candidate.RectHeight, ZoomRangeHeightCaption);
+    const int limit = StrToInt(candidate.Iteration, IterationCaption);
 
     fields_ = candidate;
     view_.ViewCentreX = centreX;
@@ -75,8 +75,8 @@ void ExplorerModel::ShowFirstView() {
 
 void ExplorerModel::ZoomOut() {
     ExplorerFields candidate = fields_;
-    candidate.RectWidth = FloatToStr(2 * StrToFloat(fields_.RangeX));
-    candidate.RectHeight = FloatToStr(2 * StrToFloat(fields_.RangeY));
+    candidate.RectWidth = FloatToStr(2 * StrToFloat(fields_.RangeX, DispRangeWidthCaption));
+    candidate.RectHeight = FloatToStr(2 * StrToFloat(fields_.RangeY, DispRangeHeightCaption));
     ApplyZoom(candidate);
 }
 
@@ -93,12 +93,12 @@ void ExplorerModel::Redraw() {
     // Restarting first keeps picture and engine in agreement even when the
     // limit text is bad: the passes then run with the old limit.
     renderer_.RestartRendering();
-    engine_.SetLimit(StrToInt(fields_.Iteration));
+    engine_.SetLimit(StrToInt(fields_.Iteration, IterationCaption));
     DrawIfAlways();
 }
 
 void ExplorerModel::Pan(PanDirection direction) {
-    const int limit = StrToInt(fields_.Iteration);
+    const int limit = StrToInt(fields_.Iteration, IterationCaption);
     // Every direction moves by half the view's width.
     const double step = view_.ViewExtentX * 0.5;
     switch (direction) {
@@ -256,10 +256,10 @@ void ExplorerModel::ComposeClick(int noteCount) {
     const int method = fields_.PolyphonicMethodIndex;
     if (imageMode_) {
         // All four texts are converted before the table is resized.
-        const int startX = StrToInt(fields_.StartX);
-        const int startY = StrToInt(fields_.StartY);
-        const int endX = StrToInt(fields_.EndX);
-        const int endY = StrToInt(fields_.EndY);
+        const int startX = StrToInt(fields_.StartX, CalcStartXCaption);
+        const int startY = StrToInt(fields_.StartY, CalcStartYCaption);
+        const int endX = StrToInt(fields_.EndX, CalcEndXCaption);
+        const int endY = StrToInt(fields_.EndY, CalcEndYCaption);
         CheckNoteCount(noteCount);
         // The product is exact in double, as the int product is wherever
         // that does not overflow (images wider than 21 million pixels).
@@ -271,9 +271,9 @@ void ExplorerModel::ComposeClick(int noteCount) {
         SampleImage(image_, ends, dx, dy, method, noteCount, series_);
         return;
     }
-    const double dx = StrToFloat(fields_.RangeX) * xShift * 0.0001;
-    const double dy = StrToFloat(fields_.RangeY) * yShift * 0.0001;
-    const int limit = StrToInt(fields_.Iteration);
+    const double dx = StrToFloat(fields_.RangeX, DispRangeWidthCaption) * xShift * 0.0001;
+    const double dy = StrToFloat(fields_.RangeY, DispRangeHeightCaption) * yShift * 0.0001;
+    const int limit = StrToInt(fields_.Iteration, IterationCaption);
     CheckNoteCount(noteCount);
     engine_.SetLimit(limit);
     SampleFractal(engine_, Image().Height(), line_, dx, dy, method, noteCount, series_);

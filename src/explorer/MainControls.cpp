@@ -1,4 +1,5 @@
 // Building the explorer window's controls: names, captions, defaults, places.
+#include "explorer/ExplorerFields.h"
 #include "explorer/Main.h"
 #include "explorer/MainPictures.h"
 #include "explorer/Sizeablerectshape.h"
@@ -222,19 +223,19 @@ void TMainForm1::SetAccessibleTexts() {
         const char* description;
     };
     const Text texts[] = {
-        {MouseX, "Zoom Range X", "Centre x of the view the next Zoom In shows"},
-        {MouseY, "Zoom Range Y", "Centre y of the view the next Zoom In shows"},
-        {RectWidth, "Zoom Range Width", "Width of the view the next Zoom In shows"},
-        {RectHeight, "Zoom Range Height", "Height of the view the next Zoom In shows"},
-        {posX, "Disp Range X", "Centre x of the view on screen"},
-        {posY, "Disp Range Y", "Centre y of the view on screen"},
-        {RangeX, "Disp Range Width", "Width of the view on screen"},
-        {RangeY, "Disp Range Height", "Height of the view on screen"},
-        {StartX, "Calc Start X", "Plane x where the composition line starts"},
-        {StartY, "Calc Start Y", "Plane y where the composition line starts"},
-        {EndX, "Calc End X", "Plane x where the composition line ends"},
-        {EndY, "Calc End Y", "Plane y where the composition line ends"},
-        {Iteration, "Iteration", "Iteration limit of the fractal"},
+        {MouseX, ZoomRangeXCaption, "Centre x of the view the next Zoom In shows"},
+        {MouseY, ZoomRangeYCaption, "Centre y of the view the next Zoom In shows"},
+        {RectWidth, ZoomRangeWidthCaption, "Width of the view the next Zoom In shows"},
+        {RectHeight, ZoomRangeHeightCaption, "Height of the view the next Zoom In shows"},
+        {posX, DispRangeXCaption, "Centre x of the view on screen"},
+        {posY, DispRangeYCaption, "Centre y of the view on screen"},
+        {RangeX, DispRangeWidthCaption, "Width of the view on screen"},
+        {RangeY, DispRangeHeightCaption, "Height of the view on screen"},
+        {StartX, CalcStartXCaption, "Plane x where the composition line starts"},
+        {StartY, CalcStartYCaption, "Plane y where the composition line starts"},
+        {EndX, CalcEndXCaption, "Plane x where the composition line ends"},
+        {EndY, CalcEndYCaption, "Plane y where the composition line ends"},
+        {Iteration, IterationCaption, "Iteration limit of the fractal"},
         {ComboBox1, "Func", "Fractal formula"},
         {XShiftTrackBar1, "dX",
          "Horizontal shift between the parts' lines, in hundredths of a percent"},

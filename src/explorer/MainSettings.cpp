@@ -25,6 +25,8 @@ namespace sorvelin {
 namespace {
 
 const char* const SettingsFileName = "main.prf";
+const char* const SettingsKeptMessage =
+    "This setting and the ones after it keep their design values.";
 
 void AddGeometry(std::vector<std::string>& lines, const QWidget* window) {
     const QRect frame = window != nullptr ? window->frameGeometry() : QRect();
@@ -82,7 +84,9 @@ void TMainForm1::LoadSettings() {
         return;
     }
     // Each line takes effect as soon as it is read: an error stops the
-    // loading there and keeps what came before.
+    // loading there and keeps what came before; the line that failed and
+    // those after it keep their design values, so the next save writes
+    // good values in their place.
     std::exception_ptr error;
     const MainPrf prf = ReadMainPrf(ReadLines(path), error);
     if (prf.Newer) {
@@ -99,7 +103,7 @@ void TMainForm1::LoadSettings() {
         ComboBox1->setCurrentIndex(*prf.Formula);
     }
     if (prf.Polyphonic) {
-        SetPolyphonicIndex(*prf.Polyphonic);
+        SetPolyphonicIndex(*prf.Polyphonic); // within the buttons: the reader checked it
     }
     if (prf.XShift) {
         XShiftTrackBar1->setValue(*prf.XShift);
@@ -113,7 +117,13 @@ void TMainForm1::LoadSettings() {
     PlaceWindow(ComposeWin, prf.Compose);
     PlaceWindow(TrackSettingWin, prf.Tracks);
     if (error) {
-        std::rethrow_exception(error);
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& failure) {
+            // Lines as an editor numbers them, from 1.
+            throw UserError(path.string() + ", line " + IntToStr(prf.ErrorLine + 1) + ": " +
+                            failure.what() + "\n" + SettingsKeptMessage);
+        }
     }
 }
 

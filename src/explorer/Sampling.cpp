@@ -1,5 +1,6 @@
 #include "explorer/Sampling.h"
 
+#include "explorer/ExplorerFields.h"
 #include "fractal/Iteration.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
@@ -41,10 +42,10 @@ CalcTexts ImageLineTexts(int bw, int bh, int pictureWidth, int pictureHeight, in
 }
 
 bool ComposeEnabledFor(const CalcTexts& texts) {
-    const double endX = StrToFloat(texts.EndX);
-    const double startX = StrToFloat(texts.StartX);
-    const double endY = StrToFloat(texts.EndY);
-    const double startY = StrToFloat(texts.StartY);
+    const double endX = StrToFloat(texts.EndX, CalcEndXCaption);
+    const double startX = StrToFloat(texts.StartX, CalcStartXCaption);
+    const double endY = StrToFloat(texts.EndY, CalcEndYCaption);
+    const double startY = StrToFloat(texts.StartY, CalcStartYCaption);
     return endX != startX || endY != startY;
 }
 

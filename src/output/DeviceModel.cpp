@@ -75,12 +75,28 @@ void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
     if (!FileExists(file)) {
         return;
     }
+    const std::string name = file.filename().string();
+    std::vector<std::string> lines;
     try {
-        const std::vector<std::string> lines = ReadLines(file);
+        lines = ReadLines(file);
+    } catch (const std::exception& error) {
+        Show(name + ": " + error.what());
+        return;
+    }
+    if (lines.empty()) {
+        Show(name + " is empty; the default output is used");
+        return;
+    }
+    std::size_t at = 0; // the line being read, for the message
+    try {
         auto line = [&](std::size_t index) -> const std::string& {
+            at = index;
             if (index >= lines.size()) {
                 throw IndexError(static_cast<long long>(index),
                                  static_cast<long long>(lines.size()));
+            }
+            if (const std::string fault = LineLengthFault(lines[index]); !fault.empty()) {
+                throw UserError(fault);
             }
             return lines[index];
         };
@@ -94,7 +110,8 @@ void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
             *targets[i] = StrToInt(line(i + 1));
         }
     } catch (const std::exception& error) {
-        Show(file.filename().string() + ": " + error.what());
+        // Lines as an editor numbers them, from 1.
+        Show(name + ", line " + IntToStr(static_cast<long long>(at + 1)) + ": " + error.what());
     }
 }
 

@@ -52,9 +52,10 @@ public:
     int SelectedRow() const { return deviceId_ + 1; }
 
     // Reads device.prf when it exists. A version above 0 shows the version
-    // message and applies nothing. A value that does not convert, or a
-    // missing line, is shown as an error; what was read before it stays and
-    // the rest keeps its defaults. Never throws.
+    // message and applies nothing, as does an empty file (which says so). A
+    // value that does not convert, a line too long to be one, or a missing
+    // line is shown as an error naming the file and the line; what was read
+    // before it stays and the rest keeps its defaults. Never throws.
     void LoadDeviceSettings(const std::filesystem::path& file, DevicePlacement& placement);
     // Six lines, CR LF: "0000", top, left, width, height, DeviceId. Throws
     // FileError when the file cannot be written.

@@ -74,6 +74,10 @@ bool ParseFloat(std::string_view text, double& value) {
     return true;
 }
 
+std::string Named(std::string_view field) {
+    return field.empty() ? std::string() : std::string(field) + ": ";
+}
+
 } // namespace
 
 bool TryStrToInt(std::string_view text, int& value) {
@@ -84,20 +88,29 @@ bool TryStrToFloat(std::string_view text, double& value) {
     return ParseFloat(text, value);
 }
 
-int StrToInt(std::string_view text) {
+int StrToInt(std::string_view text, std::string_view field) {
     int value = 0;
     if (!ParseInt(text, value)) {
-        throw ConvertError("'" + std::string(text) + "' is not a valid integer value");
+        throw ConvertError(Named(field) + "'" + Excerpt(text) + "' is not a valid integer value");
     }
     return value;
 }
 
-double StrToFloat(std::string_view text) {
+double StrToFloat(std::string_view text, std::string_view field) {
     double value = 0.0;
     if (!ParseFloat(text, value)) {
-        throw ConvertError("'" + std::string(text) + "' is not a valid floating point value");
+        throw ConvertError(Named(field) + "'" + Excerpt(text) +
+                           "' is not a valid floating point value");
     }
     return value;
+}
+
+int StrToInt(std::string_view text) {
+    return StrToInt(text, {});
+}
+
+double StrToFloat(std::string_view text) {
+    return StrToFloat(text, {});
 }
 
 std::string FloatToStr(double value) {

@@ -4,6 +4,7 @@
 // the message and the operation stops where it was.
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace sorvelin {
 
@@ -38,5 +39,15 @@ class UserError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// How much of a value from a file or a field a message quotes: enough to
+// find it, never so much that a megabyte line fills (and freezes) a box.
+inline constexpr std::size_t MaxQuotedCharacters = 60;
+
+// Input as a message shows it: cut after MaxQuotedCharacters characters
+// (never inside one) with an ellipsis, and every control character shown as
+// its visible picture (U+2400 for NUL and so on), since a NUL would end the
+// message's text and an escape byte would reach the terminal.
+std::string Excerpt(std::string_view text);
 
 } // namespace sorvelin

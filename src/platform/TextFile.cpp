@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace sorvelin {
 namespace {
@@ -20,7 +23,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::string current;
     bool pending = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+    const std::size_t start = text.starts_with(ByteOrderMark) ? ByteOrderMark.size() : 0;
+    for (std::size_t i = start; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' || c == '\n') {
             lines.push_back(std::move(current));
@@ -38,6 +43,14 @@ std::vector<std::string> SplitLines(const std::string& text) {
         lines.push_back(std::move(current));
     }
     return lines;
+}
+
+std::string LineLengthFault(const std::string& line) {
+    if (line.size() <= MaxLineBytes) {
+        return {};
+    }
+    return "the line holds " + std::to_string(line.size()) + " bytes; a line holds at most " +
+           std::to_string(MaxLineBytes) + ".";
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

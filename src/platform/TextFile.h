@@ -12,11 +12,19 @@
 namespace sorvelin {
 
 // Every line of a text file without its line end (CR LF, LF or CR). A final
-// line end does not make an empty last line. Throws FileError when the file
-// cannot be read.
+// line end does not make an empty last line, and a UTF-8 byte-order mark
+// that some editors put at the start is no part of the first line. Throws
+// FileError when the file cannot be read.
 std::vector<std::string> ReadLines(const std::filesystem::path& path);
 // The same over text already in memory.
 std::vector<std::string> SplitLines(const std::string& text);
+
+// The longest line a settings file or a song file holds: each of their lines
+// is one number or a short text, and a longer one is refused before anything
+// converts or quotes it.
+inline constexpr std::size_t MaxLineBytes = 4096;
+// Empty for a line within MaxLineBytes, otherwise why it is refused.
+std::string LineLengthFault(const std::string& line);
 // Whole file as bytes; throws FileError.
 std::string ReadFileBytes(const std::filesystem::path& path);
 

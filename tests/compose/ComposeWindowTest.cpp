@@ -370,6 +370,18 @@ private slots:
         QVERIFY(MainForm1->Compose->isEnabled());
     }
 
+    // A value Load Song would refuse is reported before a file name is asked for.
+    void saveSongRefusesWhatLoadSongWouldRefuse() {
+        Compose(8);
+        ComposeWin->NoteCount->setText("1");
+        requests_.clear();
+        Click(ComposeWin->SaveSongButton, Path("bad.svl"));
+        QCOMPARE(Messages(), QStringList{"Notes per part: 1 is outside 2 to 1000000.\nThe song was "
+                                         "not saved."});
+        QVERIFY(requests_.empty());
+        QVERIFY(!QFile::exists(Path("bad.svl")));
+    }
+
     void aSongNamingAMissingScaleSaysSoAndKeepsLoading() {
         SaveEditedSong("missing.svl", {{26, "Nowhere"}, {27, "Swing"}});
         Click(ComposeWin->LoadSongButton, Path("missing.svl"));

@@ -5,6 +5,7 @@
 #include "support/TempDir.h"
 
 #include <filesystem>
+#include <functional>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -169,7 +170,7 @@ TEST(SongActions, NamesNotFoundAreReportedAndLoadingGoesOn) {
     song.RhythmName = "16th note";
     song.OoR = 7;
     song.Parts[4].UsePart = true;
-    song.Parts[4].Octave = 9;
+    song.Parts[4].Octave = -2;
     std::vector<std::string> lines = FormatSongFile(song);
     lines[0] = "0001";
     lines[28 + 7 * 4 - 1] = "5"; // a use flag of 5 is "used"
@@ -191,7 +192,7 @@ TEST(SongActions, NamesNotFoundAreReportedAndLoadingGoesOn) {
     EXPECT_EQ(program.compose.Rhythm.RhythmTicks, std::vector<int>{120});
     EXPECT_EQ(program.compose.Controls.OoR, Compress);
     EXPECT_TRUE(program.parts[4].UsePart);
-    EXPECT_EQ(program.parts[4].Octave, 9);
+    EXPECT_EQ(program.parts[4].Octave, -2);
     // Saving now writes empty names, which a later load reports as not found.
     const SongFileData again = SongFromState(program.explorer, program.compose, program.parts);
     EXPECT_EQ(again.FormulaName, "");
@@ -199,4 +200,103 @@ TEST(SongActions, NamesNotFoundAreReportedAndLoadingGoesOn) {
     EXPECT_EQ(again.RhythmName, "");
     // The song still renders with the arrays in force.
     EXPECT_FALSE(program.Midi().empty());
+}
+
+// Every value Save Song writes, spoiled as a user or a broken table could
+// spoil it: Save Song either refuses with a message naming the value and
+// writes nothing, or writes a file that Load Song loads.
+TEST(SongActions, SaveSongWritesOnlyWhatLoadSongLoads) {
+    using Spoil = std::function<void(Program&)>;
+    const auto field = [](std::string ExplorerFields::*f, const char* text) {
+        return [f, text](Program& p) { p.explorer.Fields().*f = text; };
+    };
+    const struct {
+        Spoil spoil;
+        const char* refusal; // the message's start, nullptr: saved and loads
+    } cases[] = {
+        {field(&ExplorerFields::posX, "abc"), "View centre x: \"abc\" is not a number."},
+        {field(&ExplorerFields::RangeY, "1,5"), "View height: "},
+        {field(&ExplorerFields::StartX, "x"), nullptr},
+        {field(&ExplorerFields::Iteration, "2x"), "Iteration limit: \"2x\" is not an integer."},
+        {[](Program& p) { p.compose.NotesPerPart = 1; },
+         "Notes per part: 1 is outside 2 to 1000000.\nThe song was not saved."},
+        {[](Program& p) { p.compose.Controls.LongLimit = "0x10"; }, "Length limit: "},
+        {[](Program& p) { p.compose.Controls.OoR = 9; }, nullptr},
+        {[](Program& p) { p.parts[3].Channel = 16; }, "MIDI channel: 16 is outside 0 to 15."},
+        {[](Program& p) { p.parts[0].Octave = 3; }, "Octave: 3 is outside -2 to 2."},
+        {[](Program& p) { p.explorer.Fields().StartY = "1\r\n2"; }, "A text holds a line break."},
+        {[](Program& p) { p.explorer.Fields().StartY = std::string(5000, '1'); },
+         "A text is too long: "},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const fs::path file = dir.path / "song.svl";
+        Program made;
+        Compose(made);
+        c.spoil(made);
+        std::string refusal;
+        try {
+            SaveSong(file, made.explorer, made.compose, made.parts);
+        } catch (const UserError& error) {
+            refusal = error.what();
+        }
+        const std::string expected = c.refusal != nullptr ? c.refusal : "";
+        SCOPED_TRACE(expected);
+        if (c.refusal == nullptr) {
+            EXPECT_EQ(refusal, "");
+            Program loaded;
+            const LoadSongResult result =
+                LoadSong(file, loaded.explorer, loaded.compose, loaded.parts,
+                         [](const std::string&) { return true; });
+            EXPECT_TRUE(result.Loaded) << (result.Messages.empty() ? "" : result.Messages.back());
+        } else {
+            EXPECT_EQ(refusal.substr(0, expected.size()), expected);
+            EXPECT_TRUE(refusal.ends_with("\nThe song was not saved.")) << refusal;
+            EXPECT_FALSE(fs::exists(file));
+        }
+    }
+}
+
+TEST(SongActions, SongFilesFromOtherEditorsAndDamagedOnes) {
+    TempDir dir;
+    Program made;
+    Compose(made);
+    const std::string text =
+        JoinLinesCrLf(FormatSongFile(SongFromState(made.explorer, made.compose, made.parts)));
+    // A byte-order mark before the first line is no part of it.
+    WriteFileAtomic(dir.path / "bom.svl", "\xEF\xBB\xBF" + text);
+    Program loaded;
+    EXPECT_TRUE(
+        LoadSong(dir.path / "bom.svl", loaded.explorer, loaded.compose, loaded.parts).Loaded);
+    ExpectSameState(made, loaded);
+    // A line of megabytes is refused naming the file and the line, unquoted.
+    std::vector<std::string> lines = SplitLines(text);
+    lines[11] = std::string(2 << 20, '7');
+    WriteLinesAtomic(dir.path / "long.svl", lines);
+    const LoadSongResult result =
+        LoadSong(dir.path / "long.svl", loaded.explorer, loaded.compose, loaded.parts);
+    EXPECT_FALSE(result.Loaded);
+    EXPECT_EQ(result.Messages,
+              std::vector<std::string>{"long.svl, line 12: the line holds 2097152 bytes; a line "
+                                       "holds at most 4096.\nThe song was not loaded."});
+}
+
+TEST(SongActions, ASongTooLongForAMidiFileNamesTheSongAndTheRhythm) {
+    TempDir dir;
+    WriteLinesAtomic(dir.path / "rhythm.cfg", {"header", "\"Eternal\",2147483647"});
+    Program made;
+    Compose(made);
+    made.compose.LoadTableFiles({dir.path});
+    SaveSong(dir.path / "forever.svl", made.explorer, made.compose, made.parts);
+    Program loaded;
+    loaded.compose.LoadTableFiles({dir.path});
+    ASSERT_TRUE(
+        LoadSong(dir.path / "forever.svl", loaded.explorer, loaded.compose, loaded.parts).Loaded);
+    try {
+        RenderPlaySong(loaded.song, loaded.explorer, loaded.compose, loaded.parts);
+        ADD_FAILURE() << "rendered";
+    } catch (const UserError& error) {
+        EXPECT_STREQ(error.what(), "The song \"forever.svl\" is too long for a MIDI file: with "
+                                   "the rhythm \"Eternal\" a part runs past tick 268434455.");
+    }
 }

@@ -1,6 +1,7 @@
 #include "compose/SongFile.h"
 
 #include "platform/Errors.h"
+#include "platform/TextFile.h"
 
 #include <gtest/gtest.h>
 
@@ -151,12 +152,12 @@ TEST(SongFile, IndexesAndPositionsAreKeptWithinTheirControls) {
 TEST(SongFile, HarmlessPartValuesLoadAsTheyAre) {
     std::vector<std::string> lines = FormatSongFile(Sample());
     lines[28 + 7 * 2 - 1] = "5"; // use flag of part 3
-    lines[34 + 7 * 2 - 1] = "7"; // octave of part 3: folded by the sequencer
+    lines[34 + 7 * 2 - 1] = "2"; // octave of part 3: the highest
     lines[28 + 7 * 0 - 1] = "0"; // part 1 not used
     std::vector<std::string> messages;
     const SongFileData song = ParseSongFile(lines, messages);
     EXPECT_TRUE(song.Parts[2].UsePart);
-    EXPECT_EQ(song.Parts[2].Octave, 7);
+    EXPECT_EQ(song.Parts[2].Octave, 2);
     EXPECT_FALSE(song.Parts[0].UsePart);
 }
 
@@ -181,6 +182,18 @@ TEST(SongFile, DamagedFilesAreRefusedNamingTheLine) {
         {30, "128", "Line 30 (program): 128 is outside 0 to 127.\nThe song was not loaded."},
         {136, "200", "Line 136 (pan): 200 is outside 0 to 127.\nThe song was not loaded."},
         {139, "1.5", "Line 139 (octave): \"1.5\" is not an integer.\nThe song was not loaded."},
+        {34, "3", "Line 34 (octave): 3 is outside -2 to 2.\nThe song was not loaded."},
+        {41, "-3", "Line 41 (octave): -3 is outside -2 to 2.\nThe song was not loaded."},
+        {20, "nan", "Line 20 (length limit): \"nan\" is not an integer.\nThe song was not loaded."},
+        {20, "0x10",
+         "Line 20 (length limit): \"0x10\" is not an integer.\nThe song was not loaded."},
+        {20, "", "Line 20 (length limit): \"\" is not an integer.\nThe song was not loaded."},
+        {11, std::string(MaxLineBytes + 1, 'F'),
+         "Line 11: the line holds 4097 bytes; a line holds at most 4096.\nThe song was not "
+         "loaded."},
+        {10, "2x" + std::string(1 << 20, '0'),
+         "Line 10: the line holds 1048578 bytes; a line holds at most 4096.\nThe song was not "
+         "loaded."},
     };
     for (const Case& c : cases) {
         std::vector<std::string> lines = FormatSongFile(Sample());

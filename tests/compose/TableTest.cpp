@@ -87,6 +87,11 @@ TEST(Tables, BrokenEntriesAreRejectedNamingEntryAndValue) {
     for (int i = 0; i < 129; ++i) {
         tooMany += ",60";
     }
+    // Refused after its first values, not after splitting all three million.
+    std::string huge = "Huge";
+    for (int i = 0; i < 3'000'000; ++i) {
+        huge += ",60";
+    }
     const Case scales[] = {
         {"\"My Scale\",60,6x2", "Scale \"My Scale\" (entry 3): value 2 \"6x2\" is not an integer."},
         {"s,60,,62", "Scale \"s\" (entry 3): value 2 \"\" is not an integer."},
@@ -100,7 +105,11 @@ TEST(Tables, BrokenEntriesAreRejectedNamingEntryAndValue) {
         {"s,60-201", "Scale \"s\" (entry 3): value 1 \"60-201\" has an offset outside -200 to "
                      "+199 cents."},
         {"s,0,0", "Scale \"s\" (entry 3) has no note from 1 to 127."},
-        {tooMany, "Scale \"Big\" (entry 3) has 129 values; a scale has at most 128."},
+        {tooMany, "Scale \"Big\" (entry 3) has more than 128 values; a scale has at most 128."},
+        {huge, "Scale \"Huge\" (entry 3) has more than 128 values; a scale has at most 128."},
+        {"\"" + std::string(5000, 'N') + "\",60,x",
+         "Scale \"" + std::string(60, 'N') +
+             "\u2026\" (entry 3): value 2 \"x\" is not an integer."},
     };
     for (const Case& c : scales) {
         EXPECT_EQ(ErrorOf([&] { ParseScaleEntry(c.line, 3); }), c.message);

@@ -91,6 +91,16 @@ private:
 
     void DrawLine(QPoint from, QPoint to) { Drag(w->Image2, from, to); }
 
+    // Starts again from a sample main.prf with one line spoiled.
+    void RestartWithBadLine(int badLine, const QString& badText) {
+        StopProgram();
+        std::vector<std::string> lines = SampleSettings("0000");
+        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
+        WriteSettings(dir_.path(), lines);
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+    }
+
 private slots:
     void init() {
         QVERIFY(dir_.isValid());
@@ -543,12 +553,7 @@ private slots:
         QFETCH(QString, badText);
         QFETCH(QString, iteration);
         QFETCH(int, method);
-        StopProgram();
-        std::vector<std::string> lines = SampleSettings("0000");
-        lines[static_cast<std::size_t>(badLine)] = badText.toStdString();
-        WriteSettings(dir_.path(), lines);
-        recorder_->messages.clear();
-        w = StartProgram(dir_.path());
+        RestartWithBadLine(badLine, badText);
         QCOMPARE(recorder_->messages.size(), std::size_t{1});
         QCOMPARE(recorder_->messages[0].kind, MessageKind::Error);
         QCOMPARE(w->Iteration->text(), iteration);
@@ -556,6 +561,37 @@ private slots:
         QVERIFY(!w->Always->isChecked());
         QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
         QVERIFY(w->IdleRendering());
+    }
+
+    // A bad value is reported with its file and line (quoting little of it),
+    // keeps its design value, and so is not written back at Bye.
+    void aBadMainPrfValueIsNamedAndNotWrittenBack_data() {
+        QTest::addColumn<int>("badLine");
+        QTest::addColumn<QString>("badText");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("iteration") << 17 << "2x"
+                                   << "main.prf, line 18: Iteration: '2x' is not a valid integer "
+                                      "value\nThis setting and the ones after it keep their design "
+                                      "values.";
+        QTest::newRow("megabyte view text")
+            << 9 << QString(1 << 20, '9')
+            << "main.prf, line 10: the line holds 1048576 bytes; a line holds at most 4096.\n"
+               "This setting and the ones after it keep their design values.";
+    }
+
+    void aBadMainPrfValueIsNamedAndNotWrittenBack() {
+        QFETCH(int, badLine);
+        QFETCH(QString, badText);
+        QFETCH(QString, message);
+        RestartWithBadLine(badLine, badText);
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
+        const QString shown = QString::fromStdString(recorder_->messages[0].text);
+        QVERIFY2(shown.endsWith("/" + message), qPrintable(shown));
+        QCOMPARE(w->Iteration->text(), QString("200"));
+        w->close();
+        const std::vector<std::string> saved = SettingsLines(dir_.path());
+        QCOMPARE(saved[17], std::string("200"));
+        QVERIFY(saved[static_cast<std::size_t>(badLine)].size() < 8);
     }
 
     void aShortMainPrfKeepsTheLinesBeforeItsEnd() {

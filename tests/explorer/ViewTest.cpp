@@ -194,6 +194,22 @@ TEST(ViewTest, BadTextChangesNothing) {
     }
 }
 
+TEST(ViewTest, ConversionErrorsNameTheirField) {
+    for (const auto& [field, message] :
+         {std::pair{&ExplorerFields::Iteration, "Iteration: '2x' is not a valid integer value"},
+          std::pair{&ExplorerFields::RectWidth,
+                    "Zoom Range Width: '2x' is not a valid floating point value"}}) {
+        ExplorerModel model = Started();
+        model.Fields().*field = "2x";
+        try {
+            model.ZoomIn();
+            ADD_FAILURE() << message;
+        } catch (const ConvertError& error) {
+            EXPECT_STREQ(error.what(), message);
+        }
+    }
+}
+
 TEST(ViewTest, RedrawWithABadLimitRestartsWithTheOldLimit) {
     ExplorerModel model = Started();
     model.ActionDrawExecute();

@@ -169,6 +169,37 @@ TEST(DeviceModel, SettingsFileRules) {
     }
 }
 
+// What a damaged device.prf says names the file and the line, and quotes
+// little of it; an empty file is simply no choice yet.
+TEST(DeviceModel, SettingsMessagesNameTheFileAndTheLine) {
+    const struct {
+        std::string content;
+        std::vector<std::string> shown;
+        int top;
+    } cases[] = {
+        {"", {"device.prf is empty; the default output is used"}, 109},
+        {"\xEF\xBB\xBF"
+         "0000\r\n10\r\n20\r\n300\r\n400\r\n0\r\n",
+         {},
+         10},
+        {"0000\r\n10\r\nx\r\n", {"device.prf, line 3: 'x' is not a valid integer value"}, 10},
+        {"0000\r\n" + std::string(5000, '1') + "\r\n",
+         {"device.prf, line 2: the line holds 5000 bytes; a line holds at most 4096."},
+         109},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content.substr(0, 40));
+        TempDir dir;
+        const fs::path file = dir.path / kDevicePrfName;
+        WriteFileAtomic(file, c.content);
+        Fixture f;
+        DevicePlacement placement;
+        f.model.Startup(file, placement);
+        EXPECT_EQ(f.shown, c.shown);
+        EXPECT_EQ(placement.top, c.top);
+    }
+}
+
 TEST(DeviceModel, SavedFileHasSixLinesTopBeforeLeft) {
     TempDir dir;
     const fs::path file = dir.path / kDevicePrfName;

@@ -36,3 +36,32 @@ TEST(Convert, StrictConversionAcceptsOnlyWholeNumbers) {
         EXPECT_STREQ(e.what(), "'12a' is not a valid integer value");
     }
 }
+
+// Whatever a message quotes of a file or a field stays short and whole: a
+// megabyte value is cut with an ellipsis (never inside a character), and a
+// NUL or an escape is shown rather than ending or steering the text.
+TEST(Convert, MessagesQuoteAShortVisibleExcerpt) {
+    const std::string huge(10'000'000, '7');
+    const std::string sixty(60, 'a');
+    const std::string umlauts = std::string(59, 'a') + "\xC3\xA4\xC3\xA4";
+    const struct {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {sixty, sixty},
+        {sixty + "b", sixty + "\u2026"},
+        {umlauts, std::string(59, 'a') + "\xC3\xA4\u2026"},
+        {std::string("2\0x", 3), "2\u2400x"},
+        {"\x1B[2J\x7F", "\u241B[2J\u2421"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Excerpt(c.text), c.shown) << c.text.substr(0, 80);
+    }
+    try {
+        StrToInt(std::string("2x\0", 3) + huge, "Iteration");
+        FAIL();
+    } catch (const ConvertError& e) {
+        EXPECT_EQ(std::string(e.what()), "Iteration: '2x\u2400" + std::string(57, '7') +
+                                             "\u2026' is not a valid integer value");
+    }
+}

@@ -17,6 +17,18 @@ TEST(TextFile, LinesSplitOnEveryLineEnd) {
     EXPECT_EQ(SplitLines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
     EXPECT_EQ(SplitLines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
     EXPECT_TRUE(SplitLines("").empty());
+    // A byte-order mark starts no line; only a leading one is a mark.
+    EXPECT_EQ(SplitLines("\xEF\xBB\xBF"
+                         "0000\r\n1"),
+              (std::vector<std::string>{"0000", "1"}));
+    EXPECT_EQ(SplitLines("\xEF\xBB\xBF"), std::vector<std::string>{});
+    EXPECT_EQ(SplitLines("a\n\xEF\xBB\xBF"), (std::vector<std::string>{"a", "\xEF\xBB\xBF"}));
+}
+
+TEST(TextFile, LinesLongerThanASettingAreRefused) {
+    EXPECT_EQ(LineLengthFault(std::string(MaxLineBytes, '1')), "");
+    EXPECT_EQ(LineLengthFault(std::string(2 << 20, '1')),
+              "the line holds 2097152 bytes; a line holds at most 4096.");
 }
 
 TEST(TextFile, WrittenLinesEndInCrLfAndReadBack) {
