@@ -57,8 +57,8 @@ endforeach()
 add_custom_target(sorvelin_compressed_docs ALL DEPENDS ${SORVELIN_COMPRESSED})
 install(FILES ${CMAKE_BINARY_DIR}/packed/sorvelin.1.gz ${CMAKE_BINARY_DIR}/packed/sorvelin-render.1.gz
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${CMAKE_BINARY_DIR}/packed/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorvelin)
+install(FILES ${CMAKE_BINARY_DIR}/packed/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorvelin
         RENAME changelog.Debian.gz)
 
 set(CPACK_GENERATOR DEB)

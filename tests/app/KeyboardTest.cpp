@@ -6,7 +6,9 @@
 #include "explorer/Sizeablerectshape.h"
 #include "explorer/WindowTestSupport.h"
 
+#include <QAbstractButton>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -49,10 +51,10 @@ private slots:
         ComposeWin->show();
         QVERIFY(QTest::qWaitForWindowExposed(ComposeWin));
         ComposeWin->setFocus();
-        // Not composed yet: Play is disabled, so Space stops (nothing plays).
-        QVERIFY(!ComposeWin->PlayButton->isEnabled());
         QSignalSpy stop(ComposeWin->StopButton, &QPushButton::clicked);
         QSignalSpy play(ComposeWin->PlayButton, &QPushButton::clicked);
+        // While playing (Play disabled) Space stops; otherwise it plays.
+        ComposeWin->PlayButton->setEnabled(false);
         QTest::keyClick(ComposeWin, Qt::Key_Space);
         QCOMPARE(stop.count(), 1);
         ComposeWin->PlayButton->setEnabled(true);

@@ -2,10 +2,16 @@
 // the last Play: what each says, and what is saved.
 #include "compose/Cmpwin.h"
 #include "explorer/Main.h"
+#include "explorer/MainPictures.h"
 #include "explorer/WindowTestSupport.h"
+#include "output/DeviceModel.h"
+#include "output/Mididevicewin.h"
 #include "platform/TextFile.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -29,7 +35,9 @@ private slots:
         QString target;
         ComposeWin->SetFileNameFunction([&](const FileRequest&) { return target; });
 
-        // No output is open in this program: Play renders and says so.
+        // Without an open output Play renders and says so.
+        QCOMPARE(MidiDevice->Model().CloseDevice(), 0);
+        QVERIFY(!MidiDevice->Output().IsOpen());
         QTest::mouseClick(ComposeWin->PlayButton, Qt::LeftButton);
         QCOMPARE(recorder.messages.size(), std::size_t{1});
         QVERIFY(

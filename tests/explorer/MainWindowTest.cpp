@@ -445,6 +445,7 @@ private slots:
     }
 
     void closingWritesMainPrf() {
+        w->Iteration->end(false);
         QTest::keyClicks(w->Iteration, "0"); // "2000"
         QTest::keyClick(w->XShiftTrackBar1, Qt::Key_End);
         QTest::mouseClick(w->Always, Qt::LeftButton);
@@ -469,6 +470,7 @@ private slots:
     }
 
     void theWindowManagersCloseWritesMainPrfToo() {
+        w->Iteration->end(false);
         QTest::keyClicks(w->Iteration, "1"); // "2001"
         w->close();
         QCOMPARE(SettingsLines(dir_.path())[17], std::string("2001"));
