@@ -29,9 +29,11 @@ const char* const SettingsKeptMessage =
     "This setting and the ones after it keep their design values.";
 
 void AddGeometry(std::vector<std::string>& lines, const QWidget* window) {
+    // The client's corner, which is what PlaceWindow restores; the frame's size.
     const QRect frame = window != nullptr ? window->frameGeometry() : QRect();
-    lines.push_back(IntToStr(frame.top()));
-    lines.push_back(IntToStr(frame.left()));
+    const QPoint corner = window != nullptr ? SavedCorner(window) : QPoint();
+    lines.push_back(IntToStr(corner.y()));
+    lines.push_back(IntToStr(corner.x()));
     lines.push_back(IntToStr(frame.width()));
     lines.push_back(IntToStr(frame.height()));
 }

@@ -115,8 +115,8 @@ TMidiDevice::~TMidiDevice() {
 int TMidiDevice::FormCreate() {
     timer_->BeginPeriod(timer_->GetDevCaps().periodMin);
     engine_->SetTimerResolution(TimerResolutionMs);
-    const QRect frame = frameGeometry();
-    DevicePlacement placement{frame.top(), frame.left(), width(), height()};
+    const QPoint corner = SavedCorner(this);
+    DevicePlacement placement{corner.y(), corner.x(), width(), height()};
     // Without a settings file nothing is read: the built-in synthesizer is opened.
     const int result = model_->Startup(options_.settingsFile, placement);
     // A placement from another desktop must not leave the window out of reach.
@@ -132,10 +132,9 @@ void TMidiDevice::SaveSettings() {
     if (options_.settingsFile.empty()) {
         return;
     }
-    // The frame's place, as the window is moved back to it, and the size it is resized to.
-    const QRect frame = frameGeometry();
-    model_->SaveDeviceSettings(options_.settingsFile,
-                               {frame.top(), frame.left(), width(), height()});
+    // The client's place and size, as the window is put back to them.
+    const QPoint corner = SavedCorner(this);
+    model_->SaveDeviceSettings(options_.settingsFile, {corner.y(), corner.x(), width(), height()});
 }
 
 void TMidiDevice::ShowModal() {

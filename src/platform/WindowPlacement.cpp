@@ -63,12 +63,25 @@ QPoint PlaceOnScreens(QPoint wanted, QSize size, const std::vector<QRect>& scree
     return {x, y};
 }
 
+QPoint PlaceClientOnScreens(QPoint client, QPoint frameOffset, QSize frameSize,
+                            const std::vector<QRect>& screens) {
+    return PlaceOnScreens(client - frameOffset, frameSize, screens) + frameOffset;
+}
+
 void MoveOntoScreen(QWidget* window, int left, int top) {
     std::vector<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens()) {
         screens.push_back(screen->availableGeometry());
     }
-    window->move(PlaceOnScreens(QPoint(left, top), window->frameGeometry().size(), screens));
+    const QRect frame = window->frameGeometry();
+    const QPoint offset = window->geometry().topLeft() - frame.topLeft();
+    const QPoint client = PlaceClientOnScreens(QPoint(left, top), offset, frame.size(), screens);
+    // setGeometry places the client area whether or not the frame is known yet.
+    window->setGeometry(QRect(client, window->size()));
+}
+
+QPoint SavedCorner(const QWidget* window) {
+    return window->geometry().topLeft();
 }
 
 } // namespace sorvelin

@@ -16,8 +16,18 @@ namespace sorvelin {
 // its size allows).
 QPoint PlaceOnScreens(QPoint wanted, QSize size, const std::vector<QRect>& screens);
 
-// Moves `window` (frame position, top and left) with the rule above, using
-// the available geometry of the screens the application knows.
+// The client corner at which a window whose client corner was saved at
+// `client` comes back, kept on `screens` by the rule above; `frameOffset` is
+// the client's offset inside its frame (0 while the window manager has not
+// framed it yet). Saved and restored as the same thing, a window comes back
+// exactly where it was instead of creeping by its title bar at every start.
+QPoint PlaceClientOnScreens(QPoint client, QPoint frameOffset, QSize frameSize,
+                            const std::vector<QRect>& screens);
+
+// Puts `window`'s client area at (left, top) with the rule above, using the
+// available geometry of the screens the application knows.
 void MoveOntoScreen(QWidget* window, int left, int top);
+// The corner MoveOntoScreen takes: the client area's, not the frame's.
+QPoint SavedCorner(const QWidget* window);
 
 } // namespace sorvelin

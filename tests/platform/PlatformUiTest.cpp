@@ -103,6 +103,23 @@ private slots:
         QCOMPARE(PlaceOnScreens(wanted, QSize(353, 542), screens), placed);
     }
 
+    void aFramedWindowComesBackWhereItWasAtEveryStart() {
+        // A title bar 20 pixels high and a 1-pixel border: the client corner
+        // saved and restored five times stays put, also at a screen's edge.
+        const std::vector<QRect> screens{QRect(0, 0, 1280, 1024)};
+        const QPoint offset(1, 20);
+        const QSize frame(355, 563);
+        for (const QPoint saved : {QPoint(300, 200), QPoint(1, 20)}) {
+            QPoint client = saved;
+            for (int start = 0; start < 5; ++start) {
+                client = PlaceClientOnScreens(client, offset, frame, screens);
+            }
+            QCOMPARE(client, saved);
+        }
+        // A frame above the screen's top is pulled down whole.
+        QCOMPARE(PlaceClientOnScreens(QPoint(300, 5), offset, frame, screens), QPoint(300, 20));
+    }
+
     void settingsLiveBesideTheProgramUnlessItsFolderIsReadOnly() {
         QTemporaryDir dir;
         const std::filesystem::path programDir = dir.path().toStdString();
