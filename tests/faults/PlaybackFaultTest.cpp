@@ -37,54 +37,22 @@ bool RunToEnd(Bench& bench) {
     return bench.timer.RunAll(10000) < 10000 && !bench.engine.IsPlaying();
 }
 
-// A service whose outputs refuse the short messages numbered from `first`
-// to `last` (counted over all outputs), as a device that goes away for a
-// moment does; the other messages reach the capture service.
-class FlakyService : public MidiOutService {
-public:
+// Refuses the short messages numbered from `first` to `last` (counted over
+// all outputs); the other messages reach the capture service.
+struct FlakyService {
     FlakyService(CaptureMidiOut& capture, int first, int last)
-        : capture_(capture), first_(first), last_(last) {}
-    int NumDevs() override { return capture_.NumDevs(); }
-    int DevCaps(int id, MidiOutCaps& caps) override { return capture_.DevCaps(id, caps); }
-    std::string ErrorText(int code) override { return capture_.ErrorText(code); }
-    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
-        std::unique_ptr<MidiOutput> inner;
-        const int result = capture_.Open(id, inner);
-        if (result == kMidiOk) {
-            out = std::make_unique<Output>(*this, std::move(inner));
-        }
-        return result;
-    }
-    int Refused() const { return refused_; }
-
-private:
-    class Output : public MidiOutput {
-    public:
-        Output(FlakyService& service, std::unique_ptr<MidiOutput> inner)
-            : service_(service), inner_(std::move(inner)) {}
-        int ShortMsg(std::uint32_t packed) override {
-            const int number = service_.sent_++;
-            if (number >= service_.first_ && number <= service_.last_) {
-                ++service_.refused_;
-                return kMidiErrUnspecified;
-            }
-            return inner_->ShortMsg(packed);
-        }
-        int LongMsg(const std::vector<std::uint8_t>& message) override {
-            return inner_->LongMsg(message);
-        }
-        bool LongDone() override { return inner_->LongDone(); }
-        int Close() override { return inner_->Close(); }
-
-    private:
-        FlakyService& service_;
-        std::unique_ptr<MidiOutput> inner_;
-    };
-    CaptureMidiOut& capture_;
-    int first_;
-    int last_;
-    std::atomic<int> sent_{0};
-    std::atomic<int> refused_{0};
+        : service(capture, [this, first, last](std::uint32_t) {
+              const int number = sent++;
+              if (number >= first && number <= last) {
+                  ++refused;
+                  return static_cast<int>(kMidiErrUnspecified);
+              }
+              return static_cast<int>(kMidiOk);
+          }) {}
+    int Refused() const { return refused; }
+    std::atomic<int> sent{0};
+    std::atomic<int> refused{0};
+    InterceptService service;
 };
 
 } // namespace
@@ -134,7 +102,7 @@ TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingAtTheEnd) {
         SCOPED_TRACE(first);
         Bench bench;
         FlakyService flaky(bench.capture, first, last);
-        OutputHandle output(flaky);
+        OutputHandle output(flaky.service);
         PlaybackEngine engine(output, bench.timer);
         std::vector<std::string> shown;
         engine.SetMessageCallback([&](const std::string& text) { shown.push_back(text); });
