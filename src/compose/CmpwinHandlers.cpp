@@ -182,12 +182,13 @@ void TComposeWin::PlayClick() {
         ReadControls();
         RenderPlaySong(song_, Explorer(), model_, Parts());
     });
-    midiTrack* track = song_.PlayTrack();
+    // The engine shares the track (and through it the song) while it plays.
+    std::shared_ptr<midiTrack> track = song_.PlayTrack();
     if (!rendered || track == nullptr || track->Count() == 0) {
         ActionPlay->setEnabled(true);
         return;
     }
-    Guarded([&] { engine.StartPlayback(*track); });
+    Guarded([&] { engine.StartPlayback(track); });
     if (!engine.IsPlaying()) {
         ActionPlay->setEnabled(true);
     }

@@ -106,26 +106,22 @@ std::unique_ptr<midiTrack> MergePlayTrack(midiSong& song) {
 }
 
 RenderedSong::RenderedSong() = default;
-RenderedSong::~RenderedSong() {
-    // The playback track points into the song: it goes first.
-    playTrack_.reset();
-    song_.reset();
-}
+RenderedSong::~RenderedSong() = default;
 
 void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& parts,
                           std::span<const std::int32_t> series, int limit) {
-    std::unique_ptr<midiSong> song = RenderSong(compose, parts, series, limit);
-    std::unique_ptr<midiTrack> play = MergePlayTrack(*song);
-    playTrack_ = std::move(play);
-    song_ = std::move(song);
+    auto played = std::make_shared<Played>();
+    played->song = RenderSong(compose, parts, series, limit);
+    played->track = MergePlayTrack(*played->song);
+    played_ = std::move(played);
 }
 
 std::string RenderedSong::MidiFileBytes() {
-    if (!song_) {
+    if (!played_) {
         throw UserError("Nothing has been rendered yet: press Play first.");
     }
     std::ostringstream out;
-    song_->WriteSmf(out);
+    played_->song->WriteSmf(out);
     return out.str();
 }
 

@@ -64,7 +64,7 @@ TEST(PlaybackFaults, TheOutputClosedMidSongSilencesItAndHearsNothingMore) {
         ASSERT_EQ(bench.output.Open(0), 0);
         TestSong s;
         Song(s);
-        bench.engine.StartPlayback(*s.play);
+        bench.engine.StartPlayback(s.play);
         for (int i = 0; i < groups; ++i) {
             bench.timer.RunNext();
         }
@@ -85,7 +85,7 @@ TEST(PlaybackFaults, SwitchingTheOutputMidSongEndsEveryNoteOnBothOutputs) {
         ASSERT_EQ(model.OpenDevice(0), 0);
         TestSong s;
         Song(s);
-        bench.engine.StartPlayback(*s.play);
+        bench.engine.StartPlayback(s.play);
         for (int i = 0; i < groups; ++i) {
             bench.timer.RunNext();
         }
@@ -111,7 +111,7 @@ TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingAtTheEnd) {
         ASSERT_EQ(output.Open(0), 0);
         TestSong s;
         Song(s);
-        engine.StartPlayback(*s.play);
+        engine.StartPlayback(s.play);
         EXPECT_LT(bench.timer.RunAll(10000), 10000);
         EXPECT_FALSE(engine.IsPlaying());
         EXPECT_GT(flaky.Refused(), 0);
@@ -128,7 +128,7 @@ TEST(PlaybackFaults, StopDuringTheFirstGroupSilencesAndLeavesNoTimer) {
     ASSERT_EQ(bench.output.Open(0), 0);
     TestSong s;
     Song(s);
-    bench.engine.StartPlayback(*s.play);
+    bench.engine.StartPlayback(s.play);
     ASSERT_TRUE(bench.engine.IsPlaying());
     bench.engine.StopPlayback();
     EXPECT_FALSE(bench.engine.IsPlaying());
@@ -143,12 +143,12 @@ TEST(PlaybackFaults, PlayAgainRightAfterTheEndPlaysTheWholeSongAgain) {
     // Play renders a new track every time.
     TestSong first;
     Song(first);
-    bench.engine.StartPlayback(*first.play);
+    bench.engine.StartPlayback(first.play);
     ASSERT_TRUE(RunToEnd(bench));
     const std::size_t once = bench.capture.MessageCount();
     TestSong second;
     Song(second);
-    bench.engine.StartPlayback(*second.play);
+    bench.engine.StartPlayback(second.play);
     ASSERT_TRUE(RunToEnd(bench));
     EXPECT_EQ(bench.capture.MessageCount(), 2 * once);
     EXPECT_EQ(bench.ends.size(), 2u);
@@ -180,7 +180,7 @@ TEST(PlaybackFaults, PlayAgainFromTheEndNotificationOnTheTimerThreadNeverHangs) 
         for (int i = 0; i < 6; ++i) {
             s.Note(20 * i, i % 2, 60 + i, 25);
         }
-        engine.StartPlayback(*s.play);
+        engine.StartPlayback(s.play);
         std::unique_lock lock(mutex);
         ASSERT_TRUE(ended.wait_for(lock, 5s, [&] { return ends == round; })) << round;
     }

@@ -22,7 +22,7 @@ struct TestSong {
     TestSong() {
         song.RebuildBarTable();
         conductor = song.tracks.Add(std::make_unique<midiTrack>(&song, 0, "Tempo"));
-        play = std::make_unique<midiTrack>(&song, 0, "");
+        play = std::make_shared<midiTrack>(&song, 0, "");
     }
     // The tempo goes into the conductor track (for TempoAt) and, as Play
     // merges it, into the playback track.
@@ -48,7 +48,7 @@ struct TestSong {
     }
     midiSong song;
     midiTrack* conductor = nullptr;
-    std::unique_ptr<midiTrack> play;
+    std::shared_ptr<midiTrack> play;
 };
 
 // A service that passes everything on to a capture service, except that each
