@@ -7,6 +7,7 @@
 
 #include "support/TempDir.h"
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -185,49 +186,33 @@ TEST(AlsaMidiOut, AMissingSequencerGivesAnEmptyListNotAFailure) {
 }
 
 TEST(AlsaMidiOut, EachShortMessageBecomesItsSequencerEvent) {
-    struct Row {
-        std::uint32_t message;
-        snd_seq_event_type_t type;
-        int channel;
-        int first;  // note or controller; -1 where the event has none
-        int second; // velocity or value
-    };
-    const Row rows[] = {
-        {PackShortMsg(0x93, 60, 100), SND_SEQ_EVENT_NOTEON, 3, 60, 100},
-        {PackShortMsg(0x90, 62, 0), SND_SEQ_EVENT_NOTEON, 0, 62, 0}, // the song's note-off
-        {PackShortMsg(0x85, 61, 64), SND_SEQ_EVENT_NOTEOFF, 5, 61, 64},
-        {PackShortMsg(0xA2, 40, 30), SND_SEQ_EVENT_KEYPRESS, 2, 40, 30},
-        {PackShortMsg(0xBF, 7, 90), SND_SEQ_EVENT_CONTROLLER, 15, 7, 90},
-        {PackShortMsg(0xB0, 120, 0), SND_SEQ_EVENT_CONTROLLER, 0, 120, 0},
-        {PackShortMsg(0xC4, 12, 99), SND_SEQ_EVENT_PGMCHANGE, 4, -1, 12},
-        {PackShortMsg(0xD1, 99), SND_SEQ_EVENT_CHANPRESS, 1, -1, 99},
-        {PackShortMsg(0xE0, 0x00, 0x40), SND_SEQ_EVENT_PITCHBEND, 0, -1, 0},
-        {PackShortMsg(0xE6, 0x7F, 0x7F), SND_SEQ_EVENT_PITCHBEND, 6, -1, 8191},
-        {PackShortMsg(0xE9, 0x00, 0x00), SND_SEQ_EVENT_PITCHBEND, 9, -1, -8192},
+    // Type, channel, note or controller (0 where none), velocity or value.
+    using Fields = std::array<int, 4>;
+    const std::pair<std::uint32_t, Fields> rows[] = {
+        {PackShortMsg(0x93, 60, 100), {SND_SEQ_EVENT_NOTEON, 3, 60, 100}},
+        {PackShortMsg(0x90, 62, 0), {SND_SEQ_EVENT_NOTEON, 0, 62, 0}}, // the song's note-off
+        {PackShortMsg(0x85, 61, 64), {SND_SEQ_EVENT_NOTEOFF, 5, 61, 64}},
+        {PackShortMsg(0xA2, 40, 30), {SND_SEQ_EVENT_KEYPRESS, 2, 40, 30}},
+        {PackShortMsg(0xBF, 7, 90), {SND_SEQ_EVENT_CONTROLLER, 15, 7, 90}},
+        {PackShortMsg(0xC4, 12, 99), {SND_SEQ_EVENT_PGMCHANGE, 4, 0, 12}},
+        {PackShortMsg(0xD1, 99), {SND_SEQ_EVENT_CHANPRESS, 1, 0, 99}},
+        {PackShortMsg(0xE0, 0x00, 0x40), {SND_SEQ_EVENT_PITCHBEND, 0, 0, 0}},
+        {PackShortMsg(0xE6, 0x7F, 0x7F), {SND_SEQ_EVENT_PITCHBEND, 6, 0, 8191}},
+        {PackShortMsg(0xE9, 0x00, 0x00), {SND_SEQ_EVENT_PITCHBEND, 9, 0, -8192}},
     };
     AlsaEncoder encoder;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.message);
-        snd_seq_event_t event;
-        ASSERT_TRUE(encoder.Encode(row.message, event));
-        EXPECT_EQ(event.type, row.type);
-        const bool note = row.type == SND_SEQ_EVENT_NOTEON || row.type == SND_SEQ_EVENT_NOTEOFF ||
-                          row.type == SND_SEQ_EVENT_KEYPRESS;
-        if (note) {
-            EXPECT_EQ(event.data.note.channel, row.channel);
-            EXPECT_EQ(event.data.note.note, row.first);
-            EXPECT_EQ(event.data.note.velocity, row.second);
-        } else {
-            EXPECT_EQ(event.data.control.channel, row.channel);
-            EXPECT_EQ(event.data.control.value, row.second);
-            if (row.first >= 0) {
-                EXPECT_EQ(event.data.control.param, static_cast<unsigned>(row.first));
-            }
-        }
+    snd_seq_event_t e;
+    for (const auto& [message, expected] : rows) {
+        ASSERT_TRUE(encoder.Encode(message, e)) << message;
+        const bool note = e.type <= SND_SEQ_EVENT_KEYPRESS;
+        const Fields got =
+            note ? Fields{e.type, e.data.note.channel, e.data.note.note, e.data.note.velocity}
+                 : Fields{e.type, e.data.control.channel, static_cast<int>(e.data.control.param),
+                          e.data.control.value};
+        EXPECT_EQ(got, expected) << message;
     }
     // A data byte without a status is no message at all.
-    snd_seq_event_t event;
-    EXPECT_FALSE(encoder.Encode(PackShortMsg(0x3C, 1, 2), event));
+    EXPECT_FALSE(encoder.Encode(PackShortMsg(0x3C, 1, 2), e));
 }
 
 // A destination that never reads: the sends fill the sequencer's buffer,
