@@ -39,7 +39,7 @@ struct Song {
     explicit Song(int slow) : tempoTick(slow * kSixteenth) {
         song.RebuildBarTable();
         conductor = song.tracks.Add(std::make_unique<midiTrack>(&song, 0, "Tempo"));
-        play = std::make_unique<midiTrack>(&song, 0, "");
+        play = std::make_shared<midiTrack>(&song, 0, "");
         for (midiTrack* track : {conductor, play.get()}) {
             auto slow = std::make_unique<TempoEvent>(0);
             slow->SetTempo(kSlowTempo);
@@ -87,7 +87,7 @@ struct Song {
     int tempoTick;
     midiSong song;
     midiTrack* conductor = nullptr;
-    std::unique_ptr<midiTrack> play;
+    std::shared_ptr<midiTrack> play;
     std::vector<Group> groups;
 };
 
@@ -165,7 +165,7 @@ EngineRun PlayWithEngine(Song& song) {
     engine.SetPlayEndHandler([&](void*) { ended = true; }, nullptr);
     EngineRun run;
     std::thread sleeper = RawSleeper(song, Clock::now(), run.raw);
-    engine.StartPlayback(*song.play);
+    engine.StartPlayback(song.play);
     while (!ended) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -196,7 +196,7 @@ public:
         const auto& events = events_;
         for (;;) {
             const int t0 = events[index_]->time;
-            const std::uint32_t s = timer_.TimeGetTime();
+            const std::uint32_t s = Millis();
             while (index_ < events.size() && events[index_]->time == t0) {
                 Send(*events[index_++]);
             }
@@ -205,7 +205,7 @@ public:
                 return;
             }
             const int d = (events[index_]->time - t0) * (tempo_ / song_.song.division) / 1000 -
-                          static_cast<int>(timer_.TimeGetTime() - s);
+                          static_cast<int>(Millis() - s);
             if (d > 1) {
                 timer_.SetEvent(d, 10, [this] { Tick(); });
                 return;
@@ -215,6 +215,12 @@ public:
     std::atomic<bool> ended{false};
 
 private:
+    // The timer's clock in whole milliseconds, as the relative pacing counted.
+    std::uint32_t Millis() const {
+        return static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(timer_.Now().time_since_epoch())
+                .count());
+    }
     void Send(const anyEvent& event) {
         if (const auto* meta = dynamic_cast<const metaEvent*>(&event)) {
             if (meta->type == 0x51) {

@@ -18,7 +18,8 @@ struct StartOptions {
 void CreateWindows(StartOptions options = {});
 // Destroys the windows in the reverse order and clears the globals. The
 // device window goes after the composition window: it stops playback,
-// closes the output and writes device.prf.
+// silences and closes the output and writes device.prf. A song playing
+// meanwhile stays alive, as the engine shares it with the window.
 void DestroyWindows();
 
 } // namespace sorvelin

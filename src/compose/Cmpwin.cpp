@@ -90,6 +90,7 @@ TComposeWin::TComposeWin(QWidget* parent)
 
 TComposeWin::~TComposeWin() {
     // The device outlives this window: it must not report a song's end here.
+    // A song still playing is the engine's to hold until the device stops it.
     if (MidiDevice != nullptr) {
         MidiDevice->Engine().ClearPlayEndHandler();
     }

@@ -199,7 +199,8 @@ void TComposeWin::PlayClick() {
         RenderPlaySong(song_, Explorer(), model_, Parts());
         playedInputs_ = PlayInputs(Explorer(), model_, Parts());
     });
-    midiTrack* track = song_.PlayTrack();
+    // The engine shares the track (and through it the song) while it plays.
+    std::shared_ptr<midiTrack> track = song_.PlayTrack();
     if (!rendered || track == nullptr || track->Count() == 0) {
         ActionPlay->setEnabled(true);
         return;
@@ -210,7 +211,7 @@ void TComposeWin::PlayClick() {
         ActionPlay->setEnabled(true);
         return;
     }
-    Guarded([&] { engine.StartPlayback(*track); });
+    Guarded([&] { engine.StartPlayback(track); });
     if (!engine.IsPlaying()) {
         ActionPlay->setEnabled(true);
     }

@@ -105,25 +105,21 @@ std::unique_ptr<midiTrack> MergePlayTrack(midiSong& song) {
 }
 
 RenderedSong::RenderedSong() = default;
-RenderedSong::~RenderedSong() {
-    // The playback track points into the song: it goes first.
-    playTrack_.reset();
-    song_.reset();
-}
+RenderedSong::~RenderedSong() = default;
 
 void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& parts,
                           std::span<const std::int32_t> series, int limit) {
-    std::unique_ptr<midiSong> song = RenderSong(compose, parts, series, limit);
-    std::unique_ptr<midiTrack> play = MergePlayTrack(*song);
-    playTrack_ = std::move(play);
-    song_ = std::move(song);
+    auto played = std::make_shared<Played>();
+    played->song = RenderSong(compose, parts, series, limit);
+    played->track = MergePlayTrack(*played->song);
+    played_ = std::move(played);
 }
 
 midiSong& RenderedSong::Rendered() {
-    if (!song_) {
+    if (!played_) {
         throw UserError(NothingRenderedMessage);
     }
-    return *song_;
+    return *played_->song;
 }
 
 void RenderedSong::WriteMidi(std::ostream& out) {

@@ -50,10 +50,14 @@ public:
     void Render(const ComposeModel& compose, const PartSettingsTable& parts,
                 std::span<const std::int32_t> series, int limit);
 
-    bool HasSong() const { return song_ != nullptr; }
+    bool HasSong() const { return played_ != nullptr; }
     // The last complete song and its playback track; null before the first.
-    midiSong* Song() { return song_.get(); }
-    midiTrack* PlayTrack() { return playTrack_.get(); }
+    // A holder of the track holds the song too, so playback may go on after
+    // the next Render or this object's end.
+    midiSong* Song() { return played_ ? played_->song.get() : nullptr; }
+    std::shared_ptr<midiTrack> PlayTrack() {
+        return played_ ? std::shared_ptr<midiTrack>(played_, played_->track.get()) : nullptr;
+    }
 
     // The Standard MIDI File of the last song, written into `out` (which
     // must be able to seek back to fill in track lengths). UserError when
@@ -67,8 +71,12 @@ public:
 private:
     midiSong& Rendered(); // UserError when nothing has been rendered yet
 
-    std::unique_ptr<midiSong> song_;
-    std::unique_ptr<midiTrack> playTrack_; // borrows the song's events
+    struct Played {
+        std::unique_ptr<midiSong> song;
+        // Borrows the song's events; declared after the song, so it goes first.
+        std::unique_ptr<midiTrack> track;
+    };
+    std::shared_ptr<Played> played_;
 };
 
 } // namespace sorvelin

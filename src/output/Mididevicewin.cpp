@@ -18,13 +18,6 @@ namespace sorvelin {
 
 TMidiDevice* MidiDevice = nullptr;
 
-namespace {
-
-// Requests of the playback engine's timer, as the engine expects them.
-constexpr int TimerResolutionMs = 10;
-
-} // namespace
-
 void ShowOnWindowThread(const std::string& text) {
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr || QThread::currentThread() == app->thread()) {
@@ -114,7 +107,6 @@ TMidiDevice::~TMidiDevice() {
 
 int TMidiDevice::FormCreate() {
     timer_->BeginPeriod(timer_->GetDevCaps().periodMin);
-    engine_->SetTimerResolution(TimerResolutionMs);
     const QPoint corner = SavedCorner(this);
     DevicePlacement placement{corner.y(), corner.x(), width(), height()};
     // Without a settings file nothing is read: the built-in synthesizer is opened.

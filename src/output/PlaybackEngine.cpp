@@ -1,6 +1,7 @@
 #include "output/PlaybackEngine.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace sorvelin {
 namespace {
@@ -181,21 +182,24 @@ bool PlaybackEngine::SendGroup() {
 
 // ---- start, tick, stop ----
 
-void PlaybackEngine::StartPlayback(midiTrack& track) {
-    if (track.Count() == 0 || !output_.IsOpen()) {
+void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track) {
+    if (!track || track->Count() == 0 || !output_.IsOpen()) {
         return;
     }
     if (playing_.load()) {
         Halt(); // the window never starts while playing; stay consistent if it does
     }
-    track.collapsed = true; // so the expansion runs even if it ran before
-    track.ExpandNoteOffs();
+    // Expanding does nothing on an expanded track, so a track started again
+    // keeps one note-off per note.
+    track->ExpandNoteOffs();
 
+    std::shared_ptr<midiTrack> previous; // let go of after the lock
     std::unique_lock lock(playMutex_);
     const std::uint64_t session = ++session_;
+    previous = std::exchange(track_, track);
     events_.clear();
-    for (int i = 0; i < track.Count(); ++i) {
-        if (const anyEvent* event = track.EventAt(i)) {
+    for (int i = 0; i < track->Count(); ++i) {
+        if (const anyEvent* event = track->EventAt(i)) {
             events_.push_back(event);
         }
     }
@@ -203,7 +207,7 @@ void PlaybackEngine::StartPlayback(midiTrack& track) {
         return;
     }
     const std::int32_t t0 = events_.front()->time;
-    midiSong* song = track.song;
+    midiSong* song = track->song;
     division_ = song != nullptr && song->division != 0 ? song->division : 120;
     currentTempo_ = song != nullptr ? song->TempoAt(t0) : kDefaultTempo;
     stopRequested_ = false;
@@ -277,14 +281,18 @@ bool PlaybackEngine::Halt() {
     stopRequested_ = true;
     std::uint32_t id = 0;
     bool wasPlaying = false;
+    std::shared_ptr<midiTrack> played;
     {
         std::lock_guard lock(playMutex_);
         ++session_;
         id = timerId_.load();
         wasPlaying = playing_.exchange(false);
+        events_.clear();
+        played = std::move(track_);
     }
     // The lock is released first: a callback that is running waits for it,
     // then finds its session over and returns without sending anything.
+    // The track goes last, once no callback can reach it.
     timer_.KillEvent(id);
     return wasPlaying;
 }

@@ -10,6 +10,12 @@
 // rounding that accumulates), and the timer waits for that moment. A late
 // wake-up therefore delays one group, never the rest of the song.
 //
+// Ownership. The engine holds the track it plays, and through the pointer's
+// ownership whatever that track points into (its song, the events it
+// borrows), from StartPlayback until the next start, a stop or the engine's
+// end; it lets go of it on the thread that calls those. Whoever made the song
+// may therefore drop its own reference at any moment, also mid-song.
+//
 // Threads. StartPlayback, StopPlayback and the immediate messages run on the
 // window thread; each timer callback runs on the timer service's thread.
 // The play state is atomic and the group sending is serialised with the
@@ -25,6 +31,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -53,14 +60,13 @@ public:
     void ClearPlayEndHandler() { SetPlayEndHandler(nullptr, nullptr); }
     // Where "Timer Error" and the output's error texts are shown.
     void SetMessageCallback(MessageFn show);
-    // Passed with every timer request (10 ms in the program).
-    void SetTimerResolution(int milliseconds) { timerResolution_ = milliseconds; }
 
-    // Expands the track's note-offs and sends its first group at once; the
-    // rest follows on the timer. Does nothing with an empty track or no open
-    // output. A track whose events all share one time is sent at once and
-    // never becomes playing.
-    void StartPlayback(midiTrack& track);
+    // Expands the track's note-offs (once: a track played before is already
+    // expanded and is played as it is) and sends its first group at once;
+    // the rest follows on the timer. Does nothing with an empty track or no
+    // open output. A track whose events all share one time is sent at once
+    // and never becomes playing.
+    void StartPlayback(std::shared_ptr<midiTrack> track);
     // Cancels playback, then calls the end handler and silences every
     // channel (also when idle). With no output open (closed while the song
     // played) nothing can be silenced, but a song that was playing still
@@ -100,7 +106,7 @@ private:
     void Check(int result);
     void NotifyPlayEnd();
     void Show(const std::string& text);
-    // Cancels playback; true when a song was playing.
+    // Cancels playback and lets go of the track; true when a song was playing.
     bool Halt();
 
     OutputHandle& output_;
@@ -113,12 +119,12 @@ private:
     std::atomic<int> playIndex_{0};
     std::atomic<int> currentTempo_{500000};
     std::atomic<std::uint32_t> timerId_{0};
-    std::atomic<int> timerResolution_{10};
 
     // Held while a group is sent and the next timer requested, and while a
     // start or stop changes the fields below.
     std::mutex playMutex_;
-    std::uint64_t session_ = 0; // a timer of an older session does nothing
+    std::uint64_t session_ = 0;        // a timer of an older session does nothing
+    std::shared_ptr<midiTrack> track_; // keeps alive what events_ points at
     std::vector<const anyEvent*> events_;
     std::int32_t division_ = 120;
     TimePoint anchorTime_{};

@@ -21,7 +21,9 @@ std::vector<TimedMidiMessage> PlayedMessages(midiTrack& track) {
         if (track.song != nullptr && track.song->gmSystemOn) {
             engine.SendSysEx(*track.song->gmSystemOn);
         }
-        engine.StartPlayback(track);
+        // The engine ends within this call, before the caller's track can:
+        // lent without ownership.
+        engine.StartPlayback(std::shared_ptr<midiTrack>(std::shared_ptr<void>(), &track));
         timer.RunAll();
         for (const CapturedMessage& message : capture.Messages()) {
             messages.push_back({message.time - start, message.bytes});

@@ -49,6 +49,9 @@ std::string StandardMidiErrorText(int code, const std::string& detail) {
     case kMidiErrClose:
         text = "The MIDI output could not be closed.";
         break;
+    case kMidiErrOutputFull:
+        text = "The MIDI output is not taking messages: its buffer is full.";
+        break;
     default:
         text = "Unknown MIDI output error " + std::to_string(code) + ".";
         break;

@@ -23,6 +23,7 @@ enum MidiOutResult : int {
     kMidiErrStillPlaying = 67, // a long message is still being sent
     kMidiErrNotSupported = 68, // this build has no such backend
     kMidiErrClose = 69,        // the output refused to close
+    kMidiErrOutputFull = 70,   // the output's buffer is full: its reader has stalled
 };
 
 // Technology codes reported with an output's description.

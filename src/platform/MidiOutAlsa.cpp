@@ -1,7 +1,10 @@
 #include "platform/MidiOutAlsa.h"
 
+#include "platform/AlsaEncoder.h"
+
 #include <alsa/asoundlib.h>
 
+#include <cerrno>
 #include <cstdarg>
 
 namespace sorvelin {
@@ -32,45 +35,28 @@ int TechnologyOf(unsigned int type) {
     return kMidiTechNone;
 }
 
+// Where an output's events go: one port of another client.
+struct AlsaDestination {
+    int client = 0;
+    int port = 0;
+};
+
+// One open output. The sequencer is open non-blocking, so a send never waits
+// (playback sends with its lock held, and Stop must always get that lock): a
+// destination that stops reading fills the kernel's buffer, and the sends
+// that find it full are refused like any other failed send.
 class AlsaOutput : public MidiOutput {
 public:
-    AlsaOutput(snd_seq_t* seq, int ownPort, int client, int port)
-        : seq_(seq), ownPort_(ownPort), client_(client), port_(port) {}
+    AlsaOutput(snd_seq_t* seq, int ownPort, AlsaDestination destination)
+        : seq_(seq), ownPort_(ownPort), destination_(destination) {}
     ~AlsaOutput() override { Close(); }
 
     int ShortMsg(std::uint32_t packed) override {
         if (seq_ == nullptr) {
             return kMidiErrInvalidHandle;
         }
-        const auto bytes = UnpackShortMsg(packed);
-        const int channel = bytes[0] & 0x0F;
-        const int data1 = bytes.size() > 1 ? bytes[1] : 0;
-        const int data2 = bytes.size() > 2 ? bytes[2] : 0;
         snd_seq_event_t event;
-        snd_seq_ev_clear(&event);
-        switch (bytes[0] & 0xF0) {
-        case 0x80:
-            snd_seq_ev_set_noteoff(&event, channel, data1, data2);
-            break;
-        case 0x90:
-            snd_seq_ev_set_noteon(&event, channel, data1, data2);
-            break;
-        case 0xA0:
-            snd_seq_ev_set_keypress(&event, channel, data1, data2);
-            break;
-        case 0xB0:
-            snd_seq_ev_set_controller(&event, channel, data1, data2);
-            break;
-        case 0xC0:
-            snd_seq_ev_set_pgmchange(&event, channel, data1);
-            break;
-        case 0xD0:
-            snd_seq_ev_set_chanpress(&event, channel, data1);
-            break;
-        case 0xE0:
-            snd_seq_ev_set_pitchbend(&event, channel, (data1 | (data2 << 7)) - 8192);
-            break;
-        default:
+        if (!encoder_.Encode(packed, event)) {
             return kMidiOk; // nothing this program sends
         }
         return Deliver(event);
@@ -94,7 +80,7 @@ public:
         if (seq_ == nullptr) {
             return kMidiOk;
         }
-        snd_seq_drain_output(seq_);
+        snd_seq_drain_output(seq_); // gives up at once when the buffer is full
         const int result = snd_seq_close(seq_);
         seq_ = nullptr;
         return result < 0 ? kMidiErrClose : kMidiOk;
@@ -103,17 +89,40 @@ public:
 private:
     int Deliver(snd_seq_event_t& event) {
         snd_seq_ev_set_source(&event, ownPort_);
-        snd_seq_ev_set_dest(&event, client_, port_);
+        snd_seq_ev_set_dest(&event, destination_.client, destination_.port);
         snd_seq_ev_set_direct(&event);
-        return snd_seq_event_output_direct(seq_, &event) < 0 ? kMidiErrNoSequencer : kMidiOk;
+        const int result = snd_seq_event_output_direct(seq_, &event);
+        if (result == -EAGAIN) {
+            return kMidiErrOutputFull;
+        }
+        return result < 0 ? kMidiErrNoSequencer : kMidiOk;
     }
 
     snd_seq_t* seq_;
     int ownPort_;
-    int client_;
-    int port_;
+    AlsaDestination destination_;
+    AlsaEncoder encoder_;
     std::vector<std::uint8_t> buffer_;
 };
+
+// The program's own client "Sorvelin" with the port its events come from,
+// opened non-blocking. Negative: the library's error, and nothing stays open.
+int OpenSendingClient(snd_seq_t*& seq, int& ownPort) {
+    if (const int error = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK);
+        error < 0) {
+        return error;
+    }
+    snd_seq_set_client_name(seq, "Sorvelin");
+    ownPort = snd_seq_create_simple_port(
+        seq, "Sorvelin output", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    if (ownPort < 0) {
+        snd_seq_close(seq);
+        seq = nullptr;
+        return ownPort;
+    }
+    return 0;
+}
 
 } // namespace
 
@@ -181,21 +190,14 @@ int AlsaMidiOut::Open(int id, std::unique_ptr<MidiOutput>& out) {
     }
     const Port target = ports_[static_cast<std::size_t>(id)];
     snd_seq_t* seq = nullptr;
-    if (const int error = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, 0); error < 0) {
+    int ownPort = 0;
+    if (const int error = OpenSendingClient(seq, ownPort); error < 0) {
         return fail(kMidiErrNoSequencer, snd_strerror(error));
-    }
-    snd_seq_set_client_name(seq, "Sorvelin");
-    const int ownPort = snd_seq_create_simple_port(
-        seq, "Sorvelin output", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    if (ownPort < 0) {
-        snd_seq_close(seq);
-        return fail(kMidiErrNoSequencer, snd_strerror(ownPort));
     }
     // The connection makes the route visible to patchbays; the events are
     // addressed to the port directly either way.
     snd_seq_connect_to(seq, ownPort, target.client, target.port);
-    out = std::make_unique<AlsaOutput>(seq, ownPort, target.client, target.port);
+    out = std::make_unique<AlsaOutput>(seq, ownPort, AlsaDestination{target.client, target.port});
     return kMidiOk;
 }
 

@@ -1,8 +1,10 @@
 #pragma once
 // Outputs 0..n-1: the writable ports of the other clients of the ALSA
 // sequencer (hardware MIDI ports, software synthesizers, a DAW). Messages go
-// out as direct events to the chosen port. Without a sequencer (no
-// /dev/snd/seq) the list is simply empty.
+// out as direct events to the chosen port, without ever waiting: when the
+// port's reader stalls and the sequencer's buffer is full, a send fails with
+// kMidiErrOutputFull. Without a sequencer (no /dev/snd/seq) the list is
+// simply empty.
 #include "platform/MidiOut.h"
 
 #include <mutex>

@@ -8,12 +8,6 @@ std::uint32_t TimerService::SetEvent(int delayMs, int /*resolutionMs*/, Callback
     return SetEventAt(Now() + std::chrono::milliseconds(delayMs), std::move(callback));
 }
 
-std::uint32_t TimerService::TimeGetTime() const {
-    const auto ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Now().time_since_epoch()).count();
-    return static_cast<std::uint32_t>(ms);
-}
-
 // ---- ThreadTimer ----
 
 ThreadTimer::ThreadTimer() {

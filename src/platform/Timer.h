@@ -44,8 +44,6 @@ public:
     // One-shot timer `delayMs` from now. The resolution is accepted for the
     // callers' sake; the service always wakes as early as the system allows.
     std::uint32_t SetEvent(int delayMs, int resolutionMs, Callback callback);
-    // Milliseconds of the service's clock, wrapping at 2^32.
-    std::uint32_t TimeGetTime() const;
     Caps GetDevCaps() const { return {}; }
     // Raising the timer resolution: nothing to do here, the service's thread
     // already asks the system for the finest wake-up it offers.

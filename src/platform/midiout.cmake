@@ -13,6 +13,6 @@ if(SORVELIN_WITH_AUDIO)
     pkg_check_modules(SORVELIN_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
     pkg_check_modules(SORVELIN_ALSA REQUIRED IMPORTED_TARGET alsa)
     sorvelin_library(sorvelin_midiout_audio
-        SOURCES FluidSynthCore.cpp MidiOutFluid.cpp MidiOutAlsa.cpp WavRender.cpp
+        SOURCES FluidSynthCore.cpp MidiOutFluid.cpp AlsaEncoder.cpp MidiOutAlsa.cpp WavRender.cpp
         DEPS sorvelin_midiout PkgConfig::SORVELIN_FLUIDSYNTH PkgConfig::SORVELIN_ALSA)
 endif()

@@ -1,16 +1,21 @@
 // Start-up and shut-down of the program's four windows.
 #include "app/StartUp.h"
+#include "SoundCheck.h"
 #include "compose/Cmpwin.h"
 #include "explorer/Main.h"
 #include "output/Mididevicewin.h"
+#include "output/PlaybackTestSupport.h"
 #include "platform/MessageBox.h"
 #include "tracks/Trkwin.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 using namespace sorvelin;
+using namespace std::chrono_literals;
 
 class StartUpTest : public QObject {
     Q_OBJECT
@@ -60,6 +65,36 @@ private slots:
         QVERIFY(ComposeWin->GetNoteCount() == 200);
         DestroyWindows();
         QVERIFY(MainForm1 == nullptr);
+    }
+
+    // The program closed in the middle of a song while the timer thread is
+    // inside a send: nothing it plays may be freed under it, the output hears
+    // the end of every note, and device.prf is written.
+    void closingDuringPlaybackSilencesTheOutputAndWritesTheDevice() {
+        QTemporaryDir dir;
+        CaptureMidiOut capture;
+        const std::thread::id windowThread = std::this_thread::get_id();
+        std::atomic<bool> hold{false};
+        std::atomic<bool> held{false};
+        StartOptions options;
+        options.device.service =
+            std::make_unique<testing::InterceptService>(capture, [&](std::uint32_t) {
+                if (std::this_thread::get_id() != windowThread && hold.exchange(false)) {
+                    held = true;
+                    std::this_thread::sleep_for(300ms); // the windows go meanwhile
+                }
+                return static_cast<int>(kMidiOk);
+            });
+        options.device.settingsFile = dir.filePath("device.prf").toStdString();
+        options.device.showModal = [](TMidiDevice&) { QFAIL("no output opened"); };
+        CreateWindows(std::move(options));
+        ComposeWin->PlayClick();
+        QVERIFY(MidiDevice->IsPlaying());
+        hold = true;
+        QTRY_VERIFY(held.load());
+        DestroyWindows();
+        QCOMPARE(faults::CheckHeard(capture.Messages()), std::string());
+        QVERIFY(QFile::exists(dir.filePath("device.prf")));
     }
 };
 

@@ -3,6 +3,12 @@
 sorvelin_test(startup_tests QTEST
     SOURCES StartUpTest.cpp
     DEPS sorvelin_app_startup)
+# Closing during playback is judged by what the output heard, as the fault
+# tests judge it.
+if(TARGET startup_tests)
+    target_include_directories(startup_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/faults
+                                                     ${CMAKE_SOURCE_DIR}/fuzz)
+endif()
 if(TARGET sorvelin)
     add_test(NAME sorvelin.runs_until_stopped
              COMMAND sh -c "timeout 3 \"$1\"; test $? -eq 124" sh $<TARGET_FILE:sorvelin>)

@@ -122,7 +122,7 @@ Outcome LoadRenderAndPlay(const std::vector<std::string>& lines,
 
     Bench bench;
     EXPECT_EQ(bench.output.Open(0), 0);
-    bench.engine.StartPlayback(*rendered.PlayTrack());
+    bench.engine.StartPlayback(rendered.PlayTrack());
     EXPECT_LT(bench.timer.RunAll(100000), 100000);
     EXPECT_FALSE(bench.engine.IsPlaying());
     EXPECT_GT(bench.capture.MessageCount(), 0u);

@@ -37,54 +37,22 @@ bool RunToEnd(Bench& bench) {
     return bench.timer.RunAll(10000) < 10000 && !bench.engine.IsPlaying();
 }
 
-// A service whose outputs refuse the short messages numbered from `first`
-// to `last` (counted over all outputs), as a device that goes away for a
-// moment does; the other messages reach the capture service.
-class FlakyService : public MidiOutService {
-public:
+// Refuses the short messages numbered from `first` to `last` (counted over
+// all outputs); the other messages reach the capture service.
+struct FlakyService {
     FlakyService(CaptureMidiOut& capture, int first, int last)
-        : capture_(capture), first_(first), last_(last) {}
-    int NumDevs() override { return capture_.NumDevs(); }
-    int DevCaps(int id, MidiOutCaps& caps) override { return capture_.DevCaps(id, caps); }
-    std::string ErrorText(int code) override { return capture_.ErrorText(code); }
-    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
-        std::unique_ptr<MidiOutput> inner;
-        const int result = capture_.Open(id, inner);
-        if (result == kMidiOk) {
-            out = std::make_unique<Output>(*this, std::move(inner));
-        }
-        return result;
-    }
-    int Refused() const { return refused_; }
-
-private:
-    class Output : public MidiOutput {
-    public:
-        Output(FlakyService& service, std::unique_ptr<MidiOutput> inner)
-            : service_(service), inner_(std::move(inner)) {}
-        int ShortMsg(std::uint32_t packed) override {
-            const int number = service_.sent_++;
-            if (number >= service_.first_ && number <= service_.last_) {
-                ++service_.refused_;
-                return kMidiErrUnspecified;
-            }
-            return inner_->ShortMsg(packed);
-        }
-        int LongMsg(const std::vector<std::uint8_t>& message) override {
-            return inner_->LongMsg(message);
-        }
-        bool LongDone() override { return inner_->LongDone(); }
-        int Close() override { return inner_->Close(); }
-
-    private:
-        FlakyService& service_;
-        std::unique_ptr<MidiOutput> inner_;
-    };
-    CaptureMidiOut& capture_;
-    int first_;
-    int last_;
-    std::atomic<int> sent_{0};
-    std::atomic<int> refused_{0};
+        : service(capture, [this, first, last](std::uint32_t) {
+              const int number = sent++;
+              if (number >= first && number <= last) {
+                  ++refused;
+                  return static_cast<int>(kMidiErrUnspecified);
+              }
+              return static_cast<int>(kMidiOk);
+          }) {}
+    int Refused() const { return refused; }
+    std::atomic<int> sent{0};
+    std::atomic<int> refused{0};
+    InterceptService service;
 };
 
 } // namespace
@@ -96,7 +64,7 @@ TEST(PlaybackFaults, TheOutputClosedMidSongSilencesItAndHearsNothingMore) {
         ASSERT_EQ(bench.output.Open(0), 0);
         TestSong s;
         Song(s);
-        bench.engine.StartPlayback(*s.play);
+        bench.engine.StartPlayback(s.play);
         for (int i = 0; i < groups; ++i) {
             bench.timer.RunNext();
         }
@@ -117,7 +85,7 @@ TEST(PlaybackFaults, SwitchingTheOutputMidSongEndsEveryNoteOnBothOutputs) {
         ASSERT_EQ(model.OpenDevice(0), 0);
         TestSong s;
         Song(s);
-        bench.engine.StartPlayback(*s.play);
+        bench.engine.StartPlayback(s.play);
         for (int i = 0; i < groups; ++i) {
             bench.timer.RunNext();
         }
@@ -134,7 +102,7 @@ TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingAtTheEnd) {
         SCOPED_TRACE(first);
         Bench bench;
         FlakyService flaky(bench.capture, first, last);
-        OutputHandle output(flaky);
+        OutputHandle output(flaky.service);
         PlaybackEngine engine(output, bench.timer);
         std::vector<std::string> shown;
         engine.SetMessageCallback([&](const std::string& text) { shown.push_back(text); });
@@ -143,7 +111,7 @@ TEST(PlaybackFaults, SendsThatFailLeaveNoNoteSoundingAtTheEnd) {
         ASSERT_EQ(output.Open(0), 0);
         TestSong s;
         Song(s);
-        engine.StartPlayback(*s.play);
+        engine.StartPlayback(s.play);
         EXPECT_LT(bench.timer.RunAll(10000), 10000);
         EXPECT_FALSE(engine.IsPlaying());
         EXPECT_GT(flaky.Refused(), 0);
@@ -160,7 +128,7 @@ TEST(PlaybackFaults, StopDuringTheFirstGroupSilencesAndLeavesNoTimer) {
     ASSERT_EQ(bench.output.Open(0), 0);
     TestSong s;
     Song(s);
-    bench.engine.StartPlayback(*s.play);
+    bench.engine.StartPlayback(s.play);
     ASSERT_TRUE(bench.engine.IsPlaying());
     bench.engine.StopPlayback();
     EXPECT_FALSE(bench.engine.IsPlaying());
@@ -175,12 +143,12 @@ TEST(PlaybackFaults, PlayAgainRightAfterTheEndPlaysTheWholeSongAgain) {
     // Play renders a new track every time.
     TestSong first;
     Song(first);
-    bench.engine.StartPlayback(*first.play);
+    bench.engine.StartPlayback(first.play);
     ASSERT_TRUE(RunToEnd(bench));
     const std::size_t once = bench.capture.MessageCount();
     TestSong second;
     Song(second);
-    bench.engine.StartPlayback(*second.play);
+    bench.engine.StartPlayback(second.play);
     ASSERT_TRUE(RunToEnd(bench));
     EXPECT_EQ(bench.capture.MessageCount(), 2 * once);
     EXPECT_EQ(bench.ends.size(), 2u);
@@ -212,7 +180,7 @@ TEST(PlaybackFaults, PlayAgainFromTheEndNotificationOnTheTimerThreadNeverHangs) 
         for (int i = 0; i < 6; ++i) {
             s.Note(20 * i, i % 2, 60 + i, 25);
         }
-        engine.StartPlayback(*s.play);
+        engine.StartPlayback(s.play);
         std::unique_lock lock(mutex);
         ASSERT_TRUE(ended.wait_for(lock, 5s, [&] { return ends == round; })) << round;
     }

@@ -124,7 +124,7 @@ TEST(PlaybackEngine, GroupsGoOutAtTheSongClockWithoutDrift) {
     s.Tempo(240, 400000); // 150 beats per minute from the 9th 16th note on
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
 
     // The first group (note on of the first note) went out at once.
     auto messages = b.capture.Messages();
@@ -169,7 +169,7 @@ TEST(PlaybackEngine, EqualTimesGoOutTogetherInTrackOrder) {
     s.Control(10, 1, 10, 0);
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     EXPECT_EQ(BytesOf(b.capture.Messages()),
               (std::vector<Bytes>{{0xB0, 7, 100}, {0x90, 60, 100}, {0x91, 64, 100}}));
     b.timer.RunAll();
@@ -189,7 +189,7 @@ TEST(PlaybackEngine, AFirstDelayBelowOneMillisecondIsRequestedAsOne) {
     s.Note(0, 0, 60, 1);
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     ASSERT_TRUE(b.engine.IsPlaying());
     EXPECT_EQ(b.timer.NextDue() - b.start, 1ms);
     b.timer.RunAll();
@@ -202,7 +202,7 @@ TEST(PlaybackEngine, TheLongestGapAtTheSlowestTempoIsTimedWithoutOverflow) {
     s.Note(0, 0, 60, 0x7FFFFFF0);
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     const double seconds = std::chrono::duration<double>(b.timer.NextDue() - b.start).count();
     EXPECT_NEAR(seconds, 2147483632.0 * 16777215.0 / 120.0 / 1e6, 1e-3);
 }
@@ -213,24 +213,53 @@ TEST(PlaybackEngine, ASongOfOneMomentIsSentAtOnceAndNeverPlays) {
     s.Control(10, 0, 7, 90);
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     EXPECT_EQ(b.capture.MessageCount(), 3u); // note on, its note-off, the control
     EXPECT_FALSE(b.engine.IsPlaying());
     EXPECT_EQ(b.timer.PendingCount(), 0u);
     EXPECT_TRUE(b.ends.empty());
 }
 
+// The same track started again, after its end or after a stop midway, goes
+// out exactly as the first time: one note-off per note, not one more.
+TEST(PlaybackEngine, ATrackStartedAgainPlaysAsTheFirstTime) {
+    for (const int groupsBeforeStop : {-1, 1}) {
+        SCOPED_TRACE(groupsBeforeStop);
+        TestSong s;
+        for (int i = 0; i < 4; ++i) {
+            s.Note(30 * i, i % 2, 60 + i, 45);
+        }
+        Bench b;
+        ASSERT_EQ(b.output.Open(0), kMidiOk);
+        b.engine.StartPlayback(s.play);
+        b.timer.RunAll();
+        const std::vector<Bytes> first = BytesOf(b.capture.Messages());
+        b.capture.ClearMessages();
+        b.engine.StartPlayback(s.play);
+        for (int i = 0; i < groupsBeforeStop; ++i) {
+            b.timer.RunNext();
+        }
+        if (groupsBeforeStop >= 0) {
+            b.engine.StopPlayback();
+            b.capture.ClearMessages();
+            b.engine.StartPlayback(s.play);
+        }
+        b.timer.RunAll();
+        EXPECT_EQ(BytesOf(b.capture.Messages()), first);
+    }
+}
+
 TEST(PlaybackEngine, NothingStartsWithoutEventsOrWithoutAnOutput) {
     TestSong s;
     Bench b;
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     s.Note(0, 0, 60, 30);
     s.Note(30, 0, 62, 30);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     EXPECT_FALSE(b.engine.IsPlaying());
     EXPECT_TRUE(s.play->collapsed); // not even expanded
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     EXPECT_TRUE(b.engine.IsPlaying());
 }
 
@@ -257,7 +286,7 @@ TEST(PlaybackEngine, AStopIsFinal) {
     }
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     b.timer.RunNext();
     const std::size_t sent = b.capture.MessageCount();
     b.engine.StopPlayback();
@@ -270,7 +299,7 @@ TEST(PlaybackEngine, AStopIsFinal) {
     EXPECT_EQ(b.ends.size(), 1u);
 
     // Playing again starts from the beginning.
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     EXPECT_TRUE(b.engine.IsPlaying());
     b.timer.RunAll();
     EXPECT_EQ(b.ends.size(), 2u);
@@ -282,7 +311,7 @@ TEST(PlaybackEngine, AStopWithoutAnOutputStillCancelsTheSong) {
     s.Note(30, 0, 62, 30);
     Bench b;
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     ASSERT_EQ(b.output.Close(), kMidiOk);
     b.engine.StopPlayback();
     EXPECT_FALSE(b.engine.IsPlaying());
@@ -300,7 +329,7 @@ TEST(PlaybackEngine, TheSongContinuesOnANewOutput) {
     }
     Bench b({{"Port A", kMidiTechPort}, {"Port B", kMidiTechPort}});
     ASSERT_EQ(b.output.Open(0), kMidiOk);
-    b.engine.StartPlayback(*s.play);
+    b.engine.StartPlayback(s.play);
     b.timer.RunNext();
     ASSERT_EQ(b.output.Open(1), kMidiOk); // closes (and silences) output 0 first
     b.timer.RunAll();
@@ -342,12 +371,12 @@ TEST(PlaybackEngine, ARefusedTimerShowsTimerError) {
     ASSERT_EQ(output.Open(-1), kMidiOk);
 
     timer.refuse = true;
-    engine.StartPlayback(*s.play);
+    engine.StartPlayback(s.play);
     EXPECT_FALSE(engine.IsPlaying());
     EXPECT_EQ(shown, (std::vector<std::string>{"Timer Error"}));
 
     timer.refuse = false;
-    engine.StartPlayback(*s.play);
+    engine.StartPlayback(s.play);
     ASSERT_TRUE(engine.IsPlaying());
     timer.refuse = true;
     timer.RunNext();

@@ -62,7 +62,7 @@ TEST(PlaybackStress, AThousandStartStopSwitchCyclesLeaveNothingBehind) {
         TestSong song;
         FastSong(song);
         rig.capture.ClearMessages();
-        rig.engine.StartPlayback(*song.play);
+        rig.engine.StartPlayback(song.play);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
         if (cycle % 3 == 0) {
             ASSERT_EQ(rig.model.OpenDevice((cycle / 3) % 2), 0);
@@ -100,7 +100,7 @@ TEST(PlaybackStress, ImmediateMessagesFromTheWindowMixWithPlayback) {
     for (int cycle = 0; cycle < 200; ++cycle) {
         TestSong song;
         FastSong(song);
-        rig.engine.StartPlayback(*song.play);
+        rig.engine.StartPlayback(song.play);
         std::this_thread::sleep_for(std::chrono::microseconds(cycle % 7 * 300));
         if (cycle % 5 == 0) {
             rig.model.OpenDevice(cycle % 2);

@@ -7,6 +7,7 @@
 #include "platform/MidiOutCapture.h"
 #include "platform/Timer.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@ struct TestSong {
     TestSong() {
         song.RebuildBarTable();
         conductor = song.tracks.Add(std::make_unique<midiTrack>(&song, 0, "Tempo"));
-        play = std::make_unique<midiTrack>(&song, 0, "");
+        play = std::make_shared<midiTrack>(&song, 0, "");
     }
     // The tempo goes into the conductor track (for TempoAt) and, as Play
     // merges it, into the playback track.
@@ -47,7 +48,51 @@ struct TestSong {
     }
     midiSong song;
     midiTrack* conductor = nullptr;
-    std::unique_ptr<midiTrack> play;
+    std::shared_ptr<midiTrack> play;
+};
+
+// A service that passes everything on to a capture service, except that each
+// short message first goes through `intercept`, on the thread that sends it:
+// a non-zero result refuses the message with that code, as a device that goes
+// away for a moment does; the intercept may also hold the sending thread.
+class InterceptService : public MidiOutService {
+public:
+    using Intercept = std::function<int(std::uint32_t packed)>;
+    InterceptService(CaptureMidiOut& capture, Intercept intercept)
+        : capture_(capture), intercept_(std::move(intercept)) {}
+    int NumDevs() override { return capture_.NumDevs(); }
+    int DevCaps(int id, MidiOutCaps& caps) override { return capture_.DevCaps(id, caps); }
+    std::string ErrorText(int code) override { return capture_.ErrorText(code); }
+    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
+        std::unique_ptr<MidiOutput> inner;
+        const int result = capture_.Open(id, inner);
+        if (result == kMidiOk) {
+            out = std::make_unique<Output>(intercept_, std::move(inner));
+        }
+        return result;
+    }
+
+private:
+    class Output : public MidiOutput {
+    public:
+        Output(const Intercept& intercept, std::unique_ptr<MidiOutput> inner)
+            : intercept_(intercept), inner_(std::move(inner)) {}
+        int ShortMsg(std::uint32_t packed) override {
+            const int refused = intercept_(packed);
+            return refused != kMidiOk ? refused : inner_->ShortMsg(packed);
+        }
+        int LongMsg(const std::vector<std::uint8_t>& message) override {
+            return inner_->LongMsg(message);
+        }
+        bool LongDone() override { return inner_->LongDone(); }
+        int Close() override { return inner_->Close(); }
+
+    private:
+        const Intercept& intercept_;
+        std::unique_ptr<MidiOutput> inner_;
+    };
+    CaptureMidiOut& capture_;
+    Intercept intercept_;
 };
 
 struct Bench {

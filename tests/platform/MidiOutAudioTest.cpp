@@ -1,3 +1,4 @@
+#include "platform/AlsaEncoder.h"
 #include "platform/Errors.h"
 #include "platform/FluidSynthCore.h"
 #include "platform/MidiOutAlsa.h"
@@ -8,6 +9,7 @@
 
 #include "support/TempDir.h"
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -186,4 +188,66 @@ TEST(AlsaMidiOut, AMissingSequencerGivesAnEmptyListNotAFailure) {
         ASSERT_EQ(alsa.DevCaps(id, caps), kMidiOk);
         EXPECT_LE(caps.productName.size(), kMaxProductName);
     }
+}
+
+TEST(AlsaMidiOut, EachShortMessageBecomesItsSequencerEvent) {
+    // Type, channel, note or controller (0 where none), velocity or value.
+    using Fields = std::array<int, 4>;
+    const std::pair<std::uint32_t, Fields> rows[] = {
+        {PackShortMsg(0x93, 60, 100), {SND_SEQ_EVENT_NOTEON, 3, 60, 100}},
+        {PackShortMsg(0x90, 62, 0), {SND_SEQ_EVENT_NOTEON, 0, 62, 0}}, // the song's note-off
+        {PackShortMsg(0x85, 61, 64), {SND_SEQ_EVENT_NOTEOFF, 5, 61, 64}},
+        {PackShortMsg(0xA2, 40, 30), {SND_SEQ_EVENT_KEYPRESS, 2, 40, 30}},
+        {PackShortMsg(0xBF, 7, 90), {SND_SEQ_EVENT_CONTROLLER, 15, 7, 90}},
+        {PackShortMsg(0xC4, 12, 99), {SND_SEQ_EVENT_PGMCHANGE, 4, 0, 12}},
+        {PackShortMsg(0xD1, 99), {SND_SEQ_EVENT_CHANPRESS, 1, 0, 99}},
+        {PackShortMsg(0xE0, 0x00, 0x40), {SND_SEQ_EVENT_PITCHBEND, 0, 0, 0}},
+        {PackShortMsg(0xE6, 0x7F, 0x7F), {SND_SEQ_EVENT_PITCHBEND, 6, 0, 8191}},
+        {PackShortMsg(0xE9, 0x00, 0x00), {SND_SEQ_EVENT_PITCHBEND, 9, 0, -8192}},
+    };
+    AlsaEncoder encoder;
+    snd_seq_event_t e;
+    for (const auto& [message, expected] : rows) {
+        ASSERT_TRUE(encoder.Encode(message, e)) << message;
+        const bool note = e.type <= SND_SEQ_EVENT_KEYPRESS;
+        const Fields got =
+            note ? Fields{e.type, e.data.note.channel, e.data.note.note, e.data.note.velocity}
+                 : Fields{e.type, e.data.control.channel, static_cast<int>(e.data.control.param),
+                          e.data.control.value};
+        EXPECT_EQ(got, expected) << message;
+    }
+    // A data byte without a status is no message at all.
+    EXPECT_FALSE(encoder.Encode(PackShortMsg(0x3C, 1, 2), e));
+}
+
+// A destination that never reads: the sends fill the sequencer's buffer,
+// then are refused at once instead of blocking the sender.
+TEST(AlsaMidiOut, AStalledDestinationRefusesSendsInsteadOfBlocking) {
+    snd_seq_t* reader = nullptr;
+    if (snd_seq_open(&reader, "default", SND_SEQ_OPEN_DUPLEX, 0) < 0) {
+        GTEST_SKIP() << "no ALSA sequencer on this machine (no /dev/snd/seq)";
+    }
+    snd_seq_set_client_name(reader, "Stalled reader");
+    ASSERT_GE(snd_seq_create_simple_port(reader, "never read",
+                                         SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                         SND_SEQ_PORT_TYPE_MIDI_GENERIC),
+              0);
+    AlsaMidiOut alsa;
+    int id = alsa.NumDevs() - 1;
+    for (MidiOutCaps caps; id >= 0 && alsa.DevCaps(id, caps) == kMidiOk; --id) {
+        if (caps.productName == "never read") {
+            break;
+        }
+    }
+    ASSERT_GE(id, 0);
+    std::unique_ptr<MidiOutput> out;
+    ASSERT_EQ(alsa.Open(id, out), kMidiOk);
+    int full = 0;
+    for (int i = 0; i < 100000 && full == 0; ++i) {
+        full += out->ShortMsg(PackShortMsg(0x90, static_cast<std::uint8_t>(i % 128), 1)) ==
+                kMidiErrOutputFull;
+    }
+    EXPECT_EQ(full, 1);
+    EXPECT_EQ(out->Close(), kMidiOk);
+    snd_seq_close(reader);
 }
