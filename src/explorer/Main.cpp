@@ -3,6 +3,8 @@
 #include "compose/Cmpwin.h"
 #include "explorer/MainPictures.h"
 #include "explorer/Sizeablerectshape.h"
+#include "output/DeviceModel.h"
+#include "output/Mididevicewin.h"
 #include "platform/ErrorGuard.h"
 #include "platform/Errors.h"
 #include "platform/SettingsLocation.h"
@@ -299,6 +301,10 @@ void TMainForm1::FormShow() {
     }
     model_.Fields().ComboBox1Index = 0;
     ImageMode = false;
+    // Going on without sound was chosen before: said once, here, not asked again.
+    if (MidiDevice != nullptr && MidiDevice->Model().WithoutSoundByChoice()) {
+        NoticeLabel->setText(NoSoundNotice);
+    }
 }
 
 bool TMainForm1::focusNextPrevChild(bool next) {

@@ -34,6 +34,10 @@ class TOverlay;
 class TJuliaMarker;
 class TSizeableRectShape;
 
+// The notice at start-up when going on without sound was chosen before.
+inline constexpr const char* NoSoundNotice =
+    "No sound: choose an output with Device Setup in the composition window.";
+
 class TMainForm1 : public QWidget {
     Q_OBJECT
 public:

@@ -44,6 +44,7 @@ int DeviceModel::OpenDevice(int id) {
         return result;
     }
     deviceId_ = id;
+    withoutSound_ = false;
     return 0;
 }
 
@@ -117,15 +118,42 @@ void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
 
 void DeviceModel::SaveDeviceSettings(const std::filesystem::path& file,
                                      const DevicePlacement& placement) const {
-    WriteLinesAtomic(file,
-                     {"0000", IntToStr(placement.top), IntToStr(placement.left),
-                      IntToStr(placement.width), IntToStr(placement.height), IntToStr(deviceId_)});
+    WriteLinesAtomic(file, {"0000", IntToStr(placement.top), IntToStr(placement.left),
+                            IntToStr(placement.width), IntToStr(placement.height),
+                            IntToStr(WithoutSoundByChoice() ? kNoOutputChosen : deviceId_)});
+}
+
+std::string DeviceModel::NoSoundSentence(int code) {
+    const char* why = code == kMidiErrNoAudio       ? "no sound server or sound card answered"
+                      : code == kMidiErrNoSoundFont ? "no General MIDI SoundFont is installed"
+                                                    : "the remembered output refused to open";
+    return std::string("No sound output could be opened: ") + why +
+           ". Sorvelin goes on without sound; choose an output in Device Setup.";
 }
 
 int DeviceModel::Startup(const std::filesystem::path& file, DevicePlacement& placement) {
     deviceId_ = -1;
     LoadDeviceSettings(file, placement);
-    return OpenDevice(deviceId_);
+    if (deviceId_ == kNoOutputChosen) {
+        deviceId_ = -1;
+        withoutSound_ = true;
+        return 0;
+    }
+    if (output_.IsOpen() && CloseDevice() != 0) {
+        return -1;
+    }
+    const int result = output_.Open(deviceId_);
+    if (result == kMidiOk) {
+        return 0;
+    }
+    const std::string sentence = NoSoundSentence(result);
+    const std::string details = output_.ErrorText(result);
+    if (showDetailed_) {
+        showDetailed_(sentence, details);
+    } else {
+        Show(sentence + "\n\n" + details);
+    }
+    return result;
 }
 
 } // namespace sorvelin

@@ -15,6 +15,10 @@ inline constexpr const char* kDevicePrfName = "device.prf";
 inline constexpr const char* kIllegalDeviceVersion =
     "Illegal data version.  Get latest version of MIDI Cantorel.";
 
+// The output id device.prf keeps when the user chose to go on without sound:
+// the next start opens nothing and does not ask again.
+inline constexpr int kNoOutputChosen = -2;
+
 // The device window's outer placement; the defaults are its designed ones.
 struct DevicePlacement {
     int top = 109;
@@ -34,6 +38,15 @@ public:
 
     // Where failures are shown (a message box in the program).
     void SetMessageCallback(MessageFn show) { show_ = std::move(show); }
+    // Where the start-up failure is shown: one sentence and the drivers'
+    // details below it. Without one, both go to the message callback.
+    using DetailedMessageFn = std::function<void(const std::string&, const std::string&)>;
+    void SetDetailedMessageCallback(DetailedMessageFn show) { showDetailed_ = std::move(show); }
+
+    // "Close" with no output open: the choice is kept in device.prf, so the
+    // next start goes on silently; opening an output undoes it.
+    void GoOnWithoutSound() { withoutSound_ = true; }
+    bool WithoutSoundByChoice() const { return withoutSound_ && !IsOpen(); }
 
     int DeviceId() const { return deviceId_; }
     bool IsOpen() const { return output_.IsOpen(); }
@@ -50,6 +63,9 @@ public:
     std::vector<std::string> FillDeviceList();
     // The row to select: DeviceId + 1 (may lie beyond the list).
     int SelectedRow() const { return deviceId_ + 1; }
+
+    // The start-up failure in one sentence a user understands.
+    static std::string NoSoundSentence(int code);
 
     // Reads device.prf when it exists. A version above 0 shows the version
     // message and applies nothing, as does an empty file (which says so). A
@@ -72,6 +88,8 @@ private:
 
     OutputHandle& output_;
     MessageFn show_;
+    DetailedMessageFn showDetailed_;
+    bool withoutSound_ = false;
     int deviceId_ = -2;
 };
 

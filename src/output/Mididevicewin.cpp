@@ -37,6 +37,9 @@ TMidiDevice::TMidiDevice(MidiDeviceOptions options, QWidget* parent)
     engine_ = std::make_unique<PlaybackEngine>(*output_, *timer_);
     model_->SetMessageCallback([](const std::string& text) { ShowOnWindowThread(text); });
     engine_->SetMessageCallback([](const std::string& text) { ShowOnWindowThread(text); });
+    model_->SetDetailedMessageCallback([](const std::string& text, const std::string& details) {
+        ShowMessageWithDetails(text, details);
+    });
 
     setObjectName("MidiDevice");
     setWindowTitle("MidiDevice");
@@ -116,6 +119,10 @@ int TMidiDevice::FormCreate() {
     MoveOntoScreen(this, placement.left, placement.top);
     if (result != 0) {
         ShowModal();
+        // "Close" without an output: remembered, so the next start is quiet.
+        if (!model_->IsOpen()) {
+            model_->GoOnWithoutSound();
+        }
     }
     return result;
 }

@@ -6,7 +6,6 @@
 namespace sorvelin {
 namespace {
 
-constexpr int kDefaultTempo = 500000;
 constexpr int kSysExPollMs = 10;
 constexpr int kProgramChangePauseMs = 3;
 // The first timer is never asked for less than this after the start.
@@ -209,7 +208,7 @@ void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track) {
     const std::int32_t t0 = events_.front()->time;
     midiSong* song = track->song;
     division_ = song != nullptr && song->division != 0 ? song->division : 120;
-    currentTempo_ = song != nullptr ? song->TempoAt(t0) : kDefaultTempo;
+    currentTempo_ = song != nullptr ? song->TempoAt(t0) : DefaultTempo;
     stopRequested_ = false;
     sendFailed_ = false;
     playIndex_ = 0;

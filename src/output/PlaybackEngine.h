@@ -24,6 +24,7 @@
 // The end handler and the message callback may be called on the timer
 // thread; the window layer hands them to its own thread (a queued call) and
 // must not block there waiting for the window thread.
+#include "midi/Events.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "platform/Timer.h"
@@ -117,7 +118,7 @@ private:
     // A message of the song the output refused: its note-off may be lost.
     std::atomic<bool> sendFailed_{false};
     std::atomic<int> playIndex_{0};
-    std::atomic<int> currentTempo_{500000};
+    std::atomic<int> currentTempo_{DefaultTempo};
     std::atomic<std::uint32_t> timerId_{0};
 
     // Held while a group is sent and the next timer requested, and while a
@@ -129,7 +130,7 @@ private:
     std::int32_t division_ = 120;
     TimePoint anchorTime_{};
     std::int32_t anchorTicks_ = 0;
-    int anchorTempo_ = 500000;
+    int anchorTempo_ = DefaultTempo;
 
     std::mutex handlerMutex_;
     PlayEndHandlerFn playEndHandler_;

@@ -31,6 +31,18 @@ void ShowMessage(const std::string& text, MessageKind kind) {
     box.exec();
 }
 
+void ShowMessageWithDetails(const std::string& text, const std::string& details, MessageKind kind) {
+    if (Replacement()) {
+        Replacement()(kind, text);
+        return;
+    }
+    QMessageBox box(kind == MessageKind::Error ? QMessageBox::Warning : QMessageBox::NoIcon,
+                    QApplication::applicationDisplayName(), QString::fromStdString(text),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setDetailedText(QString::fromStdString(details));
+    box.exec();
+}
+
 MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction replacement) {
     return std::exchange(Replacement(), std::move(replacement));
 }

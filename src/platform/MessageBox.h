@@ -16,6 +16,11 @@ using MessageBoxFunction = std::function<void(MessageKind kind, const std::strin
 // Shows a modal box with an OK button (or calls the replacement, if set).
 void ShowMessage(const std::string& text, MessageKind kind = MessageKind::Information);
 
+// The same box with `details` folded below the text (shown on request); a
+// replacement gets the text alone.
+void ShowMessageWithDetails(const std::string& text, const std::string& details,
+                            MessageKind kind = MessageKind::Error);
+
 // Replaces the dialog; an empty function restores the real one. Returns the
 // replacement that was in place before.
 MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction replacement);

@@ -177,8 +177,9 @@ private slots:
         options.device = Options(capture, false);
         CreateWindows(std::move(options));
         // The error first, then the device window, shown once and never blocking.
-        QCOMPARE(Messages(),
-                 QStringList{QString::fromStdString(capture.ErrorText(kMidiErrNoAudio))});
+        QCOMPARE(Messages(), QStringList{"No sound output could be opened: no sound server or "
+                                         "sound card answered. Sorvelin goes on without sound; "
+                                         "choose an output in Device Setup."});
         QCOMPARE(modalShown_, 1);
         MidiDevice->show();
         QCOMPARE(MidiDevice->DevSummListBox1->currentRow(), 0); // the built-in synthesizer
@@ -200,6 +201,38 @@ private slots:
         QTest::mouseClick(ComposeWin->StopButton, Qt::LeftButton);
         QCOMPARE(capture.MessageCount(), std::size_t{0});
         StopProgram();
+    }
+
+    void goingOnWithoutSoundIsRememberedUntilAnOutputOpens() {
+        CaptureMidiOut capture;
+        capture.FailOpen(-1, kMidiErrNoAudio);
+        // Each start: the messages, whether the window asked, the notice.
+        const struct {
+            int messages;
+            int asked;
+            bool notice;
+        } starts[] = {{1, 1, false}, {0, 0, true}, {0, 0, true}};
+        for (const auto& start : starts) {
+            recorder_->messages.clear();
+            modalShown_ = 0;
+            StartOptions options;
+            options.device = Options(capture);
+            CreateWindows(std::move(options));
+            MainForm1->AppDir = dir_.path().toStdString();
+            MainForm1->show();
+            QCOMPARE(static_cast<int>(Messages().size()), start.messages);
+            QCOMPARE(modalShown_, start.asked);
+            QCOMPARE(MainForm1->NoticeLabel->text() == QString(NoSoundNotice), start.notice);
+            StopProgram();
+        }
+        // Opening an output undoes the choice.
+        capture.FailOpen(-1, kMidiOk);
+        StartOptions options;
+        options.device = Options(capture);
+        CreateWindows(std::move(options));
+        QCOMPARE(MidiDevice->Model().OpenDevice(-1), 0);
+        StopProgram();
+        QVERIFY(QString::fromStdString(ReadFileBytes(Prf().toStdString())).endsWith("-1\r\n"));
     }
 
     void shutDownStopsPlaybackClosesTheOutputAndWritesTheSettings() {
