@@ -8,6 +8,7 @@
 #include "explorer/ExplorerModel.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
+#include "platform/LongWork.h"
 #include "platform/TextFile.h"
 #include "tracks/PartSettings.h"
 
@@ -18,12 +19,15 @@
 #include "platform/WavRender.h"
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace sorvelin {
 namespace {
@@ -113,6 +117,20 @@ void Say(const std::string& message) {
     std::cerr << "sorvelin-render: " << message << '\n';
 }
 
+// On a terminal, the composing shows as a line of percentages on standard
+// error; into a file or a pipe nothing is added.
+void ComposeWithProgressLine(const LongWork& work) {
+    if (isatty(STDERR_FILENO) == 0) {
+        RunHere(work);
+        return;
+    }
+    using std::chrono::milliseconds;
+    RunReporting(work, milliseconds(500), milliseconds(200), [](double fraction, bool last) {
+        std::cerr << "\rsorvelin-render: composing " << static_cast<int>(fraction * 100.0) << " %"
+                  << (last ? "\n" : "") << std::flush;
+    });
+}
+
 int Run(const Arguments& args) {
     // The program's start-up state: the tables, the design view of a
     // 240 x 240 picture, the default options and part settings.
@@ -128,11 +146,13 @@ int Run(const Arguments& args) {
 
     // No one is there to answer the program's question: the option answers it.
     bool asked = false;
-    const LoadSongResult loaded =
-        LoadSong(args.song, explorer, compose, parts, [&](const std::string&) {
+    const LoadSongResult loaded = LoadSong(
+        args.song, explorer, compose, parts,
+        [&](const std::string&) {
             asked = true;
             return args.allowLongCompose;
-        });
+        },
+        ComposeWithProgressLine);
     for (const std::string& message : loaded.Messages) {
         Say(message);
     }
