@@ -74,8 +74,7 @@ std::string LoadAverage() {
     return one + " " + five + " " + fifteen;
 }
 
-void Report(const char* what, int formula, double steps, double plain, double fast,
-            bool same) {
+void Report(const char* what, int formula, double steps, double plain, double fast, bool same) {
     std::printf("  %-16s formula %d: plain %8.1f ms %6.0f M iter/s | new %7.1f ms %6.0f M "
                 "iter/s | %5.2fx%s\n",
                 what, formula, plain * 1e3, steps / plain / 1e6, fast * 1e3, steps / fast / 1e6,
@@ -92,8 +91,7 @@ int main() {
     const double dx = 2.4 * 0.0001;
     const double dy = 2.4 * 0.0001;
     for (const Song& song : Songs) {
-        std::printf("Compose, %s song (16 x %d at limit %d):\n", song.name, song.notes,
-                    song.limit);
+        std::printf("Compose, %s song (16 x %d at limit %d):\n", song.name, song.notes, song.limit);
         for (const int formula : {0, 1, 2, 3, 5, 6}) {
             FractalIterator plainEngine = EngineFor(formula, song.limit);
             plainEngine.SetOnePointOnly(true);
@@ -109,8 +107,7 @@ int main() {
             const FractalIterator engine = EngineFor(formula, song.limit);
             SeriesTable series;
             const double fastTime = BestSeconds([&] {
-                SampleFractal(engine, Size, song.line, dx, dy, MethodParallel, song.notes,
-                              series);
+                SampleFractal(engine, Size, song.line, dx, dy, MethodParallel, song.notes, series);
             });
             Report("compose", formula, Steps(plain, song.limit), plainTime, fastTime,
                    series.Values() == plain);

@@ -2,8 +2,8 @@
 // thread, one EvaluatePixel call per pixel, the colour written to a buffer.
 // Printed at the end: iterations per second and the ratios against it.
 #include "explorer/Renderer.h"
-#include "fractal/Iteration.h"
 #include "fractal/EscapeBatch.h"
+#include "fractal/Iteration.h"
 
 #include <benchmark/benchmark.h>
 

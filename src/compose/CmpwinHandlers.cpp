@@ -300,10 +300,10 @@ void TComposeWin::LoadSongFile(const QString& name) {
     ReadControls();
     LoadSongResult result;
     const auto load = [&] {
-        result = LoadSong(ToPath(name), Explorer(), model_, Parts(), AskYesNo,
-                          [](const LongWork& work) {
-                              RunWithProgressDialog("Composing the loaded song...", work);
-                          });
+        result =
+            LoadSong(ToPath(name), Explorer(), model_, Parts(), AskYesNo, [](const LongWork& work) {
+                RunWithProgressDialog("Composing the loaded song...", work);
+            });
     };
     if (explorer_.run) {
         explorer_.run(load);

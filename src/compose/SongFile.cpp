@@ -81,9 +81,9 @@ void CheckComposeWork(const LineReader& in, int notesPerPart, const ConfirmLongW
     const std::string work = "the iteration limit " + IntToStr(limit) + " with " +
                              IntToStr(notesPerPart) + " notes per part";
     const double minutes = std::min(std::max(std::round(seconds / 60.0), 1.0), 1e9);
-    if (confirm && confirm("Composing this song may take about " +
-                           IntToStr(static_cast<long long>(minutes)) + " min on this computer (" +
-                           work + ").\nLoad it anyway?")) {
+    if (confirm &&
+        confirm("Composing this song may take about " + IntToStr(static_cast<long long>(minutes)) +
+                " min on this computer (" + work + ").\nLoad it anyway?")) {
         return;
     }
     LineReader::Refuse(10, "iteration limit",

@@ -65,7 +65,7 @@ public:
     void PanRight();
     void PanUp();
     void PanDown();
-    void Reset();  // the design view
+    void Reset();                          // the design view
     void Redraw(bool drawIfAlways = true); // the Iteration limit, the same view
     // Zoom Range from the rectangle Fields().SizeableRectShape1 (after the
     // window copied the control's bounds there).

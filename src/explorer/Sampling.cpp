@@ -73,8 +73,7 @@ LineEnds PlaneLineEnds(const FractalIterator& engine, int pictureHeight, const L
     return ends;
 }
 
-PartLine PartLineOf(const LineEnds& line, double dx, double dy, int method, int noteCount,
-                   int k) {
+PartLine PartLineOf(const LineEnds& line, double dx, double dy, int method, int noteCount, int k) {
     double sx = line.StartX;
     double sy = line.StartY;
     double ex = line.EndX;

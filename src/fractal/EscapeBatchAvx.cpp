@@ -17,12 +17,13 @@ enum Formula { Quadratic = 0, Julia = 1, Cubic = 2, Swapped = 3, Logistic = 5, P
 // written operation for operation as the one-point loop forms it (products
 // left to right), so every lane rounds exactly as that loop does.
 template <int F>
-__attribute__((target("avx"), always_inline)) inline void Step(__m256d x, __m256d y, __m256d p,
-                                                               __m256d q, __m256d& nx,
-                                                               __m256d& ny) {
+__attribute__((target("avx"), always_inline)) inline void
+Step(__m256d x, __m256d y, __m256d p, __m256d q, __m256d& nx, __m256d& ny) {
     if constexpr (F == Quadratic || F == Julia || F == Swapped) {
-        const __m256d re = _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)), p);
-        const __m256d im = _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(2.0), x), y), q);
+        const __m256d re =
+            _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(x, x), _mm256_mul_pd(y, y)), p);
+        const __m256d im =
+            _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(2.0), x), y), q);
         nx = F == Swapped ? im : re;
         ny = F == Swapped ? re : im;
     } else if constexpr (F == Cubic) {
@@ -34,10 +35,11 @@ __attribute__((target("avx"), always_inline)) inline void Step(__m256d x, __m256
         nx = _mm256_sub_pd(_mm256_sub_pd(xxx, txyy), p);
         ny = _mm256_sub_pd(_mm256_sub_pd(txxy, yyy), q);
     } else if constexpr (F == Logistic) {
-        const __m256d inner = _mm256_add_pd(_mm256_sub_pd(p, _mm256_mul_pd(x, x)), _mm256_mul_pd(y, y));
+        const __m256d inner =
+            _mm256_add_pd(_mm256_sub_pd(p, _mm256_mul_pd(x, x)), _mm256_mul_pd(y, y));
         nx = _mm256_mul_pd(_mm256_set1_pd(3.85), inner);
-        ny = _mm256_mul_pd(q, _mm256_sub_pd(_mm256_set1_pd(1.0),
-                                            _mm256_mul_pd(_mm256_set1_pd(2.0), x)));
+        ny = _mm256_mul_pd(
+            q, _mm256_sub_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(_mm256_set1_pd(2.0), x)));
     } else {
         static_assert(F == Parabola);
         nx = _mm256_add_pd(_mm256_sub_pd(_mm256_mul_pd(y, y), _mm256_mul_pd(x, x)), p);
@@ -57,7 +59,8 @@ void Setup(const EscapeBatchJob& job, double a, double b, double& sx, double& sy
     q = F == Julia ? job.juliaY : F == Logistic ? 3.85 * b : b;
 }
 
-template <int F> __attribute__((target("avx"))) void RunGroup(const EscapeBatchJob& job, int first) {
+template <int F>
+__attribute__((target("avx"))) void RunGroup(const EscapeBatchJob& job, int first) {
     alignas(32) double sx[Points];
     alignas(32) double sy[Points];
     alignas(32) double cp[Points];
@@ -87,7 +90,8 @@ template <int F> __attribute__((target("avx"))) void RunGroup(const EscapeBatchJ
         if (job.stop != nullptr && job.stop->load(std::memory_order_relaxed)) {
             break;
         }
-        const int end = job.limit - base < StopCheckIterations ? job.limit : base + StopCheckIterations;
+        const int end =
+            job.limit - base < StopCheckIterations ? job.limit : base + StopCheckIterations;
         for (int i = base; i < end && running != 0; ++i) {
             __m256d nx0, ny0, nx1, ny1;
             Step<F>(x0, y0, p0, q0, nx0, ny0);

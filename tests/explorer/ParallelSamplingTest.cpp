@@ -16,8 +16,8 @@ namespace {
 
 // The one-thread, one-point sampler in ForEachSamplePoint's order.
 template <typename Value>
-std::vector<std::int32_t> PlainSeries(const LineEnds& ends, double dx, double dy, int method,
-                                      int n, Value value) {
+std::vector<std::int32_t> PlainSeries(const LineEnds& ends, double dx, double dy, int method, int n,
+                                      Value value) {
     std::vector<std::int32_t> series(static_cast<std::size_t>(PartCount) * n);
     ForEachSamplePoint(ends, dx, dy, method, n, [&](int k, int i, double x, double y) {
         series[static_cast<std::size_t>(k) * n + i] = value(x, y);
@@ -45,14 +45,12 @@ TEST(ParallelSampling, SeriesEqualThePlainSamplerValueForValue) {
         for (const int method : {MethodParallel, MethodRadiational, MethodConvergence}) {
             for (const int n : {2, 255, 256, 257, 700}) {
                 for (const int threads : {1, 2, 3}) {
-                    SCOPED_TRACE(testing::Message() << "formula " << formula << " method "
-                                                    << method << " notes " << n << " threads "
-                                                    << threads);
+                    SCOPED_TRACE(testing::Message() << "formula " << formula << " method " << method
+                                                    << " notes " << n << " threads " << threads);
                     SeedRandom(99);
-                    const auto want = PlainSeries(ends, 0.01, -0.02, method, n,
-                                                  [&](double x, double y) {
-                                                      return plain.Evaluate(x, y);
-                                                  });
+                    const auto want =
+                        PlainSeries(ends, 0.01, -0.02, method, n,
+                                    [&](double x, double y) { return plain.Evaluate(x, y); });
                     SeedRandom(99);
                     SeriesTable got;
                     SampleFractal(engine, 240, line, 0.01, -0.02, method, n, got, {threads});
@@ -61,10 +59,10 @@ TEST(ParallelSampling, SeriesEqualThePlainSamplerValueForValue) {
                         continue;
                     }
                     SampleImage(image, imageEnds, 0.7, 2.5, method, n, got, {threads});
-                    ASSERT_EQ(got.Values(), PlainSeries(imageEnds, 0.7, 2.5, method, n,
-                                                        [&](double x, double y) {
-                                                            return ImageSample(image, x, y);
-                                                        }));
+                    ASSERT_EQ(got.Values(),
+                              PlainSeries(imageEnds, 0.7, 2.5, method, n, [&](double x, double y) {
+                                  return ImageSample(image, x, y);
+                              }));
                 }
             }
         }

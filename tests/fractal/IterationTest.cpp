@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <set>
 #include <thread>
@@ -267,8 +267,8 @@ TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
                 std::vector<int> want(static_cast<std::size_t>(n));
                 batch.EvaluatePoints(&xs[first], &ys[first], n, got.data());
                 plain.EvaluatePoints(&xs[first], &ys[first], n, want.data());
-                ASSERT_EQ(got, want) << "formula " << formula << " limit " << limit
-                                     << " from point " << first;
+                ASSERT_EQ(got, want)
+                    << "formula " << formula << " limit " << limit << " from point " << first;
             }
         }
     }
