@@ -2,8 +2,8 @@
 // thread, one EvaluatePixel call per pixel, the colour written to a buffer.
 // Printed at the end: iterations per second and the ratios against it.
 #include "explorer/Renderer.h"
+#include "fractal/EscapeBatch.h"
 #include "fractal/Iteration.h"
-#include "fractal/QuadraticRow.h"
 
 #include <benchmark/benchmark.h>
 
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
-    std::printf("rows of the quadratic formula: %s\n",
-                QuadraticRowVectorised() ? "AVX, 8 points at once" : "one point at a time");
+    std::printf("rows of every formula but White Noise: %s\n",
+                EscapeBatchVectorised() ? "AVX, 8 points at once" : "one point at a time");
     for (const Scene& scene : Scenes) {
         const FractalIterator engine = EngineFor(scene);
         int atLimit = 0;

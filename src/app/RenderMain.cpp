@@ -9,6 +9,7 @@
 #include "platform/Convert.h"
 #include "platform/Errors.h"
 #include "platform/OutputFile.h"
+#include "platform/LongWork.h"
 #include "platform/TextFile.h"
 #include "tracks/PartSettings.h"
 
@@ -19,6 +20,7 @@
 #include "platform/WavRender.h"
 #endif
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -26,6 +28,8 @@
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace sorvelin {
 namespace {
@@ -158,6 +162,20 @@ void CheckFiles(const Arguments& args, const std::vector<NamedFile>& outputs) {
     }
 }
 
+// On a terminal, the composing shows as a line of percentages on standard
+// error; into a file or a pipe nothing is added.
+void ComposeWithProgressLine(const LongWork& work) {
+    if (isatty(STDERR_FILENO) == 0) {
+        RunHere(work);
+        return;
+    }
+    using std::chrono::milliseconds;
+    RunReporting(work, milliseconds(500), milliseconds(200), [](double fraction, bool last) {
+        std::cerr << "\rsorvelin-render: composing " << static_cast<int>(fraction * 100.0) << " %"
+                  << (last ? "\n" : "") << std::flush;
+    });
+}
+
 int Run(const Arguments& args) {
     const std::vector<NamedFile> outputs = Outputs(args);
     CheckFiles(args, outputs);
@@ -181,11 +199,13 @@ int Run(const Arguments& args) {
 
     // No one is there to answer the program's question: the option answers it.
     bool asked = false;
-    const LoadSongResult loaded =
-        LoadSong(args.song, explorer, compose, parts, [&](const std::string&) {
+    const LoadSongResult loaded = LoadSong(
+        args.song, explorer, compose, parts,
+        [&](const std::string&) {
             asked = true;
             return args.allowLongCompose;
-        });
+        },
+        ComposeWithProgressLine);
     for (const std::string& message : loaded.Messages) {
         Say(message);
     }

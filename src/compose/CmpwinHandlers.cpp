@@ -8,6 +8,7 @@
 #include "platform/Convert.h"
 #include "platform/ErrorGuard.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgressDialog.h"
 #include "tracks/Trkwin.h"
 
 #include <QAbstractButton>
@@ -302,7 +303,10 @@ void TComposeWin::LoadSongFile(const QString& name) {
     ReadControls();
     LoadSongResult result;
     const auto load = [&] {
-        result = LoadSong(ToPath(name), Explorer(), model_, Parts(), AskYesNo);
+        result =
+            LoadSong(ToPath(name), Explorer(), model_, Parts(), AskYesNo, [](const LongWork& work) {
+                RunWithProgressDialog("Composing the loaded song...", work);
+            });
     };
     if (explorer_.run) {
         explorer_.run(load);

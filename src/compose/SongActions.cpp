@@ -40,8 +40,23 @@ void ApplyEntry(void (ComposeModel::*change)(), ComposeModel& compose,
     }
 }
 
+// The engine watches the cancel flag only while the work runs: the models
+// are committed afterwards and must not point at the flag then.
+class StopFlagScope {
+public:
+    StopFlagScope(FractalIterator& engine, const WorkProgress& progress) : engine_(engine) {
+        engine_.SetStopFlag(progress.StopFlag());
+    }
+    ~StopFlagScope() { engine_.SetStopFlag(nullptr); }
+    StopFlagScope(const StopFlagScope&) = delete;
+    StopFlagScope& operator=(const StopFlagScope&) = delete;
+
+private:
+    FractalIterator& engine_;
+};
+
 void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& compose,
-           PartSettingsTable& parts, std::vector<std::string>& messages) {
+           PartSettingsTable& parts, std::vector<std::string>& messages, WorkProgress& progress) {
     ExplorerFields& fields = explorer.Fields();
     fields.MouseX = song.MouseX;
     fields.MouseY = song.MouseY;
@@ -90,9 +105,13 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
         explorer.SetJuliaConstant(song.JuliaX, song.JuliaY);
     }
 
-    explorer.ComboBox1Change(formula);
+    // Zoom In redraws at once: the formula change leaves the whole picture
+    // to it, so "Always" draws it once, not twice.
+    const StopFlagScope stoppable(explorer.Engine(), progress);
+    explorer.ComboBox1Change(formula, false);
     explorer.ZoomIn();
-    ComposeSeries(explorer, compose);
+    progress.ThrowIfCancelled();
+    ComposeSeries(explorer, compose, &progress);
 }
 
 } // namespace
@@ -101,8 +120,8 @@ void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer) {
     compose.BuildAssignLists(explorer.Series().Values());
 }
 
-void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose) {
-    explorer.ComposeClick(compose.GetNoteCount());
+void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose, WorkProgress* progress) {
+    explorer.ComposeClick(compose.GetNoteCount(), progress);
     ComposeRedraw(compose, explorer);
 }
 
@@ -166,7 +185,7 @@ void SaveSong(const std::filesystem::path& path, const ExplorerModel& explorer,
 
 LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
                         ComposeModel& compose, PartSettingsTable& parts,
-                        const ConfirmLongWork& confirm) {
+                        const ConfirmLongWork& confirm, const LongWorkRunner& run) {
     std::vector<std::string> lines;
     try {
         lines = ReadLines(path);
@@ -174,7 +193,7 @@ LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explor
     } catch (const std::exception& error) {
         return {false, {error.what()}};
     }
-    LoadSongResult result = LoadSongLines(lines, explorer, compose, parts, confirm);
+    LoadSongResult result = LoadSongLines(lines, explorer, compose, parts, confirm, run);
     if (result.Loaded) {
         compose.SongFile = path.filename().string();
     }
@@ -183,20 +202,33 @@ LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explor
 
 LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,
                              ComposeModel& compose, PartSettingsTable& parts,
-                             const ConfirmLongWork& confirm) {
+                             const ConfirmLongWork& confirm, const LongWorkRunner& run) {
     LoadSongResult result;
     try {
-        const SongFileData song = ParseSongFile(lines, result.Messages, confirm);
+        LongWorkCost cost;
+        if (explorer.Fields().AlwaysChecked) {
+            cost.AlwaysPixels =
+                static_cast<long long>(explorer.Image().Width()) * explorer.Image().Height();
+        }
+        const SongFileData song = ParseSongFile(lines, result.Messages, confirm, cost);
         // Applied to copies and committed whole, so nothing that fails on the
-        // way leaves a half-loaded composition behind.
+        // way (or is cancelled) leaves a half-loaded composition behind.
         ExplorerModel newExplorer = explorer;
         ComposeModel newCompose = compose;
         PartSettingsTable newParts = parts;
-        Apply(song, newExplorer, newCompose, newParts, result.Messages);
+        // The worker alone touches the copies and the messages until run
+        // returns.
+        const LongWork work = [&](WorkProgress& progress) {
+            Apply(song, newExplorer, newCompose, newParts, result.Messages, progress);
+        };
+        run ? run(work) : RunHere(work);
         explorer = newExplorer;
         compose = newCompose;
         parts = newParts;
         result.Loaded = true;
+    } catch (const WorkCancelled&) {
+        result.Messages.clear();
+        result.Cancelled = true;
     } catch (const std::exception& error) {
         result.Messages.push_back(error.what());
     }

@@ -7,6 +7,7 @@
 #include "compose/SongFile.h"
 #include "compose/SongRender.h"
 #include "explorer/ExplorerModel.h"
+#include "platform/LongWork.h"
 #include "tracks/PartSettings.h"
 
 #include <filesystem>
@@ -20,7 +21,10 @@ namespace sorvelin {
 void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer);
 
 // "Compose": samples NotesPerPart values per part along the line, then ReDraw.
-void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose);
+// A progress is advanced per sample; its cancel flag stops the work with
+// WorkCancelled before anything changed.
+void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose,
+                   WorkProgress* progress = nullptr);
 
 // Play's rendering of the current state into `song` (the window then sends
 // General MIDI System On and starts playback of song.PlayTrack()). On an
@@ -40,6 +44,8 @@ struct LoadSongResult {
     // rhythm entry that is broken; when Loaded is false the last one says why
     // nothing was loaded.
     std::vector<std::string> Messages;
+    // Cancel was pressed during the recompute: nothing changed, nothing to say.
+    bool Cancelled = false;
 };
 
 // Load Song: reads and checks the whole file, then restores the view texts,
@@ -48,13 +54,17 @@ struct LoadSongResult {
 // Zoom In and Compose (with its ReDraw). A file that cannot be read or fails
 // the checks changes nothing. Names that are not found leave their list
 // without a selection, with a message, and loading goes on. `confirm` is
-// asked before a song that may take minutes to compose (none: refused).
+// asked before a song that may take minutes to compose (none: refused),
+// counting the picture that "Always" draws. The file is read and checked on
+// the caller's thread; the recompute runs through `run` (none: at once), on
+// copies of the three models that are committed only when it ends, so a
+// cancelled load changes nothing.
 LoadSongResult LoadSong(const std::filesystem::path& path, ExplorerModel& explorer,
                         ComposeModel& compose, PartSettingsTable& parts,
-                        const ConfirmLongWork& confirm = {});
+                        const ConfirmLongWork& confirm = {}, const LongWorkRunner& run = {});
 LoadSongResult LoadSongLines(const std::vector<std::string>& lines, ExplorerModel& explorer,
                              ComposeModel& compose, PartSettingsTable& parts,
-                             const ConfirmLongWork& confirm = {});
+                             const ConfirmLongWork& confirm = {}, const LongWorkRunner& run = {});
 
 inline constexpr const char* FormulaNotFoundMessage = "Sorry, Couldn't find function name:";
 inline constexpr const char* ScaleNotFoundMessage = "Sorry, Couldn't find Scale:";

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 namespace sorvelin {
 namespace {
@@ -66,18 +67,24 @@ private:
     const std::vector<std::string>& lines_;
 };
 
-// Line 10 weighed against the note count. A limit of 0 or less leaves the
-// limit in force unchanged and is not weighed here.
-void CheckComposeWork(const LineReader& in, int notesPerPart, const ConfirmLongWork& confirm) {
+// Line 10 weighed against the note count and the picture "Always" draws, at
+// the measured speed. A limit of 0 or less leaves the limit in force
+// unchanged and is not weighed here.
+void CheckComposeWork(const LineReader& in, int notesPerPart, const ConfirmLongWork& confirm,
+                      const LongWorkCost& cost) {
     const int limit = in.Int(10, "iteration limit");
-    const long long steps = static_cast<long long>(PartSettingsCount) * notesPerPart * limit;
-    if (steps <= MaxSongComposeSteps) {
+    const long long samples = static_cast<long long>(PartSettingsCount) * notesPerPart;
+    const ComposeSpeed& speed = cost.Speed ? *cost.Speed : MachineComposeSpeed();
+    const double seconds = EstimatedSeconds(speed, samples, cost.AlwaysPixels, limit);
+    if (seconds <= MaxComposeSeconds) {
         return;
     }
     const std::string work = "the iteration limit " + IntToStr(limit) + " with " +
                              IntToStr(notesPerPart) + " notes per part";
-    if (confirm && confirm("Composing this song may take minutes (" + work +
-                           "), and the program waits meanwhile.\nLoad it anyway?")) {
+    const double minutes = std::min(std::max(std::round(seconds / 60.0), 1.0), 1e9);
+    if (confirm &&
+        confirm("Composing this song may take about " + IntToStr(static_cast<long long>(minutes)) +
+                " min on this computer (" + work + ").\nLoad it anyway?")) {
         return;
     }
     LineReader::Refuse(10, "iteration limit",
@@ -166,7 +173,8 @@ std::vector<std::string> FormatSongFile(const SongFileData& song) {
 }
 
 SongFileData ParseSongFile(const std::vector<std::string>& lines,
-                           std::vector<std::string>& messages, const ConfirmLongWork& confirm) {
+                           std::vector<std::string>& messages, const ConfirmLongWork& confirm,
+                           const LongWorkCost& cost) {
     if (lines.size() < static_cast<std::size_t>(SongFileLines)) {
         throw UserError("This song file has " + IntToStr(static_cast<long long>(lines.size())) +
                         " lines; a song file has " + IntToStr(SongFileLines) +
@@ -198,7 +206,7 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
     song.LineEndX = in.InRange(17, "line end x", -MaxLineCoordinate, MaxLineCoordinate);
     song.LineEndY = in.InRange(18, "line end y", -MaxLineCoordinate, MaxLineCoordinate);
     song.NotesPerPart = in.InRange(19, "notes per part", MinNoteCount, MaxNoteCount);
-    CheckComposeWork(in, song.NotesPerPart, confirm);
+    CheckComposeWork(in, song.NotesPerPart, confirm, cost);
     song.LongLimit = in.IntText(20, "length limit");
     song.DynamicAssign = in.Int(21, "dynamic assign") != 0;
     song.OoR = in.Item(22, "note assign", NoteAssignItems);

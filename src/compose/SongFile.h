@@ -4,9 +4,11 @@
 // sixteen part settings; lines 140 and 141 hold the Julia constant, which
 // readers that stop at line 139 never see.
 #include "platform/Errors.h"
+#include "explorer/ComposeSpeed.h"
 #include "tracks/PartSettings.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,15 +20,22 @@ constexpr int SongFileVersion = 0;
 // values (and overflow 16 x N).
 constexpr int MaxNoteCount = 1000000;
 // Loading reruns Compose, which may iterate up to the limit at each of the
-// 16 x N sample points while the program waits (the picture is drawn while
-// idle and does not hold it up). A file from elsewhere with a limit of
-// billions would freeze the program for hours: a limit that with the note
-// count could take more than MaxSongComposeSteps steps (seconds on a
-// desktop) is loaded only when the user confirms it.
-constexpr long long MaxSongComposeSteps = 10000000000LL;
+// 16 x N sample points, and with "Always" ticked draws the whole picture at
+// that limit. A file from elsewhere with a limit of billions would keep the
+// program busy for hours: a song whose work would take more than
+// MaxComposeSeconds at this machine's measured speed is loaded only when the
+// user confirms it.
+inline constexpr double MaxComposeSeconds = 30.0;
 // Asked before a song that may take long to compose is loaded; true goes on.
 // Without one, such a song is refused.
 using ConfirmLongWork = std::function<bool(const std::string& question)>;
+// What a load will run besides the sampling, and the speed to weigh it at.
+struct LongWorkCost {
+    // Picture pixels drawn whole at the song's limit ("Always"); 0 for none.
+    long long AlwaysPixels = 0;
+    // None: this machine's measured speed.
+    std::optional<ComposeSpeed> Speed;
+};
 // The line's ends are overlay pixels, a little outside the picture at most
 // (the mouse is captured while it draws); far beyond any screen the sampling
 // arithmetic would overflow.
@@ -92,14 +101,15 @@ void CheckSongLineLengths(const std::vector<std::string>& lines, const std::stri
 // Checks the whole file before anything is applied: a file shorter than 139
 // lines, a line longer than MaxLineBytes, a line that does not convert
 // (the length limit of line 20 included), a note count below 2, an octave
-// outside MinOctave..MaxOctave, an iteration
-// limit that may take too long to compose and that `confirm` does not accept,
+// outside MinOctave..MaxOctave, an iteration limit that may take too long to
+// compose (weighed with `cost`) and that `confirm` does not accept,
 // or a part value that would corrupt a MIDI byte raises UserError naming the
 // line, and nothing of the file is used. Item indexes and slider positions
 // are kept within their items and ranges. Notes for the user (a newer
 // version, unreadable Julia lines) are appended to `messages`.
 SongFileData ParseSongFile(const std::vector<std::string>& lines,
-                           std::vector<std::string>& messages, const ConfirmLongWork& confirm = {});
+                           std::vector<std::string>& messages, const ConfirmLongWork& confirm = {},
+                           const LongWorkCost& cost = {});
 
 // Shown for a version above ours; loading goes on.
 inline constexpr const char* NewerSongVersionMessage =

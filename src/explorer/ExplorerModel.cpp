@@ -89,12 +89,14 @@ void ExplorerModel::Reset() {
     ApplyZoom(candidate);
 }
 
-void ExplorerModel::Redraw() {
+void ExplorerModel::Redraw(bool drawIfAlways) {
     // Restarting first keeps picture and engine in agreement even when the
     // limit text is bad: the passes then run with the old limit.
     renderer_.RestartRendering();
     engine_.SetLimit(StrToInt(fields_.Iteration, IterationCaption));
-    DrawIfAlways();
+    if (drawIfAlways) {
+        DrawIfAlways();
+    }
 }
 
 void ExplorerModel::Pan(PanDirection direction) {
@@ -163,11 +165,11 @@ void ExplorerModel::SizeableRectShape1MouseUp() {
 
 // --- Formula, Julia constant, image mode ---------------------------------------
 
-void ExplorerModel::ComboBox1Change(int index) {
+void ExplorerModel::ComboBox1Change(int index, bool drawIfAlways) {
     fields_.ComboBox1Index = index;
     engine_.SelectFormula(index);
     LeaveImageMode();
-    Redraw();
+    Redraw(drawIfAlways);
 }
 
 void ExplorerModel::Image2DragDrop(int x, int y) {
@@ -250,10 +252,13 @@ void ExplorerModel::YShiftTrackBar2Change(int position) {
     fields_.YShiftEdit1 = ShiftText(position);
 }
 
-void ExplorerModel::ComposeClick(int noteCount) {
+ExplorerModel::ComposeJob ExplorerModel::PrepareCompose(int noteCount) const {
+    ComposeJob job;
     const int xShift = fields_.XShiftTrackBar1Position;
     const int yShift = fields_.YShiftTrackBar2Position;
-    const int method = fields_.PolyphonicMethodIndex;
+    job.Method = fields_.PolyphonicMethodIndex;
+    job.NoteCount = noteCount;
+    job.Engine = engine_;
     if (imageMode_) {
         // All four texts are converted before the table is resized.
         const int startX = StrToInt(fields_.StartX, CalcStartXCaption);
@@ -263,20 +268,45 @@ void ExplorerModel::ComposeClick(int noteCount) {
         CheckNoteCount(noteCount);
         // The product is exact in double, as the int product is wherever
         // that does not overflow (images wider than 21 million pixels).
-        const double dx = static_cast<double>(image_.Width) * xShift * 0.0001;
-        const double dy = static_cast<double>(image_.Height) * yShift * 0.0001;
-        engine_.SetLimit(ImageSampleLimit);
-        const LineEnds ends{static_cast<double>(startX), static_cast<double>(startY),
-                            static_cast<double>(endX), static_cast<double>(endY)};
-        SampleImage(image_, ends, dx, dy, method, noteCount, series_);
-        return;
+        job.Dx = static_cast<double>(image_.Width) * xShift * 0.0001;
+        job.Dy = static_cast<double>(image_.Height) * yShift * 0.0001;
+        job.ImageMode = true;
+        job.Image = image_;
+        job.Engine.SetLimit(ImageSampleLimit);
+        job.Ends = {static_cast<double>(startX), static_cast<double>(startY),
+                    static_cast<double>(endX), static_cast<double>(endY)};
+        return job;
     }
-    const double dx = StrToFloat(fields_.RangeX, DispRangeWidthCaption) * xShift * 0.0001;
-    const double dy = StrToFloat(fields_.RangeY, DispRangeHeightCaption) * yShift * 0.0001;
+    job.Dx = StrToFloat(fields_.RangeX, DispRangeWidthCaption) * xShift * 0.0001;
+    job.Dy = StrToFloat(fields_.RangeY, DispRangeHeightCaption) * yShift * 0.0001;
     const int limit = StrToInt(fields_.Iteration, IterationCaption);
     CheckNoteCount(noteCount);
-    engine_.SetLimit(limit);
-    SampleFractal(engine_, Image().Height(), line_, dx, dy, method, noteCount, series_);
+    job.Engine.SetLimit(limit);
+    job.Line = line_;
+    job.PictureHeight = Image().Height();
+    return job;
+}
+
+SeriesTable ExplorerModel::RunCompose(const ComposeJob& job, WorkProgress* progress) {
+    SeriesTable series;
+    const SamplingWork work{0, progress};
+    if (job.ImageMode) {
+        SampleImage(job.Image, job.Ends, job.Dx, job.Dy, job.Method, job.NoteCount, series, work);
+    } else {
+        SampleFractal(job.Engine, job.PictureHeight, job.Line, job.Dx, job.Dy, job.Method,
+                      job.NoteCount, series, work);
+    }
+    return series;
+}
+
+void ExplorerModel::CommitCompose(const ComposeJob& job, SeriesTable series) {
+    engine_.SetLimit(job.Engine.GetLimit());
+    series_ = std::move(series);
+}
+
+void ExplorerModel::ComposeClick(int noteCount, WorkProgress* progress) {
+    const ComposeJob job = PrepareCompose(noteCount);
+    CommitCompose(job, RunCompose(job, progress));
 }
 
 // --- Clipboard ----------------------------------------------------------------------

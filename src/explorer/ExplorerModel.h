@@ -63,8 +63,8 @@ public:
     void PanRight();
     void PanUp();
     void PanDown();
-    void Reset();  // the design view
-    void Redraw(); // the Iteration limit, the same view
+    void Reset();                          // the design view
+    void Redraw(bool drawIfAlways = true); // the Iteration limit, the same view
     // Zoom Range from the rectangle Fields().SizeableRectShape1 (after the
     // window copied the control's bounds there).
     void SizeableRectShape1MouseUp();
@@ -72,7 +72,9 @@ public:
     // --- Formula, Julia constant, image mode ---------------------------------
     // The formula list's change: selects the formula, leaves image mode and
     // redraws. The Julia marker is shown exactly when JuliaMarkerVisible().
-    void ComboBox1Change(int index);
+    // drawIfAlways false: the whole picture is left to a view change that
+    // follows at once (Load Song), which would draw it all again anyway.
+    void ComboBox1Change(int index, bool drawIfAlways = true);
     bool JuliaMarkerVisible() const { return fields_.ComboBox1Index == 1; }
     // The Julia marker dropped at overlay pixel (x, y): the constant becomes
     // the plane point there, then Redraw.
@@ -125,7 +127,30 @@ public:
     // Series(); in fractal mode the engine's limit becomes the Iteration
     // value, in image mode 765. Every text is converted before the table is
     // touched.
-    void ComposeClick(int noteCount);
+    // With a progress, it is advanced per sample and its cancel flag stops
+    // the sampling with WorkCancelled, leaving limit and Series() as they
+    // were.
+    void ComposeClick(int noteCount, WorkProgress* progress = nullptr);
+
+    // Compose in three steps, for running the sampling on a worker: Prepare
+    // converts every text (raising as ComposeClick does) and copies what the
+    // sampling reads; Run touches nothing of the model (any thread); Commit
+    // sets the limit and the table.
+    struct ComposeJob {
+        bool ImageMode = false;
+        FractalIterator Engine; // the limit already set
+        ImageView Image;
+        LineEnds Ends;         // image mode: bitmap pixels
+        LinePoints Line;       // fractal mode: overlay pixels
+        int PictureHeight = 0; // fractal mode
+        double Dx = 0.0;
+        double Dy = 0.0;
+        int Method = 0;
+        int NoteCount = 0;
+    };
+    ComposeJob PrepareCompose(int noteCount) const;
+    static SeriesTable RunCompose(const ComposeJob& job, WorkProgress* progress = nullptr);
+    void CommitCompose(const ComposeJob& job, SeriesTable series);
 
     // --- Clipboard --------------------------------------------------------------
     // "Copy Series" enabled.

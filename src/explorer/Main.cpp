@@ -1,4 +1,5 @@
 #include "explorer/Main.h"
+#include "platform/ProgressDialog.h"
 
 #include "compose/Cmpwin.h"
 #include "explorer/MainPictures.h"
@@ -316,6 +317,14 @@ bool TMainForm1::focusNextPrevChild(bool next) {
 }
 
 void TMainForm1::closeEvent(QCloseEvent* event) {
+    if (WorkRunning()) {
+        // A handler below on the stack still waits for its work: cancel it
+        // and close once that handler has returned.
+        CancelRunningWork();
+        event->ignore();
+        QTimer::singleShot(ProgressDialogDelayMs / 10, this, [this] { close(); });
+        return;
+    }
     FormClose();
     event->accept();
     emit Closed();

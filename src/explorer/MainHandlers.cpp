@@ -6,6 +6,7 @@
 #include "explorer/MainPictures.h"
 #include "platform/ErrorGuard.h"
 #include "platform/Errors.h"
+#include "platform/ProgressDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <chrono>
+#include <utility>
 
 namespace sorvelin {
 namespace {
@@ -123,7 +125,15 @@ void TMainForm1::YShiftTrackBar2Change() {
 }
 
 void TMainForm1::ComposeClick() {
-    const bool sampled = Run([this] { model_.ComposeClick(CompositionWindow().GetNoteCount()); });
+    const bool sampled = Run([this] {
+        const ExplorerModel::ComposeJob job =
+            model_.PrepareCompose(CompositionWindow().GetNoteCount());
+        SeriesTable series;
+        RunWithProgressDialog("Composing the sixteen series...", [&](WorkProgress& progress) {
+            series = ExplorerModel::RunCompose(job, &progress);
+        });
+        model_.CommitCompose(job, std::move(series));
+    });
     if (sampled) {
         Guarded([] {
             TComposeWin& window = CompositionWindow();

@@ -1,8 +1,12 @@
 #pragma once
 // Runs work(i) for i = 0 .. count - 1 on several threads; each thread takes
 // the next chunk of indices as it becomes free, so uneven work balances out.
+// An exception from work stops the remaining indices and is raised again on
+// the calling thread once every thread has ended.
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -25,15 +29,25 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
         return;
     }
     std::atomic<int> next{0};
-    const auto run = [&next, count, chunk, &work] {
-        for (;;) {
-            const int first = next.fetch_add(chunk, std::memory_order_relaxed);
-            if (first >= count) {
-                return;
+    std::mutex errorLock;
+    std::exception_ptr error;
+    const auto run = [&] {
+        try {
+            for (;;) {
+                const int first = next.fetch_add(chunk, std::memory_order_relaxed);
+                if (first >= count) {
+                    return;
+                }
+                const int last = std::min(first + chunk, count);
+                for (int i = first; i < last; ++i) {
+                    work(i);
+                }
             }
-            const int last = std::min(first + chunk, count);
-            for (int i = first; i < last; ++i) {
-                work(i);
+        } catch (...) {
+            next.store(count, std::memory_order_relaxed);
+            const std::lock_guard<std::mutex> hold(errorLock);
+            if (!error) {
+                error = std::current_exception();
             }
         }
     };
@@ -45,6 +59,9 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
     run();
     for (auto& helper : helpers) {
         helper.join();
+    }
+    if (error) {
+        std::rethrow_exception(error);
     }
 }
 

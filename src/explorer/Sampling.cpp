@@ -1,6 +1,7 @@
 #include "explorer/Sampling.h"
 
 #include "explorer/ExplorerFields.h"
+#include "explorer/ParallelFor.h"
 #include "fractal/Iteration.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
@@ -8,6 +9,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
+#include <type_traits>
+#include <vector>
 
 namespace sorvelin {
 
@@ -70,14 +74,112 @@ LineEnds PlaneLineEnds(const FractalIterator& engine, int pictureHeight, const L
     return ends;
 }
 
-void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
-                   double dx, double dy, int method, int noteCount, SeriesTable& series) {
+PartLine PartLineOf(const LineEnds& line, double dx, double dy, int method, int noteCount, int k) {
+    double sx = line.StartX;
+    double sy = line.StartY;
+    double ex = line.EndX;
+    double ey = line.EndY;
+    if (method != MethodRadiational) {
+        sx += k * dx;
+        sy += k * dy;
+    }
+    if (method != MethodConvergence) {
+        ex += k * dx;
+        ey += k * dy;
+    }
+    return {sx, sy, (ex - sx) / (noteCount - 1), (ey - sy) / (noteCount - 1)};
+}
+
+namespace {
+
+// Samples per unit of shared work: enough for the vector loop and to make
+// the hand-over cheap, few enough that the cores finish together.
+constexpr int SampleBlock = 256;
+
+// The samples in blocks over the threads of `work`. Each point still comes
+// from its part's start by the same repeated additions as in
+// ForEachSamplePoint: one quick pass notes the point at every block's start,
+// and each block adds on from there, so every value equals the one-thread
+// sampler's. evaluate(x, y, n, out) fills out[0 .. n - 1].
+template <typename Evaluate>
+void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int noteCount,
+                  int threads, const SamplingWork& work, SeriesTable& series, Evaluate evaluate) {
     CheckNoteCount(noteCount);
-    series.Resize(PartCount * noteCount);
-    ForEachSamplePoint(PlaneLineEnds(engine, pictureHeight, line), dx, dy, method, noteCount,
-                       [&](int k, int i, double x, double y) {
-                           series.Set(k * noteCount + i, engine.Evaluate(x, y));
-                       });
+    WorkProgress* progress = work.Progress;
+    if (progress != nullptr) {
+        progress->SetTotal(static_cast<long long>(PartCount) * noteCount);
+    }
+    const int blocksPerPart = (noteCount + SampleBlock - 1) / SampleBlock;
+    struct Mark {
+        double X;
+        double Y;
+    };
+    std::vector<PartLine> parts;
+    std::vector<Mark> marks;
+    parts.reserve(PartCount);
+    marks.reserve(static_cast<std::size_t>(PartCount) * blocksPerPart);
+    for (int k = 0; k < PartCount; ++k) {
+        parts.push_back(PartLineOf(line, dx, dy, method, noteCount, k));
+        const PartLine& part = parts.back();
+        double x = part.StartX;
+        double y = part.StartY;
+        for (int i = 0; i < noteCount; ++i) {
+            if (i % SampleBlock == 0) {
+                marks.push_back({x, y});
+            }
+            x += part.StepX;
+            y += part.StepY;
+        }
+    }
+    std::vector<std::int32_t> values(static_cast<std::size_t>(PartCount) * noteCount);
+    ParallelFor(PartCount * blocksPerPart, threads, 1, [&](int block) {
+        if (progress != nullptr && progress->Cancelled()) {
+            return;
+        }
+        const int k = block / blocksPerPart;
+        const int first = (block % blocksPerPart) * SampleBlock;
+        const int n = std::min(SampleBlock, noteCount - first);
+        const PartLine& part = parts[static_cast<std::size_t>(k)];
+        double x = marks[static_cast<std::size_t>(block)].X;
+        double y = marks[static_cast<std::size_t>(block)].Y;
+        double pointX[SampleBlock];
+        double pointY[SampleBlock];
+        for (int i = 0; i < n; ++i) {
+            pointX[i] = x;
+            pointY[i] = y;
+            x += part.StepX;
+            y += part.StepY;
+        }
+        evaluate(pointX, pointY, n,
+                 values.data() + static_cast<std::size_t>(k) * noteCount + first);
+        if (progress != nullptr) {
+            progress->Advance(n);
+        }
+    });
+    if (progress != nullptr) {
+        progress->ThrowIfCancelled();
+    }
+    series.Assign(std::move(values));
+}
+
+} // namespace
+
+void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
+                   double dx, double dy, int method, int noteCount, SeriesTable& series,
+                   const SamplingWork& work) {
+    FractalIterator sampler = engine;
+    if (work.Progress != nullptr) {
+        sampler.SetStopFlag(work.Progress->StopFlag());
+    }
+    // White Noise draws from one process-wide generator: its values follow
+    // the order of the draws, which only one thread keeps.
+    const bool ordered = engine.FormulaIndex() == WhiteNoiseFormula;
+    static_assert(std::is_same_v<int, std::int32_t>, "counts go straight into the table");
+    SampleBlocks(PlaneLineEnds(engine, pictureHeight, line), dx, dy, method, noteCount,
+                 ordered ? 1 : work.Threads, work, series,
+                 [&sampler](const double* x, const double* y, int n, std::int32_t* out) {
+                     sampler.EvaluatePoints(x, y, n, out);
+                 });
 }
 
 int ImageSample(const ImageView& image, double x, double y) {
@@ -92,12 +194,13 @@ int ImageSample(const ImageView& image, double x, double y) {
 }
 
 void SampleImage(const ImageView& image, const LineEnds& line, double dx, double dy, int method,
-                 int noteCount, SeriesTable& series) {
-    CheckNoteCount(noteCount);
-    series.Resize(PartCount * noteCount);
-    ForEachSamplePoint(line, dx, dy, method, noteCount, [&](int k, int i, double x, double y) {
-        series.Set(k * noteCount + i, ImageSample(image, x, y));
-    });
+                 int noteCount, SeriesTable& series, const SamplingWork& work) {
+    SampleBlocks(line, dx, dy, method, noteCount, work.Threads, work, series,
+                 [&image](const double* x, const double* y, int n, std::int32_t* out) {
+                     for (int i = 0; i < n; ++i) {
+                         out[i] = ImageSample(image, x[i], y[i]);
+                     }
+                 });
 }
 
 } // namespace sorvelin

@@ -4,6 +4,7 @@
 #include "explorer/ImageView.h"
 #include "explorer/SeriesTable.h"
 #include "explorer/ViewState.h"
+#include "platform/LongWork.h"
 
 #include <string>
 
@@ -65,43 +66,53 @@ struct LineEnds {
 // The plane ends of a line given in overlay pixels, y flipped by pictureHeight.
 LineEnds PlaneLineEnds(const FractalIterator& engine, int pictureHeight, const LinePoints& line);
 
+// Part k's line: its first sample point and the step to the next, for the
+// drawn line moved by k * (dx, dy), its start kept for Radiational, its end
+// kept for Convergence.
+struct PartLine {
+    double StartX = 0.0;
+    double StartY = 0.0;
+    double StepX = 0.0;
+    double StepY = 0.0;
+};
+PartLine PartLineOf(const LineEnds& line, double dx, double dy, int method, int noteCount, int k);
+
 // Calls visit(k, i, x, y) for part k = 0 .. 15 and sample i = 0 .. noteCount
-// - 1 at the noteCount evenly spaced points of part k's line: the drawn line
-// moved by k * (dx, dy), its start kept for Radiational, its end kept for
-// Convergence. The point advances by repeated addition, so sample 0 lies on
-// the start and the last sample on the end up to the rounding of the sums.
+// - 1 at the noteCount evenly spaced points of part k's line. The point
+// advances by repeated addition, so sample 0 lies on the start and the last
+// sample on the end up to the rounding of the sums. This is the one-thread
+// order that the samplers below reproduce value for value.
 template <typename Visit>
 void ForEachSamplePoint(const LineEnds& line, double dx, double dy, int method, int noteCount,
                         Visit visit) {
     CheckNoteCount(noteCount);
     for (int k = 0; k < PartCount; ++k) {
-        double sx = line.StartX;
-        double sy = line.StartY;
-        double ex = line.EndX;
-        double ey = line.EndY;
-        if (method != MethodRadiational) {
-            sx += k * dx;
-            sy += k * dy;
-        }
-        if (method != MethodConvergence) {
-            ex += k * dx;
-            ey += k * dy;
-        }
-        const double stepX = (ex - sx) / (noteCount - 1);
-        const double stepY = (ey - sy) / (noteCount - 1);
+        const PartLine part = PartLineOf(line, dx, dy, method, noteCount, k);
+        double sx = part.StartX;
+        double sy = part.StartY;
         for (int i = 0; i < noteCount; ++i) {
             visit(k, i, sx, sy);
-            sx += stepX;
-            sy += stepY;
+            sx += part.StepX;
+            sy += part.StepY;
         }
     }
 }
+
+// How the samplers run: on all cores (Threads 0) or the given number of
+// threads; with a Progress, it is advanced by one unit per sample after
+// SetTotal(16 * noteCount), and its cancel flag stops the sampling with
+// WorkCancelled, leaving the table as it was.
+struct SamplingWork {
+    int Threads = 0;
+    WorkProgress* Progress = nullptr;
+};
 
 // Fills the table (resized to 16 * noteCount) with the escape counts at the
 // sample points of the line given in overlay pixels; (dx, dy) is the shift
 // per part in plane units.
 void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
-                   double dx, double dy, int method, int noteCount, SeriesTable& series);
+                   double dx, double dy, int method, int noteCount, SeriesTable& series,
+                   const SamplingWork& work = {});
 
 // The value of an imported image at (x, y) in bitmap pixels: 3 x the red byte
 // of the pixel at the truncated point, 765 outside the image.
@@ -110,6 +121,6 @@ int ImageSample(const ImageView& image, double x, double y);
 // Fills the table with ImageSample at the sample points between the ends
 // given in bitmap pixels; (dx, dy) is the shift per part in bitmap pixels.
 void SampleImage(const ImageView& image, const LineEnds& line, double dx, double dy, int method,
-                 int noteCount, SeriesTable& series);
+                 int noteCount, SeriesTable& series, const SamplingWork& work = {});
 
 } // namespace sorvelin

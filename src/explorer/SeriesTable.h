@@ -2,6 +2,7 @@
 // The sixteen number series of a composition: 16 rows of N values stored row
 // after row (row k = part k), N = Length() / 16.
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace sorvelin {
@@ -18,6 +19,8 @@ public:
     // 0 empties the table; otherwise the first min(length, old length) values
     // are kept and the rest start at 0. A negative length raises IndexError.
     void Resize(int length);
+    // The whole table at once (16 rows of N values, row after row).
+    void Assign(std::vector<std::int32_t> values) { values_ = std::move(values); }
 
     // Element access; an index outside 0 .. Length() - 1 raises IndexError
     // carrying the index and the length.

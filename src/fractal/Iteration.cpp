@@ -1,6 +1,6 @@
 #include "fractal/Iteration.h"
 
-#include "fractal/QuadraticRow.h"
+#include "fractal/EscapeBatch.h"
 #include "fractal/Random.h"
 
 namespace sorvelin {
@@ -20,15 +20,22 @@ namespace {
 template <typename Step> int Escape(const FractalIterator& engine, double x, double y, Step step) {
     const int limit = engine.GetLimit();
     const double radiusSq = engine.GetEscapeRadiusSq();
-    for (int i = 0; i < limit; ++i) {
-        double nx;
-        double ny;
-        step(x, y, nx, ny);
-        if (nx * nx + ny * ny > radiusSq) {
-            return i;
+    const std::atomic<bool>* stop = engine.StopFlag();
+    for (int base = 0; base < limit; base += StopCheckIterations) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return limit;
         }
-        x = nx;
-        y = ny;
+        const int end = limit - base < StopCheckIterations ? limit : base + StopCheckIterations;
+        for (int i = base; i < end; ++i) {
+            double nx;
+            double ny;
+            step(x, y, nx, ny);
+            if (nx * nx + ny * ny > radiusSq) {
+                return i;
+            }
+            x = nx;
+            y = ny;
+        }
     }
     return limit;
 }
@@ -143,41 +150,29 @@ int FractalIterator::EvaluatePixel(int px, int py) const {
 }
 
 void FractalIterator::EvaluateRow(int py, int px0, int count, int* counts, int stride) const {
-    const bool quadratic = Formula == Formulas[0];
-    const bool julia = Formula == Formulas[1];
-    if (!(quadratic || julia) || !QuadraticRowVectorised()) {
-        for (int i = 0; i < count; ++i) {
-            counts[i] = EvaluatePixel(px0 + i * stride, py);
-        }
-        return;
-    }
-    // Points go to the vector loop in chunks held on the stack.
+    // Points go to the batch loop in chunks held on the stack.
     constexpr int Chunk = 64;
     double pointX[Chunk];
     double pointY[Chunk];
-    double zeroX[Chunk];
-    double zeroY[Chunk];
-    double juliaX[Chunk];
-    double juliaY[Chunk];
-    for (int i = 0; i < Chunk; ++i) {
-        zeroX[i] = 0.0;
-        zeroY[i] = 0.0;
-        juliaX[i] = JuliaX;
-        juliaY[i] = JuliaY;
-    }
     for (int first = 0; first < count; first += Chunk) {
         const int n = count - first < Chunk ? count - first : Chunk;
         for (int i = 0; i < n; ++i) {
             PixelToPlane(px0 + (first + i) * stride, py, pointX[i], pointY[i]);
         }
-        QuadraticRowJob job{};
-        if (quadratic) {
-            job = {zeroX, zeroY, pointX, pointY, n, Limit, EscapeRadiusSq, counts + first};
-        } else {
-            job = {pointX, pointY, juliaX, juliaY, n, Limit, EscapeRadiusSq, counts + first};
-        }
-        QuadraticRowAvx(job);
+        EvaluatePoints(pointX, pointY, n, counts + first);
     }
+}
+
+void FractalIterator::EvaluatePoints(const double* x, const double* y, int count,
+                                     int* counts) const {
+    if (onePointOnly_ || !BatchFormula(formulaIndex_) || !EscapeBatchVectorised()) {
+        for (int i = 0; i < count; ++i) {
+            counts[i] = Formula(*this, x[i], y[i]);
+        }
+        return;
+    }
+    EscapeBatchAvx(
+        {formulaIndex_, x, y, count, Limit, EscapeRadiusSq, JuliaX, JuliaY, stop_, counts});
 }
 
 } // namespace sorvelin

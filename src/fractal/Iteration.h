@@ -2,6 +2,7 @@
 // The escape-time engine: turns a point of the picture into the number of
 // steps the selected formula needs to leave the circle of radius 2.
 #include <array>
+#include <atomic>
 
 namespace sorvelin {
 
@@ -11,6 +12,8 @@ class FractalIterator;
 using FractalFormula = int (*)(const FractalIterator& engine, double a, double b);
 
 inline constexpr int FormulaCount = 7;
+// "White Noise": a draw from the process-wide generator, not a loop.
+inline constexpr int WhiteNoiseFormula = 4;
 
 // The labels of the formula list, in list order (index = formula index).
 extern const std::array<const char*, FormulaCount> FormulaLabels;
@@ -39,6 +42,18 @@ public:
     // - 1: the same values as the single calls, several points at once where
     // the processor allows.
     void EvaluateRow(int py, int px0, int count, int* counts, int stride = 1) const;
+    // Evaluate(x[i], y[i]) into counts[i] for i = 0 .. count - 1, several
+    // points at once where the processor allows.
+    void EvaluatePoints(const double* x, const double* y, int count, int* counts) const;
+    // Only the one-point loop (the reference the vector loop is measured and
+    // tested against).
+    void SetOnePointOnly(bool onePoint) { onePointOnly_ = onePoint; }
+
+    // While *stop is true every loop ends early and its counts are
+    // meaningless: long work can be abandoned within a millisecond. The flag
+    // must outlive the engine's use of it; nullptr (the default) never stops.
+    void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+    const std::atomic<bool>* StopFlag() const { return stop_; }
 
     // Read by the formulas at call time.
     double GetViewWidth() const { return ViewWidth; }
@@ -64,6 +79,8 @@ private:
     double JuliaX = 0.456;
     double JuliaY = -0.1456;
     int formulaIndex_ = 0;
+    bool onePointOnly_ = false;
+    const std::atomic<bool>* stop_ = nullptr;
 };
 
 } // namespace sorvelin

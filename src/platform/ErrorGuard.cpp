@@ -1,5 +1,7 @@
 #include "platform/ErrorGuard.h"
 
+#include "platform/LongWork.h"
+
 #include <stdexcept>
 
 namespace sorvelin {
@@ -8,6 +10,8 @@ void ShowCurrentException() noexcept {
     try {
         try {
             throw;
+        } catch (const WorkCancelled&) {
+            // The user stopped the work: there is nothing to tell.
         } catch (const std::exception& error) {
             ShowMessage(error.what(), MessageKind::Error);
         } catch (...) {

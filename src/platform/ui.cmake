@@ -2,5 +2,6 @@
 # around every window handler, window placement and the settings folder.
 sorvelin_library(sorvelin_platform_ui QT
     SOURCES MessageBox.cpp ErrorGuard.cpp WindowPlacement.cpp SettingsLocation.cpp AccessibleComboBox.cpp
+            ProgressDialog.cpp ProgressDialog.h
             MessageBox.h ErrorGuard.h WindowPlacement.h SettingsLocation.h AccessibleComboBox.h
     DEPS sorvelin_platform Qt6::Widgets)

@@ -4,8 +4,10 @@
 
 #include "support/TempDir.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -299,4 +301,36 @@ TEST(SongActions, ASongTooLongForAMidiFileNamesTheSongAndTheRhythm) {
         EXPECT_STREQ(error.what(), "The song \"forever.svl\" is too long for a MIDI file: with "
                                    "the rhythm \"Eternal\" a part runs past tick 268434455.");
     }
+// Load Song's recompute cancelled on its worker: the models keep the previous
+// composition exactly, and there is nothing to tell the user.
+TEST(SongActions, CancelledLoadLeavesThePreviousComposition) {
+    Program current;
+    Compose(current);
+    Program reference;
+    Compose(reference);
+    Program other;
+    other.explorer.Fields().Iteration = "2000000000";
+    other.explorer.ZoomIn();
+    // Across the main cardioid of the start-up view: every point runs on.
+    other.explorer.SetLine({140, 115, 165, 125});
+    const std::vector<std::string> lines =
+        FormatSongFile(SongFromState(other.explorer, other.compose, other.parts));
+
+    bool started = false;
+    const LoadSongResult result = LoadSongLines(
+        lines, current.explorer, current.compose, current.parts,
+        [](const std::string&) { return true; },
+        [&started](const LongWork& work) {
+            BackgroundWork worker(work);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            started = !worker.Done();
+            worker.Cancel();
+            worker.Finish();
+        });
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(result.Cancelled);
+    EXPECT_FALSE(result.Loaded);
+    EXPECT_TRUE(result.Messages.empty());
+    ExpectSameState(current, reference);
+    EXPECT_EQ(current.Midi(), reference.Midi());
 }

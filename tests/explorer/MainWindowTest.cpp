@@ -8,6 +8,7 @@
 #include "explorer/Sizeablerectshape.h"
 #include "output/Mididevicewin.h"
 #include "platform/Convert.h"
+#include "platform/ProgressDialog.h"
 #include "platform/TextFile.h"
 #include "tracks/Trkwin.h"
 
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -99,6 +101,15 @@ private:
         WriteSettings(dir_.path(), lines);
         recorder_->messages.clear();
         w = StartProgram(dir_.path());
+    }
+
+    static QWidget* FindTopLevel(const char* name) {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (window->objectName() == name) {
+                return window;
+            }
+        }
+        return nullptr;
     }
 
 private slots:
@@ -264,6 +275,49 @@ private slots:
         }
         // The end of the line lies outside the set, its middle inside.
         QCOMPARE(w->Series().At(0, 1), 200);
+    }
+
+    // A long Compose runs on a worker: the event loop keeps turning, the
+    // windows are disabled, the progress dialog appears, and its Cancel
+    // leaves the previous series as they were.
+    void aComposeInProgressKeepsTheEventLoopTurningUntilCancel() {
+        ComposeWin->NoteCount->setText("50");
+        DrawLine(QPoint(140, 115), QPoint(165, 125)); // across the main cardioid
+        QTest::mouseClick(w->Compose, Qt::LeftButton);
+        const std::vector<std::int32_t> before = w->Series().Values();
+        QCOMPARE(before.size(), std::size_t{800});
+        w->Iteration->setText("2000000000");
+        int ticks = 0;
+        qint64 longestGap = 0;
+        bool disabled = false;
+        bool cancelled = false;
+        QElapsedTimer sinceTick;
+        QElapsedTimer sinceStart;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, sinceTick.restart());
+            ++ticks;
+            disabled = disabled || !w->isEnabled();
+            auto* dialog = qobject_cast<QProgressDialog*>(FindTopLevel(ProgressDialogName));
+            if (!cancelled && dialog != nullptr && dialog->isVisible() &&
+                sinceStart.elapsed() > 1000) {
+                cancelled = true;
+                QTest::mouseClick(dialog->findChild<QPushButton*>(), Qt::LeftButton);
+            }
+        });
+        sinceTick.start();
+        sinceStart.start();
+        ticker.start(5);
+        QTest::mouseClick(w->Compose, Qt::LeftButton); // returns once cancelled
+        ticker.stop();
+        qInfo("longest event-loop gap while composing: %lld ms over %d ticks", longestGap, ticks);
+        QVERIFY(cancelled);
+        QVERIFY(disabled);
+        QVERIFY(ticks > 50);
+        QVERIFY(longestGap < 1000); // a frozen window would show seconds
+        QVERIFY(w->isEnabled());
+        QVERIFY(recorder_->messages.empty());
+        QVERIFY(w->Series().Values() == before);
     }
 
     void composeRefusesANoteCountBelowTwo() {

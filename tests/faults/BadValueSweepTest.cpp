@@ -196,14 +196,21 @@ TEST(BadValues, AnIterationLimitThatMayFreezeTheLoadIsLoadedOnlyWhenConfirmed) {
     struct Case {
         const char* limit;
         int notes;
+        long long alwaysPixels;
         bool long_;
     };
-    // Ten billion steps at most unasked: 16 x notes x limit.
-    for (const Case& c :
-         {Case{"1000000", 200, false}, Case{"5000000", 125, false}, Case{"5000000", 126, true},
-          Case{"2147483647", 2, true}, Case{"0", 1000000, false}, Case{"-5", 1000000, false},
-          Case{"256", 1000000, false}, Case{"1000", 1000000, true}}) {
+    // Weighed at a billion iterations and a microsecond per sample: more than
+    // 30 s of (16 x notes + pixels) x limit iterations plus 16 x notes
+    // samples is asked about.
+    const LongWorkCost speed{0, ComposeSpeed{1e9, 1e-6}};
+    for (const Case& c : {Case{"1000000", 200, 0, false}, Case{"5000000", 374, 0, false},
+                          Case{"5000000", 376, 0, true}, Case{"2147483647", 2, 0, true},
+                          Case{"0", 1000000, 0, false}, Case{"-5", 1000000, 0, false},
+                          Case{"256", 1000000, 0, false}, Case{"1000", 1000000, 0, true},
+                          Case{"1000000", 200, 57600, true}, Case{"400000", 200, 57600, false}}) {
         SCOPED_TRACE(std::string(c.limit) + " x " + IntToStr(c.notes));
+        LongWorkCost cost = speed;
+        cost.AlwaysPixels = c.alwaysPixels;
         SongFileData song = BaseSong("Good", "Even");
         song.Iteration = c.limit;
         song.NotesPerPart = c.notes;
@@ -217,19 +224,19 @@ TEST(BadValues, AnIterationLimitThatMayFreezeTheLoadIsLoadedOnlyWhenConfirmed) {
             };
         };
         if (!c.long_) {
-            EXPECT_NO_THROW(ParseSongFile(lines, messages));
-            EXPECT_NO_THROW(ParseSongFile(lines, messages, answer(false)));
+            EXPECT_NO_THROW(ParseSongFile(lines, messages, {}, cost));
+            EXPECT_NO_THROW(ParseSongFile(lines, messages, answer(false), cost));
             EXPECT_TRUE(questions.empty());
             continue;
         }
-        EXPECT_THROW(ParseSongFile(lines, messages), UserError);
+        EXPECT_THROW(ParseSongFile(lines, messages, {}, cost), UserError);
         try {
-            ParseSongFile(lines, messages, answer(false));
+            ParseSongFile(lines, messages, answer(false), cost);
             ADD_FAILURE() << "a long song loaded though the user said no";
         } catch (const UserError& error) {
             EXPECT_THAT(error.what(), ::testing::HasSubstr("Line 10 (iteration limit)"));
         }
-        EXPECT_EQ(ParseSongFile(lines, messages, answer(true)).Iteration, c.limit);
+        EXPECT_EQ(ParseSongFile(lines, messages, answer(true), cost).Iteration, c.limit);
         ASSERT_EQ(questions.size(), 2U);
         EXPECT_THAT(questions[0],
                     ::testing::HasSubstr(std::string("iteration limit ") + c.limit + " with " +

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <set>
 #include <thread>
@@ -219,6 +222,71 @@ TEST(FractalIteratorTest, RowEvaluationMatchesSinglePixels) {
                 }
             }
         }
+    }
+}
+
+// The batch loop must give the one-point loop's count for every point: over
+// random windows and limits (chunks of every length, so the padded lanes are
+// exercised), and at points whose iterates land exactly on the escape
+// circle, overflow to infinity or are not numbers.
+TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> xs = {2.0, -2.0, 0.0, 1.0, -0.75, 0.25, 1e154, -1e308, inf, nan, -0.0};
+    std::vector<double> ys = {0.0, 0.0, 2.0, -1.0, 0.0, 0.0, 1e154, 1e308, 0.0, 1.0, -2.0};
+    std::uint32_t state = 2463534242u;
+    const auto next = [&state] {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        return state;
+    };
+    const auto uniform = [&next](double lo, double hi) {
+        return lo + (hi - lo) * (next() % 1000003) / 1000003.0;
+    };
+    for (int window = 0; window < 40; ++window) {
+        const double x0 = uniform(-2.2, 1.0);
+        const double y0 = uniform(-1.5, 1.2);
+        const double extent = std::pow(10.0, -uniform(0.0, 8.0));
+        for (int i = 0; i < 61; ++i) {
+            xs.push_back(x0 + extent * uniform(0.0, 1.0));
+            ys.push_back(y0 + extent * uniform(0.0, 1.0));
+        }
+    }
+    for (const int formula : {0, 1, 2, 3, 5, 6}) {
+        for (const int limit : {1, 2, 17, 255, 1000, 4099}) {
+            FractalIterator batch;
+            batch.SelectFormula(formula);
+            batch.SetLimit(limit);
+            batch.SetJuliaConstant(-0.8, 0.156);
+            FractalIterator plain = batch;
+            plain.SetOnePointOnly(true);
+            for (std::size_t first = 0; first < xs.size(); first += 1 + next() % 23) {
+                const int n = static_cast<int>(std::min<std::size_t>(xs.size() - first, 13));
+                std::vector<int> got(static_cast<std::size_t>(n));
+                std::vector<int> want(static_cast<std::size_t>(n));
+                batch.EvaluatePoints(&xs[first], &ys[first], n, got.data());
+                plain.EvaluatePoints(&xs[first], &ys[first], n, want.data());
+                ASSERT_EQ(got, want)
+                    << "formula " << formula << " limit " << limit << " from point " << first;
+            }
+        }
+    }
+}
+
+// A raised stop flag ends even a loop of billions of steps at once.
+TEST(FractalIteratorTest, StopFlagEndsTheLoops) {
+    std::atomic<bool> stop{true};
+    for (const bool onePoint : {true, false}) {
+        FractalIterator engine;
+        engine.SetLimit(2147483647);
+        engine.SetOnePointOnly(onePoint);
+        engine.SetStopFlag(&stop);
+        const double x[8] = {0, 0.1, -0.1, 0.2, -0.2, 0.05, -0.05, -1.0};
+        const double y[8] = {0, 0, 0, 0, 0, 0.1, -0.1, 0};
+        int counts[8];
+        engine.EvaluatePoints(x, y, 8, counts); // would take minutes unstopped
+        EXPECT_EQ(engine.Evaluate(0.0, 0.0), 2147483647);
     }
 }
 

@@ -1,0 +1,51 @@
+#include "explorer/ComposeSpeed.h"
+
+#include "explorer/Sampling.h"
+#include "fractal/Iteration.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace sorvelin {
+namespace {
+
+// Seconds taken by one Compose of noteCount notes per part at `limit` along
+// a line inside the main cardioid, where no point escapes.
+double TimeSampling(int noteCount, int limit) {
+    FractalIterator engine;
+    engine.SetViewSize(2, 2);
+    engine.SetWindow(-0.4, -0.1, 0.2, 0.1);
+    engine.SetLimit(limit);
+    SeriesTable series;
+    const auto start = std::chrono::steady_clock::now();
+    SampleFractal(engine, 2, LinePoints{0, 2, 2, 0}, 0.0, 0.0, MethodParallel, noteCount, series);
+    const std::chrono::duration<double> spent = std::chrono::steady_clock::now() - start;
+    return std::max(spent.count(), 1e-9);
+}
+
+} // namespace
+
+ComposeSpeed MeasureComposeSpeed() {
+    constexpr int IterationNotes = 256;
+    constexpr int IterationLimit = 4000;
+    constexpr int OverheadNotes = 16384;
+    const double overheadSeconds = TimeSampling(OverheadNotes, 1);
+    const double samples = static_cast<double>(PartCount) * OverheadNotes;
+    const double iterations = static_cast<double>(PartCount) * IterationNotes * IterationLimit;
+    return {iterations / TimeSampling(IterationNotes, IterationLimit), overheadSeconds / samples};
+}
+
+const ComposeSpeed& MachineComposeSpeed() {
+    static const ComposeSpeed speed = MeasureComposeSpeed();
+    return speed;
+}
+
+double EstimatedSeconds(const ComposeSpeed& speed, long long samples, long long pixels,
+                        long long limit) {
+    const double iterations = (static_cast<double>(samples) + static_cast<double>(pixels)) *
+                              static_cast<double>(std::max(limit, 0LL));
+    return iterations / speed.IterationsPerSecond +
+           static_cast<double>(samples) * speed.SecondsPerSample;
+}
+
+} // namespace sorvelin

@@ -1,0 +1,25 @@
+#pragma once
+// How fast this machine composes, measured rather than assumed, so the
+// question before long work is asked where the work would really be long.
+namespace sorvelin {
+
+struct ComposeSpeed {
+    // Escape-time iterations per second of the sampler on all cores.
+    double IterationsPerSecond = 0.0;
+    // What each sample costs beyond its iterations (its point, its place in
+    // the table, the hand-over between threads).
+    double SecondsPerSample = 0.0;
+};
+
+// Runs the sampler on a short line inside the set (some tens of
+// milliseconds): every sample then iterates to the limit.
+ComposeSpeed MeasureComposeSpeed();
+// MeasureComposeSpeed() once per process.
+const ComposeSpeed& MachineComposeSpeed();
+
+// Work of `samples` samples at up to `limit` iterations each plus `pixels`
+// picture pixels drawn at the same limit, in seconds at `speed`.
+double EstimatedSeconds(const ComposeSpeed& speed, long long samples, long long pixels,
+                        long long limit);
+
+} // namespace sorvelin
