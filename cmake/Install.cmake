@@ -59,7 +59,7 @@ install(FILES ${CMAKE_BINARY_DIR}/packed/sorvelin.1.gz ${CMAKE_BINARY_DIR}/packe
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES data/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorvelin)
 install(FILES ${CMAKE_BINARY_DIR}/packed/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/sorvelin
-        RENAME changelog.Debian.gz)
+        RENAME changelog.gz)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME sorvelin)
@@ -73,10 +73,9 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The programs without their debug information: that stays in the build tree.
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Turn fractal pictures into music
- Sorvelin shows an escape-time fractal; a line drawn across it is read into
- sixteen number series that become notes of a scale and rhythm. The song plays
- on a built-in synthesizer or any ALSA sequencer port and is saved as a
- Standard MIDI File or a song file. sorvelin-render does the same without
- windows.")
+set(CPACK_PACKAGE_DESCRIPTION "Sorvelin shows an escape-time fractal; a line drawn across it is read into
+sixteen number series that become notes of a scale and rhythm. The song plays
+on a built-in synthesizer or any ALSA sequencer port and is saved as a
+Standard MIDI File or a song file. sorvelin-render does the same without
+windows.")
 include(CPack)

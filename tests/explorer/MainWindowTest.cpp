@@ -549,7 +549,7 @@ private slots:
         QCOMPARE(DispRange(w), QStringList({"-0.6", "0.0", "2.4", "2.4"}));
         QCOMPARE(w->ComboBox1->currentIndex(), 0);
         QCOMPARE(w->Engine().GetLimit(), 500);
-        QCOMPARE(w->pos(), QPoint(60, 50));
+        QCOMPARE(w->geometry().topLeft(), QPoint(60, 50));
     }
 
     void aLongNumberShowsItsStart() {

@@ -18,7 +18,7 @@ for f in bin/sorvelin-render share/sorvelin/scale.cfg share/sorvelin/rhythm.cfg 
          share/icons/hicolor/48x48/apps/org.sorvelin.Sorvelin.png \
          share/mime/packages/org.sorvelin.Sorvelin.xml \
          share/man/man1/sorvelin.1.gz share/man/man1/sorvelin-render.1.gz \
-         share/doc/sorvelin/copyright share/doc/sorvelin/changelog.Debian.gz; do
+         share/doc/sorvelin/copyright share/doc/sorvelin/changelog.gz; do
     [ -e "$p/$f" ] || { echo "missing from the install tree: $f"; exit 1; }
 done
 if [ -e "$build/bin/sorvelin" ]; then

@@ -147,9 +147,8 @@ private slots:
             QCOMPARE(device.geometry(), QRect(60, 50, 440, 280));
             device.show();
             QCOMPARE(device.DevSummListBox1->currentRow(), 2);
-            // The frame's place and the window's size are kept.
-            device.resize(451, 295);
-            device.move(70, 40);
+            // The client's place and size are kept.
+            device.setGeometry(70, 40, 451, 295);
         }
         QCOMPARE(capture.OpenOutputs(), 0);
         const std::vector<std::string> lines = ReadLines(Prf().toStdString());
@@ -211,7 +210,7 @@ private slots:
             int messages;
             int asked;
             bool notice;
-        } starts[] = {{1, 1, false}, {0, 0, true}, {0, 0, true}};
+        } starts[] = {{1, 1, true}, {0, 0, true}, {0, 0, true}};
         for (const auto& start : starts) {
             recorder_->messages.clear();
             modalShown_ = 0;
