@@ -17,7 +17,24 @@ namespace sorvelin {
 QPoint PlaceOnScreens(QPoint wanted, QSize size, const std::vector<QRect>& screens);
 
 // Moves `window` (frame position, top and left) with the rule above, using
-// the available geometry of the screens the application knows.
-void MoveOntoScreen(QWidget* window, int left, int top);
+// the available geometry of the screens the application knows. A `saved`
+// place (one read from a settings file) is where PlaceBesideShown leaves the
+// window from now on.
+void MoveOntoScreen(QWidget* window, int left, int top, bool saved = true);
+
+// Where a window whose frame of `size` was wanted at `wanted` goes so that it
+// covers none of the `shown` frames: `wanted` itself when it covers none and
+// lies on `screen`; otherwise the first place on `screen` free of them right
+// of, below, left of or above one of them (all places right of one before any
+// below one, and so on, in the order of `shown`); `wanted` kept on `screen`
+// when there is no such place.
+QPoint PlaceBeside(QPoint wanted, QSize size, const std::vector<QRect>& shown, const QRect& screen);
+
+// Called as `window` is shown: unless it has a saved place, or was already
+// placed beside others, moves it beside the application's other visible
+// windows, on the screen of the first of them shown. Without it a window's
+// first place is the window system's or its designed one, which may lie over
+// the explorer window or over another companion's buttons.
+void PlaceBesideShown(QWidget* window);
 
 } // namespace sorvelin
