@@ -6,6 +6,7 @@
 #include <QWindow>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace sorvelin {
 namespace {
@@ -26,24 +27,6 @@ int Clamp(int value, int low, int high) {
 // Set once a window stands where it should stay: its saved place, or beside
 // the windows shown with it.
 const char* const PlacedProperty = "sorvelinPlaced";
-
-enum class Side { Right, Below, Left, Above };
-
-// The top-left corner of a frame of `size` that touches `other` on `side`,
-// aligned with its top or left edge.
-QPoint Beside(Side side, const QRect& other, QSize size) {
-    switch (side) {
-    case Side::Right:
-        return {other.right() + 1, other.top()};
-    case Side::Below:
-        return {other.left(), other.bottom() + 1};
-    case Side::Left:
-        return {other.left() - size.width(), other.top()};
-    case Side::Above:
-        break;
-    }
-    return {other.left(), other.top() - size.height()};
-}
 
 bool CoversAny(const QRect& frame, const std::vector<QRect>& shown) {
     return std::any_of(shown.begin(), shown.end(),
@@ -111,13 +94,28 @@ QPoint PlaceBeside(QPoint wanted, QSize size, const std::vector<QRect>& shown,
     if (fits(wanted)) {
         return wanted;
     }
-    for (const Side side : {Side::Right, Side::Below, Side::Left, Side::Above}) {
-        for (const QRect& other : shown) {
-            const QPoint at = Beside(side, other, size);
-            if (fits(at)) {
-                return at;
+    // A free place can slide left and up until it meets the screen's edge or
+    // another frame, so these edges give one whenever there is any; the
+    // nearest to the wanted place is taken.
+    std::vector<int> xs{screen.left(), screen.right() + 1 - size.width()};
+    std::vector<int> ys{screen.top(), screen.bottom() + 1 - size.height()};
+    for (const QRect& other : shown) {
+        xs.insert(xs.end(), {other.right() + 1, other.left() - size.width()});
+        ys.insert(ys.end(), {other.bottom() + 1, other.top() - size.height()});
+    }
+    std::optional<QPoint> best;
+    long long nearest = std::numeric_limits<long long>::max();
+    for (const int x : xs) {
+        for (const int y : ys) {
+            const long long d = DistanceSq(QPoint(x, y), QRect(wanted, QSize(1, 1)));
+            if (d < nearest && fits(QPoint(x, y))) {
+                nearest = d;
+                best = QPoint(x, y);
             }
         }
+    }
+    if (best) {
+        return *best;
     }
     return PlaceOnScreens(wanted, size, {screen});
 }
@@ -147,8 +145,13 @@ void PlaceBesideShown(QWidget* window) {
         return;
     }
     const QSize size = window->size().grownBy(margins);
-    window->move(
-        PlaceBeside(window->frameGeometry().topLeft(), size, shown, screen->availableGeometry()));
+    const QRect area = screen->availableGeometry();
+    // A place of the program's own choosing is kept if it covers nothing; a
+    // window the program never placed goes to the free place nearest the
+    // screen's top left, as the windows are laid out when none is saved.
+    const QPoint wanted =
+        window->testAttribute(Qt::WA_Moved) ? window->frameGeometry().topLeft() : area.topLeft();
+    window->move(PlaceBeside(wanted, size, shown, area));
     window->setProperty(PlacedProperty, true);
 }
 

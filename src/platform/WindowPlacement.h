@@ -24,10 +24,9 @@ void MoveOntoScreen(QWidget* window, int left, int top, bool saved = true);
 
 // Where a window whose frame of `size` was wanted at `wanted` goes so that it
 // covers none of the `shown` frames: `wanted` itself when it covers none and
-// lies on `screen`; otherwise the first place on `screen` free of them right
-// of, below, left of or above one of them (all places right of one before any
-// below one, and so on, in the order of `shown`); `wanted` kept on `screen`
-// when there is no such place.
+// lies on `screen`; otherwise the place on `screen` nearest to it that covers
+// none and touches one of them or the screen's edge; `wanted` kept on
+// `screen` when the screen has no room left.
 QPoint PlaceBeside(QPoint wanted, QSize size, const std::vector<QRect>& shown, const QRect& screen);
 
 // Called as `window` is shown: unless it has a saved place, or was already

@@ -32,3 +32,6 @@ if(TARGET sorvelin AND SORVELIN_SYSTEM_PYTHON3)
     set_tests_properties(sorvelin.accessibility_bus PROPERTIES
                          SKIP_RETURN_CODE 77 TIMEOUT 300 RUN_SERIAL ON)
 endif()
+sorvelin_test(first_placement_tests QTEST
+    SOURCES FirstPlacementTest.cpp
+    DEPS sorvelin_app_startup)
