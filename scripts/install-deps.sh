@@ -10,6 +10,7 @@ packages=(
     libfluidsynth-dev timgm6mb-soundfont
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
+    dbus at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     desktop-file-utils appstream lintian file
 )

@@ -6,7 +6,9 @@
 #include "compose/Tables.h"
 #include "output/Mididevicewin.h"
 #include "platform/AccessibleComboBox.h"
+#include "platform/AccessibleRoles.h"
 #include "platform/ErrorGuard.h"
+#include "platform/WindowPlacement.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -66,6 +68,8 @@ QLabel* Label(QWidget* parent, const char* caption, QWidget* buddy, QRect at) {
 TComposeWin::TComposeWin(QWidget* parent)
     : QWidget(parent, Qt::Window), gmSystemOn_(0, 0xF0),
       score_(ScoreWidth, ScoreHeight, QImage::Format_RGB32) {
+    // Before the title is set, which is already announced.
+    PublishAccessibleRole(staticMetaObject, QAccessible::Window);
     gmSystemOn_.bytes = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
     setObjectName("ComposeWin");
     setWindowTitle("Compose");
@@ -249,6 +253,11 @@ void TComposeWin::ConnectHandlers() {
     LoadSongButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     SaveButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     Button1->setShortcut(QKeySequence(Qt::Key_F5));
+}
+
+void TComposeWin::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    PlaceBesideShown(this);
 }
 
 void TComposeWin::keyPressEvent(QKeyEvent* event) {

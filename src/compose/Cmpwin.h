@@ -126,6 +126,8 @@ protected:
     // Space plays, and stops while playing, wherever the focus does not take
     // the key itself (a focused button is clicked by it, a field types it).
     void keyPressEvent(QKeyEvent* event) override;
+    // Beside the explorer window when no saved place was given.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void BuildControls();

@@ -6,6 +6,7 @@
 #include "explorer/Sizeablerectshape.h"
 #include "output/DeviceModel.h"
 #include "output/Mididevicewin.h"
+#include "platform/AccessibleRoles.h"
 #include "platform/ErrorGuard.h"
 #include "platform/Errors.h"
 #include "platform/SettingsLocation.h"
@@ -58,6 +59,8 @@ void SetText(QLineEdit* edit, const std::string& text) {
 } // namespace
 
 TMainForm1::TMainForm1(QWidget* parent) : QWidget(parent) {
+    // Before the title is set, which is already announced.
+    PublishAccessibleRole(staticMetaObject, QAccessible::Window);
     setObjectName("MainForm1");
     setWindowTitle("Sorvelin (Ver 1.10 )");
     setFixedSize(ClientWidth, ClientHeight);

@@ -1,4 +1,5 @@
 #include "explorer/MainPictures.h"
+#include "platform/AccessibleRoles.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>
@@ -17,6 +18,7 @@ constexpr int LineWidth = 2;
 } // namespace
 
 TPicture::TPicture(QWidget* parent) : QWidget(parent) {
+    PublishAccessibleRole(staticMetaObject, QAccessible::Graphic);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -36,6 +38,8 @@ void TPicture::paintEvent(QPaintEvent*) {
 }
 
 TOverlay::TOverlay(QWidget* parent) : QWidget(parent) {
+    // The composition line is drawn on it; its context menu is listed under it.
+    PublishAccessibleRole(staticMetaObject, QAccessible::Graphic);
     setMouseTracking(true);
     setAcceptDrops(true);
     setContextMenuPolicy(Qt::CustomContextMenu);

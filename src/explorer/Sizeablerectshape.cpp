@@ -1,6 +1,7 @@
 #include "explorer/Sizeablerectshape.h"
 
 #include "explorer/RectArithmetic.h"
+#include "platform/AccessibleRoles.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -29,6 +30,7 @@ Qt::CursorShape CursorFor(std::uint8_t mode) {
 } // namespace
 
 TSizeableRectShape::TSizeableRectShape(QWidget* parent) : QWidget(parent) {
+    PublishAccessibleRole(staticMetaObject, QAccessible::Graphic);
     setMouseTracking(true);
     setMinimumSize(ZoomRectMinSize, ZoomRectMinSize);
     setFocusPolicy(Qt::StrongFocus);

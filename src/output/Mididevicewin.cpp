@@ -115,8 +115,11 @@ int TMidiDevice::FormCreate() {
     // Without a settings file nothing is read: the built-in synthesizer is opened.
     const int result = model_->Startup(options_.settingsFile, placement);
     // A placement from another desktop must not leave the window out of reach.
+    // The designed place gives way to the windows shown before this one.
     resize(placement.width, placement.height);
-    MoveOntoScreen(this, placement.left, placement.top);
+    const DevicePlacement designed;
+    MoveOntoScreen(this, placement.left, placement.top,
+                   placement.left != designed.left || placement.top != designed.top);
     if (result != 0) {
         ShowModal();
         // "Close" without an output: remembered, so the next start is quiet.
@@ -146,6 +149,7 @@ void TMidiDevice::ShowModal() {
 
 void TMidiDevice::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    PlaceBesideShown(this);
     Guarded([this] { FillDeviceList(); });
     ShowOutputState();
 }

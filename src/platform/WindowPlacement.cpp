@@ -3,8 +3,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 namespace sorvelin {
 namespace {
@@ -20,6 +22,15 @@ long long DistanceSq(QPoint p, const QRect& r) {
 
 int Clamp(int value, int low, int high) {
     return std::max(low, std::min(value, high));
+}
+
+// Set once a window stands where it should stay: its saved place, or beside
+// the windows shown with it.
+const char* const PlacedProperty = "sorvelinPlaced";
+
+bool CoversAny(const QRect& frame, const std::vector<QRect>& shown) {
+    return std::any_of(shown.begin(), shown.end(),
+                       [&](const QRect& other) { return other.intersects(frame); });
 }
 
 } // namespace
@@ -68,7 +79,7 @@ QPoint PlaceClientOnScreens(QPoint client, QPoint frameOffset, QSize frameSize,
     return PlaceOnScreens(client - frameOffset, frameSize, screens) + frameOffset;
 }
 
-void MoveOntoScreen(QWidget* window, int left, int top) {
+void MoveOntoScreen(QWidget* window, int left, int top, bool saved) {
     std::vector<QRect> screens;
     for (const QScreen* screen : QGuiApplication::screens()) {
         screens.push_back(screen->availableGeometry());
@@ -78,10 +89,83 @@ void MoveOntoScreen(QWidget* window, int left, int top) {
     const QPoint client = PlaceClientOnScreens(QPoint(left, top), offset, frame.size(), screens);
     // setGeometry places the client area whether or not the frame is known yet.
     window->setGeometry(QRect(client, window->size()));
+    if (saved) {
+        window->setProperty(PlacedProperty, true);
+    }
 }
 
 QPoint SavedCorner(const QWidget* window) {
     return window->geometry().topLeft();
+}
+
+QPoint PlaceBeside(QPoint wanted, QSize size, const std::vector<QRect>& shown,
+                   const QRect& screen) {
+    const auto fits = [&](QPoint at) {
+        const QRect frame(at, size);
+        return screen.contains(frame) && !CoversAny(frame, shown);
+    };
+    if (fits(wanted)) {
+        return wanted;
+    }
+    // A free place can slide left and up until it meets the screen's edge or
+    // another frame, so these edges give one whenever there is any; the
+    // nearest to the wanted place is taken.
+    std::vector<int> xs{screen.left(), screen.right() + 1 - size.width()};
+    std::vector<int> ys{screen.top(), screen.bottom() + 1 - size.height()};
+    for (const QRect& other : shown) {
+        xs.insert(xs.end(), {other.right() + 1, other.left() - size.width()});
+        ys.insert(ys.end(), {other.bottom() + 1, other.top() - size.height()});
+    }
+    std::optional<QPoint> best;
+    long long nearest = std::numeric_limits<long long>::max();
+    for (const int x : xs) {
+        for (const int y : ys) {
+            const long long d = DistanceSq(QPoint(x, y), QRect(wanted, QSize(1, 1)));
+            if (d < nearest && fits(QPoint(x, y))) {
+                nearest = d;
+                best = QPoint(x, y);
+            }
+        }
+    }
+    if (best) {
+        return *best;
+    }
+    return PlaceOnScreens(wanted, size, {screen});
+}
+
+void PlaceBesideShown(QWidget* window) {
+    if (window->property(PlacedProperty).toBool()) {
+        return;
+    }
+    // Top-level windows in the order they were first shown.
+    std::vector<QRect> shown;
+    QMargins margins;
+    const QScreen* screen = nullptr;
+    for (const QWindow* other : QGuiApplication::topLevelWindows()) {
+        if (other == window->windowHandle() || !other->isVisible() || other->type() == Qt::Popup ||
+            other->type() == Qt::ToolTip) {
+            continue;
+        }
+        if (screen == nullptr) {
+            screen = other->screen();
+            // Our own frame is not known before it is first mapped; the
+            // window system draws the same one around each of our windows.
+            margins = other->frameMargins();
+        }
+        shown.push_back(other->frameGeometry());
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    const QSize size = window->size().grownBy(margins);
+    const QRect area = screen->availableGeometry();
+    // A place of the program's own choosing is kept if it covers nothing; a
+    // window the program never placed goes to the free place nearest the
+    // screen's top left, as the windows are laid out when none is saved.
+    const QPoint wanted =
+        window->testAttribute(Qt::WA_Moved) ? window->frameGeometry().topLeft() : area.topLeft();
+    window->move(PlaceBeside(wanted, size, shown, area));
+    window->setProperty(PlacedProperty, true);
 }
 
 } // namespace sorvelin

@@ -25,9 +25,25 @@ QPoint PlaceClientOnScreens(QPoint client, QPoint frameOffset, QSize frameSize,
                             const std::vector<QRect>& screens);
 
 // Puts `window`'s client area at (left, top) with the rule above, using the
-// available geometry of the screens the application knows.
-void MoveOntoScreen(QWidget* window, int left, int top);
+// available geometry of the screens the application knows. A `saved` place
+// (one read from a settings file) is where PlaceBesideShown leaves the window
+// from now on.
+void MoveOntoScreen(QWidget* window, int left, int top, bool saved = true);
 // The corner MoveOntoScreen takes: the client area's, not the frame's.
 QPoint SavedCorner(const QWidget* window);
+
+// Where a window whose frame of `size` was wanted at `wanted` goes so that it
+// covers none of the `shown` frames: `wanted` itself when it covers none and
+// lies on `screen`; otherwise the place on `screen` nearest to it that covers
+// none and touches one of them or the screen's edge; `wanted` kept on
+// `screen` when the screen has no room left.
+QPoint PlaceBeside(QPoint wanted, QSize size, const std::vector<QRect>& shown, const QRect& screen);
+
+// Called as `window` is shown: unless it has a saved place, or was already
+// placed beside others, moves it beside the application's other visible
+// windows, on the screen of the first of them shown. Without it a window's
+// first place is the window system's or its designed one, which may lie over
+// the explorer window or over another companion's buttons.
+void PlaceBesideShown(QWidget* window);
 
 } // namespace sorvelin

@@ -5,6 +5,7 @@
 #include "output/PlaybackEngine.h"
 #include "platform/AccessibleComboBox.h"
 #include "platform/ErrorGuard.h"
+#include "platform/WindowPlacement.h"
 #include "tracks/UpDown.h"
 
 #include <QAbstractButton>
@@ -201,6 +202,7 @@ void TTrackSettingWin::BuildPanel() {
 
 void TTrackSettingWin::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    PlaceBesideShown(this);
     Guarded([this] { FormShow(); });
 }
 

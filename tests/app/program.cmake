@@ -26,3 +26,18 @@ endif()
 sorvelin_test(keyboard_tests QTEST
     SOURCES KeyboardTest.cpp
     DEPS sorvelin_app_startup)
+
+# What a screen reader reads of the running program over the accessibility
+# bus, on an X server of its own; skipped with its reason where the X server,
+# the session bus or the accessibility bus is missing.
+find_program(SORVELIN_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(TARGET sorvelin AND SORVELIN_SYSTEM_PYTHON3)
+    add_test(NAME sorvelin.accessibility_bus
+             COMMAND ${SORVELIN_SYSTEM_PYTHON3} ${CMAKE_CURRENT_SOURCE_DIR}/atspi_check.py
+                     $<TARGET_FILE:sorvelin>)
+    set_tests_properties(sorvelin.accessibility_bus PROPERTIES
+                         SKIP_RETURN_CODE 77 TIMEOUT 300 RUN_SERIAL ON)
+endif()
+sorvelin_test(first_placement_tests QTEST
+    SOURCES FirstPlacementTest.cpp
+    DEPS sorvelin_app_startup)
