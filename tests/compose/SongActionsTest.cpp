@@ -301,6 +301,8 @@ TEST(SongActions, ASongTooLongForAMidiFileNamesTheSongAndTheRhythm) {
         EXPECT_STREQ(error.what(), "The song \"forever.svl\" is too long for a MIDI file: with "
                                    "the rhythm \"Eternal\" a part runs past tick 268434455.");
     }
+}
+
 // Load Song's recompute cancelled on its worker: the models keep the previous
 // composition exactly, and there is nothing to tell the user.
 TEST(SongActions, CancelledLoadLeavesThePreviousComposition) {
