@@ -8,8 +8,8 @@
 #include "explorer/ExplorerModel.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
-#include "platform/OutputFile.h"
 #include "platform/LongWork.h"
+#include "platform/OutputFile.h"
 #include "platform/TextFile.h"
 #include "tracks/PartSettings.h"
 
@@ -35,7 +35,8 @@ namespace sorvelin {
 namespace {
 
 constexpr const char* Usage =
-    "Usage: sorvelin-render SONG.svl -o OUT.mid [--series OUT.csv] [--wav OUT.wav] [--force]\n"
+    "Usage: sorvelin-render SONG.svl -o OUT.mid [--series OUT.csv] [--wav OUT.wav]\n"
+    "                       [--tempo BPM] [--force]\n"
     "\n"
     "Composes a Sorvelin song file into a Standard MIDI File without windows:\n"
     "loads SONG.svl as \"Load Song\" does (recomputing the view, the line and the\n"
@@ -45,6 +46,8 @@ constexpr const char* Usage =
     "  -o OUT.mid         the MIDI file to write\n"
     "  --series OUT.csv   also write the sixteen series, one row per part\n"
     "  --wav OUT.wav      also render the song through the built-in synthesizer\n"
+    "  --tempo BPM        play at BPM beats per minute (20 to 300) instead of the\n"
+    "                     song file's tempo (120 when the file names none)\n"
     "  --force            replace an output file that is write-protected\n"
     "  --allow-long-compose\n"
     "                     load a song even when its iteration limit and note count\n"
@@ -64,10 +67,20 @@ struct Arguments {
     std::filesystem::path midi;
     std::filesystem::path series;
     std::filesystem::path wav;
+    std::optional<int> tempo; // beats per minute, over the song file's
     bool allowLongCompose = false;
     bool force = false;
     bool help = false;
 };
+
+int ParseTempo(const char* text) {
+    int bpm = 0;
+    if (text == nullptr || !TryStrToInt(text, bpm) || bpm < MinTempoBpm || bpm > MaxTempoBpm) {
+        throw UserError("--tempo needs a whole number of beats per minute from " +
+                        IntToStr(MinTempoBpm) + " to " + IntToStr(MaxTempoBpm) + ".");
+    }
+    return bpm;
+}
 
 Arguments Parse(int argc, char** argv) {
     Arguments args;
@@ -87,6 +100,8 @@ Arguments Parse(int argc, char** argv) {
             args.series = value("--series");
         } else if (arg == "--wav") {
             args.wav = value("--wav");
+        } else if (arg == "--tempo") {
+            args.tempo = ParseTempo(i + 1 < argc ? argv[++i] : nullptr);
         } else if (arg == "--force") {
             args.force = true;
         } else if (arg == "--allow-long-compose") {
@@ -215,6 +230,11 @@ int Run(const Arguments& args) {
         }
         Say(args.song.string() + ": the song could not be loaded; nothing was written.");
         return 1;
+    }
+
+    if (args.tempo) {
+        compose.Controls.Tempo = IntToStr(*args.tempo);
+        compose.TempoChange();
     }
 
     RenderedSong song;

@@ -75,6 +75,9 @@ public:
     QLineEdit* NoteCount = nullptr;
     QCheckBox* ShowNote = nullptr;
     QCheckBox* ShowSeries = nullptr;
+    QLineEdit* Tempo = nullptr;
+    QComboBox* Velocity = nullptr;
+    QCheckBox* Loop = nullptr;
     QPushButton* Button1 = nullptr; // "ReDraw"
     QAction* ActionPlay = nullptr;
     QPushButton* PlayButton = nullptr;
@@ -95,6 +98,7 @@ public:
     void RhytmComboBox2Change();
     void ScaleComboBox1Change();
     void NoteCountChange();
+    void TempoChange();
     void PlayClick();
     void StopClick();
     void SaveButton2Click();
@@ -132,6 +136,7 @@ protected:
 private:
     void BuildControls();
     void BuildOptions();
+    void BuildPlayingOptions();
     void BuildButtons();
     void SetTabOrder();
     void ConnectHandlers();

@@ -123,6 +123,16 @@ void ComposeModel::NoteCountChange() {
     NotesPerPart = count;
 }
 
+void ComposeModel::TempoChange() {
+    const int bpm = StrToInt(Controls.Tempo, TempoCaption);
+    if (bpm < MinTempoBpm || bpm > MaxTempoBpm) {
+        throw UserError("The tempo must be from " + IntToStr(MinTempoBpm) + " to " +
+                        IntToStr(MaxTempoBpm) + " beats per minute; it stays " +
+                        IntToStr(TempoBpm) + ".");
+    }
+    TempoBpm = bpm;
+}
+
 void ComposeModel::BuildAssignLists(std::span<const std::int32_t> series) {
     Lists = sorvelin::BuildAssignLists(Scale.ScaleNotes, series);
     Controls.DynamicAssignEnabled = Lists.DynamicAssignEnabled;

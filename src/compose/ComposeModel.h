@@ -45,6 +45,11 @@ public:
     void NoteCountChange();
     int GetNoteCount() const { return NotesPerPart; }
 
+    // Apply Controls.Tempo. A text that is not an integer raises
+    // ConvertError, a tempo outside MinTempoBpm .. MaxTempoBpm UserError;
+    // TempoBpm keeps its value either way.
+    void TempoChange();
+
     // Rebuilds the Dynamic Assign lists from the scale and the whole series
     // table, and sets whether "Dynamic Assign" is enabled.
     void BuildAssignLists(std::span<const std::int32_t> series);
@@ -57,6 +62,7 @@ public:
 
     ComposeControls Controls;
     int NotesPerPart = 200;
+    int TempoBpm = DefaultTempoBpm; // the last good Controls.Tempo
     // The song file last loaded, named in what is said about the song; empty
     // for a composition that came from no file.
     std::string SongFile;

@@ -51,6 +51,7 @@ public:
     int FindPitchBend(int note) const;
     bool Microtonal() const { return scale_.MicrotonalScale; }
     const ComposeControls& Controls() const { return controls_; }
+    int Limit() const { return limit_; }
 
 private:
     const ScaleData& scale_;

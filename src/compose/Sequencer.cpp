@@ -11,8 +11,6 @@
 namespace sorvelin {
 namespace {
 
-constexpr int NoteVelocity = 100;
-
 // Moves the key by whole octaves into 0..127, keeping its pitch class (the
 // result of adding or subtracting 12 until it fits).
 int FoldKey(long long key) {
@@ -105,7 +103,8 @@ private:
             static_cast<std::int32_t>(static_cast<long long>(Ticks()) * percent / 100);
         auto event = std::make_unique<NoteOnEvent>(
             time, static_cast<std::uint8_t>(0x90 | channel_), static_cast<std::uint8_t>(key),
-            static_cast<std::uint8_t>(NoteVelocity), duration);
+            static_cast<std::uint8_t>(NoteVelocity(controls_.Velocity, value, mapper_.Limit())),
+            duration);
         current_ = event.get();
         track_.AddEvent(std::move(event), true, true);
         prev_ = value;
@@ -128,6 +127,18 @@ private:
 };
 
 } // namespace
+
+int NoteVelocity(int mode, std::int32_t value, int limit) {
+    if (mode != VelocityFromSeries) {
+        return FixedVelocity;
+    }
+    constexpr int Span = MaxSeriesVelocity - MinSeriesVelocity;
+    if (limit <= 0) {
+        return MaxSeriesVelocity; // every value is at (or past) a limit of nothing
+    }
+    const long long held = std::clamp<long long>(value, 0, limit);
+    return MinSeriesVelocity + static_cast<int>(Span * held / limit);
+}
 
 int RunSequencer(midiTrack& track, std::span<const std::int32_t> row, int channel, int octave,
                  const NoteMapper& mapper, const std::vector<int>& rhythmTicks) {

@@ -25,6 +25,14 @@ public:
     using UserError::UserError;
 };
 
+// The velocity of a note struck by `value`: FixedVelocity under "Fixed";
+// under "From series" MinSeriesVelocity at 0 rising linearly to 127 at the
+// iteration limit (truncated), the value held within 0 .. limit.
+constexpr int FixedVelocity = 100;
+constexpr int MinSeriesVelocity = 40;
+constexpr int MaxSeriesVelocity = 127;
+int NoteVelocity(int mode, std::int32_t value, int limit);
+
 // Runs the step sequencer over one row and adds the part's pitch bends and
 // notes to `track` on `channel`, shifted by `octave` octaves. Returns the
 // final running time. The LongLimit text is converted at each step that would

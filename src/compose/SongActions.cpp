@@ -89,6 +89,10 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
     controls.IterationLimit = song.IterationLimit;
     controls.ContinuousNumberAssgn = song.ContinuousNumberAssgn;
     controls.Notesare = song.Notesare;
+    compose.TempoBpm = song.Tempo;
+    controls.Tempo = std::to_string(song.Tempo);
+    controls.Velocity = song.Velocity;
+    controls.Loop = song.Loop;
 
     if (compose.SelectScaleByName(song.ScaleName)) {
         ApplyEntry(&ComposeModel::ScaleComboBox1Change, compose, messages);
@@ -169,6 +173,9 @@ SongFileData SongFromState(const ExplorerModel& explorer, const ComposeModel& co
     song.IterationLimit = controls.IterationLimit;
     song.ContinuousNumberAssgn = controls.ContinuousNumberAssgn;
     song.Notesare = controls.Notesare;
+    song.Tempo = compose.TempoBpm;
+    song.Velocity = controls.Velocity;
+    song.Loop = controls.Loop;
     song.ScaleName = compose.SelectedScaleName();
     song.RhythmName = compose.SelectedRhythmName();
     song.Parts = parts;
@@ -242,7 +249,9 @@ std::string PlayInputs(const ExplorerModel& explorer, const ComposeModel& compos
     // series, which are weighed by a hash (a million notes per part would
     // make a text of a hundred megabytes).
     constexpr std::size_t NoteCountLine = 19;
-    const std::vector<std::string> lines = FormatSongFile(SongFromState(explorer, compose, parts));
+    SongFileData song = SongFromState(explorer, compose, parts);
+    song.Loop = false; // how playback ends is no part of the rendered song
+    const std::vector<std::string> lines = FormatSongFile(song);
     std::string text = IntToStr(explorer.Engine().GetLimit());
     for (std::size_t i = NoteCountLine - 1; i < lines.size(); ++i) {
         text += '\n' + lines[i];

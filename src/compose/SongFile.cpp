@@ -14,6 +14,9 @@ namespace {
 
 constexpr int ShiftMax = 100; // the shift track bars run 0..100
 constexpr int PolyphonicItems = 3;
+constexpr int TempoLine = SongFileLines + 3;
+constexpr int VelocityLine = SongFileLines + 4;
+constexpr int LoopLine = SongFileLines + 5;
 
 // Reads lines by their 1-based number and names the line in every refusal.
 class LineReader {
@@ -142,7 +145,7 @@ std::vector<std::string> FormatSavableSongFile(const SongFileData& song) {
 
 std::vector<std::string> FormatSongFile(const SongFileData& song) {
     std::vector<std::string> lines;
-    lines.reserve(SongFileLines + 2);
+    lines.reserve(LoopLine);
     lines.push_back("0000");
     for (const std::string* text :
          {&song.MouseX, &song.MouseY, &song.RectWidth, &song.RectHeight, &song.StartX, &song.StartY,
@@ -169,6 +172,13 @@ std::vector<std::string> FormatSongFile(const SongFileData& song) {
     // The Julia constant shapes every series of a "Julia Set" song.
     lines.push_back(FloatToStr(song.JuliaX));
     lines.push_back(FloatToStr(song.JuliaY));
+    // Only a song that changed one of them carries the playing options: a
+    // song made without them keeps the bytes it always had.
+    if (song.Tempo != DefaultTempoBpm || song.Velocity != VelocityFixed || song.Loop) {
+        for (int value : {song.Tempo, song.Velocity, song.Loop ? 1 : 0}) {
+            lines.push_back(IntToStr(value));
+        }
+    }
     return lines;
 }
 
@@ -237,6 +247,20 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
             notes.push_back("Lines 140 and 141 do not hold a Julia constant; the current "
                             "constant is kept.");
         }
+    }
+    // An empty line counts as absent: an editor may leave blank lines at
+    // the end of a file that holds no playing options.
+    const auto has = [&lines, &in](int line) {
+        return lines.size() >= static_cast<std::size_t>(line) && !in.Text(line).empty();
+    };
+    if (has(TempoLine)) {
+        song.Tempo = in.InRange(TempoLine, "tempo", MinTempoBpm, MaxTempoBpm);
+    }
+    if (has(VelocityLine)) {
+        song.Velocity = in.InRange(VelocityLine, "velocity mode", 0, VelocityItems - 1);
+    }
+    if (has(LoopLine)) {
+        song.Loop = in.InRange(LoopLine, "loop", 0, 1) != 0;
     }
     messages.insert(messages.end(), notes.begin(), notes.end());
     return song;

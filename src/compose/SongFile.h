@@ -2,9 +2,12 @@
 // The song file: one value per line, CR LF line ends. Lines 1 to 139 hold the
 // view, the line, the sampling options, the composition options and the
 // sixteen part settings; lines 140 and 141 hold the Julia constant, which
-// readers that stop at line 139 never see.
-#include "platform/Errors.h"
+// readers that stop at line 139 never see. Lines 142 to 144 hold the tempo,
+// the velocity mode and the loop, beyond what readers that stop at line 141
+// see.
+#include "compose/ComposeState.h"
 #include "explorer/ComposeSpeed.h"
+#include "platform/Errors.h"
 #include "tracks/PartSettings.h"
 
 #include <functional>
@@ -66,6 +69,11 @@ struct SongFileData {
     bool HasJuliaConstant = false;
     double JuliaX = 0.0;
     double JuliaY = 0.0;
+    // Lines 142 to 144; absent from older files and from a song that keeps
+    // all three at their defaults.
+    int Tempo = DefaultTempoBpm;
+    int Velocity = VelocityFixed;
+    bool Loop = false;
 
     bool operator==(const SongFileData&) const = default;
 };

@@ -66,7 +66,7 @@ std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSett
 
     auto conductor = std::make_unique<midiTrack>(song.get(), 0, "");
     auto tempo = std::make_unique<TempoEvent>(0);
-    tempo->SetTempo(SongTempo);
+    tempo->SetTempo(SongTempo(compose.TempoBpm));
     Add(*conductor, std::move(tempo));
     song->tracks.Add(std::move(conductor));
 

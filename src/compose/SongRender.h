@@ -19,8 +19,12 @@ namespace sorvelin {
 class midiSong;
 class midiTrack;
 
-// The tempo of every rendered song: 120 quarter notes per minute.
-constexpr int SongTempo = DefaultTempo;
+// The conductor track's tempo (microseconds per quarter note) for `bpm`
+// beats per minute; the default tempo gives DefaultTempo.
+constexpr std::int32_t SongTempo(int bpm) {
+    return static_cast<std::int32_t>(60000000 / bpm);
+}
+static_assert(SongTempo(DefaultTempoBpm) == DefaultTempo);
 // Said by Save MIDI (and Save Audio) before any Play has rendered a song.
 inline constexpr const char* NothingRenderedMessage =
     "Nothing has been rendered yet: press Play first.";

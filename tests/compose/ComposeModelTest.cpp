@@ -71,6 +71,22 @@ TEST(ComposeModel, NoteCountBelowTwoIsRefusedAndTheOldCountStays) {
     EXPECT_EQ(model.GetNoteCount(), 2);
 }
 
+TEST(ComposeModel, TempoOutsideItsRangeIsRefusedAndTheOldTempoStays) {
+    ComposeModel model;
+    for (const char* text : {"19", "301", "-120", "0"}) {
+        model.Controls.Tempo = text;
+        EXPECT_THROW(model.TempoChange(), UserError) << text;
+        EXPECT_EQ(model.TempoBpm, 120);
+    }
+    model.Controls.Tempo = "90.5";
+    EXPECT_THROW(model.TempoChange(), ConvertError);
+    for (const int bpm : {20, 300}) {
+        model.Controls.Tempo = std::to_string(bpm);
+        model.TempoChange();
+        EXPECT_EQ(model.TempoBpm, bpm);
+    }
+}
+
 TEST(ComposeModel, RedrawEnablesDynamicAssignOnlyForRepeatedNotes) {
     TempDir dir;
     WriteLinesAtomic(dir.path / "scale.cfg", {"header", "\"Plain\",60,62", "\"Twice\",60,64,60"});

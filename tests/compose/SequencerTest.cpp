@@ -121,6 +121,42 @@ TEST(Sequencer, NewNoteOptionStrikesEveryEqualValue) {
     EXPECT_EQ(setup({7, 7}).events, (Texts{"bend 479 8192", "note 480 60 27", "note 510 60 27"}));
 }
 
+TEST(Sequencer, VelocityIsFixedOrRisesWithTheValueUpToTheLimit) {
+    struct Case {
+        int mode;
+        std::int32_t value;
+        int limit;
+        int velocity;
+    };
+    const Case cases[] = {
+        {VelocityFixed, 0, 1000, 100},         {VelocityFixed, 1000, 1000, 100},
+        {VelocityFromSeries, 0, 1000, 40},     {VelocityFromSeries, 1000, 1000, 127},
+        {VelocityFromSeries, 500, 1000, 83}, // 43.5 truncated
+        {VelocityFromSeries, 1, 3, 69},        {VelocityFromSeries, -7, 1000, 40},
+        {VelocityFromSeries, 5000, 1000, 127},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(NoteVelocity(c.mode, c.value, c.limit), c.velocity)
+            << c.mode << " " << c.value << " / " << c.limit;
+    }
+    // The notes of a part carry it: each struck by its own value.
+    Part setup;
+    setup.controls.Velocity = VelocityFromSeries;
+    midiSong song;
+    song.RebuildBarTable();
+    midiTrack track(&song, 1, "");
+    const AssignLists lists = BuildAssignLists(setup.scale.ScaleNotes, {});
+    RunSequencer(track, std::vector<std::int32_t>{0, 500, 999}, 0, 0,
+                 NoteMapper(setup.scale, lists, setup.controls, Limit), setup.rhythm);
+    std::vector<int> velocities;
+    for (int i = 0; i < track.Count(); ++i) {
+        if (const auto* note = dynamic_cast<const NoteOnEvent*>(track.EventAt(i))) {
+            velocities.push_back(note->velocity);
+        }
+    }
+    EXPECT_EQ(velocities, (std::vector<int>{40, 83, 126}));
+}
+
 TEST(Sequencer, OctavesFoldIntoTheMidiRange) {
     struct Case {
         std::string scale;

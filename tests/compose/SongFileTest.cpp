@@ -99,7 +99,7 @@ TEST(SongFile, OlderFilesWithoutJuliaLinesAndTrailingLinesLoad) {
     EXPECT_TRUE(messages.empty());
 
     lines = FormatSongFile(Sample());
-    lines.push_back("anything");
+    lines.push_back("");
     song = ParseSongFile(lines, messages);
     EXPECT_TRUE(song.HasJuliaConstant);
     EXPECT_EQ(song.JuliaX, -0.75);
@@ -109,6 +109,45 @@ TEST(SongFile, OlderFilesWithoutJuliaLinesAndTrailingLinesLoad) {
     EXPECT_FALSE(song.HasJuliaConstant);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("Julia constant"), std::string::npos);
+}
+
+TEST(SongFile, PlayingOptionsAreWrittenOnlyWhenOneIsChanged) {
+    struct Case {
+        int tempo;
+        int velocity;
+        bool loop;
+        std::vector<std::string> extra; // lines 142 to 144
+    };
+    const Case cases[] = {
+        {120, VelocityFixed, false, {}},
+        {90, VelocityFixed, false, {"90", "0", "0"}},
+        {120, VelocityFromSeries, false, {"120", "1", "0"}},
+        {120, VelocityFixed, true, {"120", "0", "1"}},
+        {300, VelocityFromSeries, true, {"300", "1", "1"}},
+    };
+    for (const Case& c : cases) {
+        SongFileData song = Sample();
+        song.Tempo = c.tempo;
+        song.Velocity = c.velocity;
+        song.Loop = c.loop;
+        const std::vector<std::string> lines = FormatSongFile(song);
+        ASSERT_EQ(lines.size(), 141 + c.extra.size()) << c.tempo;
+        EXPECT_EQ(std::vector<std::string>(lines.begin() + 141, lines.end()), c.extra);
+        std::vector<std::string> messages;
+        EXPECT_EQ(ParseSongFile(lines, messages), song) << c.tempo;
+        // A reader that stops at line 141 sees the song without them.
+        const std::vector<std::string> head(lines.begin(), lines.begin() + 141);
+        EXPECT_EQ(ParseSongFile(head, messages), Sample());
+        EXPECT_TRUE(messages.empty());
+    }
+    // Lines present in part: the others keep their defaults.
+    std::vector<std::string> lines = FormatSongFile(Sample());
+    lines.push_back("75");
+    std::vector<std::string> messages;
+    const SongFileData song = ParseSongFile(lines, messages);
+    EXPECT_EQ(song.Tempo, 75);
+    EXPECT_EQ(song.Velocity, VelocityFixed);
+    EXPECT_FALSE(song.Loop);
 }
 
 TEST(SongFile, NewerVersionLoadsWithItsMessage) {
@@ -188,6 +227,12 @@ TEST(SongFile, DamagedFilesAreRefusedNamingTheLine) {
         {20, "0x10",
          "Line 20 (length limit): \"0x10\" is not an integer.\nThe song was not loaded."},
         {20, "", "Line 20 (length limit): \"\" is not an integer.\nThe song was not loaded."},
+        {142, "19", "Line 142 (tempo): 19 is outside 20 to 300.\nThe song was not loaded."},
+        {142, "301", "Line 142 (tempo): 301 is outside 20 to 300.\nThe song was not loaded."},
+        {142, "anything",
+         "Line 142 (tempo): \"anything\" is not an integer.\nThe song was not loaded."},
+        {143, "2", "Line 143 (velocity mode): 2 is outside 0 to 1.\nThe song was not loaded."},
+        {144, "-1", "Line 144 (loop): -1 is outside 0 to 1.\nThe song was not loaded."},
         {11, std::string(MaxLineBytes + 1, 'F'),
          "Line 11: the line holds 4097 bytes; a line holds at most 4096.\nThe song was not "
          "loaded."},
@@ -196,7 +241,9 @@ TEST(SongFile, DamagedFilesAreRefusedNamingTheLine) {
          "loaded."},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> lines = FormatSongFile(Sample());
+        SongFileData song = Sample();
+        song.Loop = c.line > 141; // so that lines 142 to 144 are written
+        std::vector<std::string> lines = FormatSongFile(song);
         if (c.line == 0) {
             lines.resize(100);
         } else {

@@ -132,6 +132,30 @@ TEST(SongRender, TwoRendersOfOneStateGiveTheSameFile) {
     EXPECT_EQ(bytes, first.MidiFileBytes()); // a second save writes the same
 }
 
+TEST(SongRender, ConductorTempoFollowsTheBeatsPerMinute) {
+    struct Case {
+        int bpm;
+        std::string tempo; // the three data bytes of the tempo meta event
+    };
+    const Case cases[] = {
+        {120, "\x07\xA1\x20"}, {90, "\x0A\x2C\x2A"}, {20, "\x2D\xC6\xC0"}, {300, "\x03\x0D\x40"}};
+    const std::vector<std::int32_t> series = Series(20, 7);
+    for (const Case& c : cases) {
+        ComposeModel compose;
+        compose.TempoBpm = c.bpm;
+        RenderedSong song;
+        song.Render(compose, DefaultPartSettings(), series, Limit);
+        const std::string bytes = song.MidiFileBytes();
+        // One tempo meta event (0x51, three data bytes), in the conductor track.
+        const std::string meta("\xFF\x51\x03", 3);
+        const std::size_t at = bytes.find(meta);
+        ASSERT_NE(at, std::string::npos) << c.bpm;
+        EXPECT_LT(at, bytes.find("MTrk", bytes.find("MTrk") + 4)) << c.bpm;
+        EXPECT_EQ(bytes.substr(at + meta.size(), 3), c.tempo) << c.bpm;
+        EXPECT_EQ(bytes.find(meta, at + 1), std::string::npos) << c.bpm;
+    }
+}
+
 TEST(SongRender, FailedRenderKeepsThePreviousSong) {
     ComposeModel compose;
     RenderedSong rendered;
