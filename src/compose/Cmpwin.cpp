@@ -29,10 +29,6 @@ TComposeWin* ComposeWin = nullptr;
 
 namespace {
 
-constexpr int ColumnX = 452; // the playing options' column
-constexpr int ColumnWidth = 92;
-constexpr int WindowWidth = ColumnX + ColumnWidth + 6;
-
 QGroupBox* RadioGroup(QWidget* parent, const char* name, const char* title,
                       std::initializer_list<const char*> items, QButtonGroup*& buttons, QRect at) {
     auto* group = new QGroupBox(title, parent);
@@ -77,12 +73,9 @@ TComposeWin::TComposeWin(QWidget* parent)
     gmSystemOn_.bytes = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
     setObjectName("ComposeWin");
     setWindowTitle("Compose");
-    // The playing options take a column right of the original layout, so
-    // every older control keeps its place.
-    setFixedSize(WindowWidth, 438);
+    setFixedSize(452, 438);
     BuildControls();
     BuildOptions();
-    BuildPlayingOptions();
     BuildButtons();
     SetTabOrder();
 
@@ -189,28 +182,6 @@ void TComposeWin::BuildOptions() {
     ShowSeries->setGeometry(300, 346, 120, 16);
 }
 
-void TComposeWin::BuildPlayingOptions() {
-    Tempo = new QLineEdit(QString::number(DefaultTempoBpm), this);
-    Tempo->setObjectName("Tempo");
-    Tempo->setAccessibleName(TempoCaption);
-    Tempo->setAccessibleDescription("Beats per minute, 20 to 300");
-    Tempo->setGeometry(ColumnX + 44, 218, ColumnWidth - 44, 24);
-    Label(this, TempoCaption, Tempo, QRect(ColumnX, 218, 42, 24));
-    Velocity = new TNamedComboBox(this);
-    Velocity->setObjectName("Velocity");
-    Velocity->addItems({"Fixed", "From series"});
-    Velocity->setAccessibleName("Velocity");
-    Velocity->setAccessibleDescription(
-        "Fixed: every note at 100; From series: louder the higher the value");
-    Velocity->setGeometry(ColumnX, 274, ColumnWidth, 24);
-    Velocity->view()->setAccessibleName("Velocities");
-    Label(this, "Velocity", Velocity, QRect(ColumnX, 252, ColumnWidth, 20));
-    Loop = new QCheckBox("Loop", this);
-    Loop->setObjectName("Loop");
-    Loop->setAccessibleDescription("Playback starts again at the first note until Stop");
-    Loop->setGeometry(ColumnX, 306, ColumnWidth, 20);
-}
-
 void TComposeWin::BuildButtons() {
     constexpr int W = 105;
     constexpr int Hgt = 28;
@@ -228,9 +199,7 @@ void TComposeWin::BuildButtons() {
 }
 
 void TComposeWin::SetTabOrder() {
-    // Row by row, left to right: the tempo is beside the rhythm, the velocity
-    // and the loop right of the option groups.
-    QList<QWidget*> order{ScaleComboBox1, RhytmComboBox2, Tempo};
+    QList<QWidget*> order{ScaleComboBox1, RhytmComboBox2};
     for (QButtonGroup* group :
          {OoRButtons, IterationLimitButtons, ContinuousButtons, NotesareButtons}) {
         for (QAbstractButton* button : group->buttons()) {
@@ -238,9 +207,6 @@ void TComposeWin::SetTabOrder() {
         }
         if (group == OoRButtons) {
             order.append(DynamicAssign);
-        }
-        if (group == NotesareButtons) {
-            order.append({Velocity, Loop});
         }
     }
     order.append({LongLimit, NoteCount, ShowNote, ShowSeries, Button1, PlayButton, StopButton,
@@ -266,8 +232,6 @@ void TComposeWin::ConnectHandlers() {
     connect(RhytmComboBox2, &QComboBox::currentIndexChanged, this,
             user(&TComposeWin::RhytmComboBox2Change));
     connect(NoteCount, &QLineEdit::textChanged, this, user(&TComposeWin::NoteCountChange));
-    // Checked when the user is done typing: "9" on the way to "90" is no fault.
-    connect(Tempo, &QLineEdit::editingFinished, this, user(&TComposeWin::TempoChange));
     connect(OoRButtons, &QButtonGroup::idClicked, this, guarded(&TComposeWin::Button1Click));
     connect(DynamicAssign, &QCheckBox::clicked, this, guarded(&TComposeWin::Button1Click));
     connect(ShowNote, &QCheckBox::clicked, this, guarded(&TComposeWin::DrawScore));

@@ -75,9 +75,6 @@ public:
     QLineEdit* NoteCount = nullptr;
     QCheckBox* ShowNote = nullptr;
     QCheckBox* ShowSeries = nullptr;
-    QLineEdit* Tempo = nullptr;
-    QComboBox* Velocity = nullptr;
-    QCheckBox* Loop = nullptr;
     QPushButton* Button1 = nullptr; // "ReDraw"
     QAction* ActionPlay = nullptr;
     QPushButton* PlayButton = nullptr;
@@ -98,7 +95,6 @@ public:
     void RhytmComboBox2Change();
     void ScaleComboBox1Change();
     void NoteCountChange();
-    void TempoChange();
     void PlayClick();
     void StopClick();
     void SaveButton2Click();
@@ -136,7 +132,6 @@ protected:
 private:
     void BuildControls();
     void BuildOptions();
-    void BuildPlayingOptions();
     void BuildButtons();
     void SetTabOrder();
     void ConnectHandlers();

@@ -90,9 +90,6 @@ void TComposeWin::ReadControls() {
     c.NoteCount = NoteCount->text().toStdString();
     c.ShowNote = ShowNote->isChecked();
     c.ShowSeries = ShowSeries->isChecked();
-    c.Tempo = Tempo->text().toStdString();
-    c.Velocity = Velocity->currentIndex();
-    c.Loop = Loop->isChecked();
 }
 
 void TComposeWin::WriteControls() {
@@ -117,11 +114,6 @@ void TComposeWin::WriteControls() {
     }
     ShowNote->setChecked(c.ShowNote);
     ShowSeries->setChecked(c.ShowSeries);
-    if (Tempo->text().toStdString() != c.Tempo) {
-        Tempo->setText(QString::fromStdString(c.Tempo));
-    }
-    Velocity->setCurrentIndex(std::clamp(c.Velocity, 0, VelocityItems - 1));
-    Loop->setChecked(c.Loop);
 }
 
 void TComposeWin::RhytmComboBox2Change() {
@@ -157,18 +149,6 @@ void TComposeWin::NoteCountChange() {
         return;
     }
     model_.NoteCountChange();
-}
-
-void TComposeWin::TempoChange() {
-    model_.Controls.Tempo = Tempo->text().toStdString();
-    try {
-        model_.TempoChange();
-    } catch (...) {
-        // The refused text goes; the tempo in force shows again.
-        model_.Controls.Tempo = IntToStr(model_.TempoBpm);
-        WriteControls();
-        throw;
-    }
 }
 
 void TComposeWin::ReDraw() {

@@ -128,12 +128,11 @@ private slots:
         QApplication::setActiveWindow(ComposeWin);
         QVERIFY(QTest::qWaitForWindowActive(ComposeWin));
         ComposeWin->ScaleComboBox1->setFocus();
-        const QStringList expected{"ScaleComboBox1", "RhytmComboBox2", "Tempo",      "Wrap around",
-                                   "Rest",           "Slur",           "Shorten",    "Velocity",
-                                   "Loop",           "LongLimit",      "NoteCount",  "ShowNote",
-                                   "ShowSeries",     "Button1",        "PlayButton", "StopButton",
-                                   "SaveButton2",    "SaveSong",       "LoadSong",   "Device",
-                                   "TrackSetup"};
+        const QStringList expected{"ScaleComboBox1", "RhytmComboBox2", "Wrap around", "Rest",
+                                   "Slur",           "Shorten",        "LongLimit",   "NoteCount",
+                                   "ShowNote",       "ShowSeries",     "Button1",     "PlayButton",
+                                   "StopButton",     "SaveButton2",    "SaveSong",    "LoadSong",
+                                   "Device",         "TrackSetup"};
         QStringList order;
         for (int i = 0; i < expected.size(); ++i) {
             QWidget* focus = QApplication::focusWidget();
