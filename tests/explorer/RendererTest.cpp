@@ -102,7 +102,7 @@ TEST(RendererTest, TimeBudgetDrawsTheSameBlocksInTheSameOrder) {
     budgeted.RestartRendering();
     single.RestartRendering();
     int calls = 0;
-    while (budgeted.RenderFor(engine, std::chrono::microseconds(300))) {
+    while (budgeted.RenderFor(engine, std::chrono::milliseconds(3))) {
         ++calls;
         // Bring the one-block renderer to the same place: same picture.
         while (single.ProgressX() != budgeted.ProgressX() ||
