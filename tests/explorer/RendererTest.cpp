@@ -96,7 +96,7 @@ TEST(RendererTest, FirstBlockGrowsUpFromTheBottomLeftAndClipsAtTheTop) {
 }
 
 TEST(RendererTest, TimeBudgetDrawsTheSameBlocksInTheSameOrder) {
-    const FractalIterator engine = StartView(0, 300);
+    const FractalIterator engine = StartView(0, 3000);
     Renderer budgeted;
     Renderer single;
     budgeted.RestartRendering();
