@@ -21,14 +21,7 @@ QuestionFunction& QuestionReplacement() {
 } // namespace
 
 void ShowMessage(const std::string& text, MessageKind kind) {
-    if (Replacement()) {
-        Replacement()(kind, text);
-        return;
-    }
-    QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    QApplication::applicationDisplayName(), QString::fromStdString(text),
-                    QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    ShowMessageWithDetails(text, {}, kind);
 }
 
 void ShowMessageWithDetails(const std::string& text, const std::string& details, MessageKind kind) {
@@ -36,10 +29,12 @@ void ShowMessageWithDetails(const std::string& text, const std::string& details,
         Replacement()(kind, text);
         return;
     }
-    QMessageBox box(kind == MessageKind::Error ? QMessageBox::Warning : QMessageBox::NoIcon,
+    QMessageBox box(kind == MessageKind::Error ? QMessageBox::Critical : QMessageBox::NoIcon,
                     QApplication::applicationDisplayName(), QString::fromStdString(text),
                     QMessageBox::Ok, QApplication::activeWindow());
-    box.setDetailedText(QString::fromStdString(details));
+    if (!details.empty()) {
+        box.setDetailedText(QString::fromStdString(details));
+    }
     box.exec();
 }
 
