@@ -4,6 +4,7 @@
 // built-in synthesizer; ids 0..n-1 are the outputs of a backend's port list.
 // Every operation reports failure as a result code, and ErrorText turns a
 // code into the text the program shows the user.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +55,15 @@ public:
     // copied; LongDone tells when the output has taken them.
     virtual int LongMsg(const std::vector<std::uint8_t>& message) = 0;
     virtual bool LongDone() = 0;
+    // Outputs with their own clock (a sound card's sample clock, a JACK
+    // period) play a message exactly on time when they get it ahead of its
+    // due moment. Lead() says how far ahead they want it; ShortMsgAt hands
+    // one over with its due moment on the steady clock. Outputs without a
+    // clock of their own want no lead and send at once.
+    virtual std::chrono::nanoseconds Lead() const { return std::chrono::nanoseconds{0}; }
+    virtual int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point /*due*/) {
+        return ShortMsg(packed);
+    }
     // 0 on success; on failure the output stays open.
     virtual int Close() = 0;
 };
