@@ -8,6 +8,7 @@
 #include "platform/AccessibleComboBox.h"
 #include "platform/AccessibleRoles.h"
 #include "platform/ErrorGuard.h"
+#include "platform/Mnemonic.h"
 #include "platform/WindowPlacement.h"
 
 #include <QAbstractItemView>
@@ -253,6 +254,13 @@ void TComposeWin::ConnectHandlers() {
     LoadSongButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     SaveButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     Button1->setShortcut(QKeySequence(Qt::Key_F5));
+    SetMnemonics({{PlayButton, "&Play"},
+                  {StopButton, "&Stop"},
+                  {DeviceButton, "&Device Setup"},
+                  {TrackSetupButton, "Part Set&up"},
+                  {DynamicAssign, "Dynamic &Assign"},
+                  {ShowNote, "Show &Notes"},
+                  {ShowSeries, "Show S&eries"}});
 }
 
 void TComposeWin::showEvent(QShowEvent* event) {

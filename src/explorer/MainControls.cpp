@@ -5,6 +5,7 @@
 #include "explorer/Sizeablerectshape.h"
 #include "fractal/Iteration.h"
 #include "platform/AccessibleComboBox.h"
+#include "platform/Mnemonic.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -60,6 +61,13 @@ void TMainForm1::BuildControls() {
     BuildButtons();
     BuildFields();
     BuildComposeControls();
+    SetMnemonics({{Turbo, "&Draw Now!"},
+                  {Always, "&Always"},
+                  {ZoomIn, "Zoom &In"},
+                  {ZoomOut, "Zoom &Out"},
+                  {Reset, "R&eset"},
+                  {Compose, "&Compose"},
+                  {ExitButton1, "&Bye"}});
 }
 
 void TMainForm1::BuildPicture() {

@@ -5,6 +5,7 @@
 #include "output/PlaybackEngine.h"
 #include "platform/AccessibleComboBox.h"
 #include "platform/ErrorGuard.h"
+#include "platform/Mnemonic.h"
 #include "platform/WindowPlacement.h"
 #include "tracks/UpDown.h"
 
@@ -66,6 +67,7 @@ TTrackSettingWin::TTrackSettingWin(QWidget* parent)
     CloseButton1->setObjectName("CloseButton1");
     CloseButton1->setGeometry(286, 34, 68, 26);
     connect(CloseButton1, &QPushButton::clicked, this, &QDialog::close);
+    SetMnemonics({{CloseButton1, "&Close"}, {Use, "&Use Part"}});
 
     setTabOrder(StringGrid1, Use);
     setTabOrder(Use, ChannelUpDown1);

@@ -7,10 +7,12 @@
 #include "explorer/WindowTestSupport.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -45,6 +47,42 @@ private slots:
         }
         // Captions stay as they were.
         QCOMPARE(ComposeWin->SaveButton2->text(), QString("Save MIDI"));
+    }
+
+    // Alt and a letter of the caption press the buttons without a shortcut of
+    // their own; the captions read as before, and no two keys of a window clash.
+    void theMnemonics() {
+        const QList<QPair<QAbstractButton*, QString>> map{{MainForm1->Turbo, "Alt+D"},
+                                                          {MainForm1->Always, "Alt+A"},
+                                                          {MainForm1->ZoomIn, "Alt+I"},
+                                                          {MainForm1->ZoomOut, "Alt+O"},
+                                                          {MainForm1->Reset, "Alt+E"},
+                                                          {MainForm1->Compose, "Alt+C"},
+                                                          {MainForm1->ExitButton1, "Alt+B"},
+                                                          {ComposeWin->PlayButton, "Alt+P"},
+                                                          {ComposeWin->StopButton, "Alt+S"},
+                                                          {ComposeWin->DeviceButton, "Alt+D"},
+                                                          {ComposeWin->TrackSetupButton, "Alt+U"},
+                                                          {ComposeWin->ShowNote, "Alt+N"}};
+        for (const auto& [button, keys] : map) {
+            QCOMPARE(button->shortcut().toString(), keys);
+            QVERIFY(!QString(button->text()).remove('&').contains('&'));
+        }
+        QCOMPARE(QString(MainForm1->ZoomIn->text()).remove('&'), QString("Zoom In"));
+        for (QWidget* window :
+             {static_cast<QWidget*>(MainForm1), static_cast<QWidget*>(ComposeWin)}) {
+            QSet<QString> seen;
+            for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+                const QString keys = button->shortcut().toString();
+                QVERIFY2(keys.isEmpty() || !seen.contains(keys), qPrintable(keys));
+                seen.insert(keys);
+            }
+        }
+        ComposeWin->show();
+        QVERIFY(QTest::qWaitForWindowExposed(ComposeWin));
+        QSignalSpy stop(ComposeWin->StopButton, &QPushButton::clicked);
+        QTest::keyClick(ComposeWin, Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE(stop.count(), 1);
     }
 
     void spacePlaysThenStops() {
