@@ -5,6 +5,7 @@
 #include "compose/ScoreDraw.h"
 #include "compose/SongActions.h"
 #include "output/Mididevicewin.h"
+#include "output/TrackRender.h"
 #include "platform/Convert.h"
 #include "platform/ErrorGuard.h"
 #include "platform/MessageBox.h"
@@ -90,6 +91,9 @@ void TComposeWin::ReadControls() {
     c.NoteCount = NoteCount->text().toStdString();
     c.ShowNote = ShowNote->isChecked();
     c.ShowSeries = ShowSeries->isChecked();
+    c.Tempo = Tempo->text().toStdString();
+    c.Velocity = Velocity->currentIndex();
+    c.Loop = Loop->isChecked();
 }
 
 void TComposeWin::WriteControls() {
@@ -114,6 +118,11 @@ void TComposeWin::WriteControls() {
     }
     ShowNote->setChecked(c.ShowNote);
     ShowSeries->setChecked(c.ShowSeries);
+    if (Tempo->text().toStdString() != c.Tempo) {
+        Tempo->setText(QString::fromStdString(c.Tempo));
+    }
+    Velocity->setCurrentIndex(std::clamp(c.Velocity, 0, VelocityItems - 1));
+    Loop->setChecked(c.Loop);
 }
 
 void TComposeWin::RhytmComboBox2Change() {
@@ -149,6 +158,18 @@ void TComposeWin::NoteCountChange() {
         return;
     }
     model_.NoteCountChange();
+}
+
+void TComposeWin::TempoChange() {
+    model_.Controls.Tempo = Tempo->text().toStdString();
+    try {
+        model_.TempoChange();
+    } catch (...) {
+        // The refused text goes; the tempo in force shows again.
+        model_.Controls.Tempo = IntToStr(model_.TempoBpm);
+        WriteControls();
+        throw;
+    }
 }
 
 void TComposeWin::ReDraw() {
@@ -234,7 +255,7 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
     }
     QFileDialog dialog(this);
     // A title that says what the dialog is for, read first by a screen reader.
-    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song"};
+    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song", "Save Audio"};
     dialog.setWindowTitle(titles[request.kind]);
     dialog.setNameFilter(request.filter);
     dialog.setDefaultSuffix(request.defaultSuffix);
@@ -255,16 +276,20 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
     return dialog.selectedFiles().first();
 }
 
-void TComposeWin::SaveButton2Click() {
+bool TComposeWin::ConfirmPlayedSong() {
     if (!song_.HasSong()) {
         ShowMessage(NothingRenderedMessage);
-        return;
+        return false;
     }
     // What is saved is the song as last played, by design; a composition
     // changed since then is not saved without a word.
     ReadControls();
-    if (PlayInputs(Explorer(), model_, Parts()) != playedInputs_ &&
-        !AskSaveOrCancel(ChangedSincePlay)) {
+    return PlayInputs(Explorer(), model_, Parts()) == playedInputs_ ||
+           AskSaveOrCancel(ChangedSincePlay);
+}
+
+void TComposeWin::SaveButton2Click() {
+    if (!ConfirmPlayedSong()) {
         return;
     }
     const QString name =
@@ -273,6 +298,30 @@ void TComposeWin::SaveButton2Click() {
         return;
     }
     song_.SaveMidi(ToPath(name));
+}
+
+void TComposeWin::SaveAudioClick() {
+    std::shared_ptr<midiTrack> track = song_.PlayTrack();
+    if (!ConfirmPlayedSong()) {
+        return;
+    }
+    const QString name = AskFileName({FileRequest::SaveAudio,
+                                      "Sound Files (*.wav *.flac);;WAV (*.wav);;FLAC (*.flac)",
+                                      "wav",
+                                      {},
+                                      true});
+    if (name.isEmpty()) {
+        return;
+    }
+    const std::filesystem::path path = ToPath(name);
+    // The worker holds the song's track while it renders, whatever Play does.
+    try {
+        RunWithProgressDialog("Saving the audio...", [track, path](WorkProgress& progress) {
+            RenderTrackToSoundFile(*track, path, progress);
+        });
+    } catch (const WorkCancelled&) {
+        // Cancel is the user's choice: nothing was written, nothing to say.
+    }
 }
 
 void TComposeWin::SaveSongClick() {

@@ -214,6 +214,44 @@ private slots:
         QVERIFY(c->ShowNote->isChecked() && c->ShowSeries->isChecked());
         QCOMPARE(c->Image1->size(), QSize(409, 201));
         QVERIFY(c->PlayButton->isEnabled());
+        QCOMPARE(c->Tempo->text(), QString("120"));
+        QCOMPARE(c->Velocity->currentText(), QString("Fixed"));
+        QVERIFY(!c->Loop->isChecked());
+    }
+
+    // A tempo is checked where it is typed; the playing options go into the
+    // song file and come back with it.
+    void tempoVelocityAndLoopAreCheckedAndTravelWithTheSong() {
+        Compose(8);
+        TComposeWin* c = ComposeWin;
+        const auto type = [c](const char* text) {
+            c->Tempo->selectAll();
+            QTest::keyClicks(c->Tempo, text);
+            QTest::keyClick(c->Tempo, Qt::Key_Return);
+        };
+        for (const char* bad : {"abc", "19", "301"}) {
+            recorder_->messages.clear();
+            type(bad);
+            QCOMPARE(recorder_->messages.size(), std::size_t{1});
+            QCOMPARE(c->Tempo->text(), QString("120"));
+        }
+        recorder_->messages.clear();
+        type("90");
+        QVERIFY(recorder_->messages.empty());
+        c->Velocity->setCurrentIndex(1);
+        c->Loop->setChecked(true);
+        Click(c->SaveSongButton, Path("playing.svl"));
+        const std::vector<std::string> lines = ReadLines(Path("playing.svl").toStdString());
+        QCOMPARE(std::vector<std::string>(lines.begin() + 141, lines.end()),
+                 (std::vector<std::string>{"90", "1", "1"}));
+
+        StopProgram();
+        Start();
+        Click(ComposeWin->LoadSongButton, Path("playing.svl"));
+        QCOMPARE(Messages(), QStringList());
+        QCOMPARE(ComposeWin->Tempo->text(), QString("90"));
+        QCOMPARE(ComposeWin->Velocity->currentText(), QString("From series"));
+        QVERIFY(ComposeWin->Loop->isChecked());
     }
 
     void composeThenPlaySendsSystemOnSetUpAndNotesInOrder() {
