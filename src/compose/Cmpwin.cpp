@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace sorvelin {
@@ -30,6 +31,8 @@ TComposeWin* ComposeWin = nullptr;
 namespace {
 
 constexpr int PlayingRowY = 436; // the row of the tempo, velocity, loop and Save Audio
+// 25 times a second: the play position keeps up with notes of any length.
+constexpr int PlayPositionIntervalMs = 40;
 
 QGroupBox* RadioGroup(QWidget* parent, const char* name, const char* title,
                       std::initializer_list<const char*> items, QButtonGroup*& buttons, QRect at) {
@@ -95,6 +98,9 @@ TComposeWin::TComposeWin(QWidget* parent)
     score_.fill(Qt::black);
     Image1->setPixmap(QPixmap::fromImage(score_));
     RegisterPlayEnd();
+    positionTimer_ = new QTimer(this);
+    positionTimer_->setInterval(PlayPositionIntervalMs);
+    connect(positionTimer_, &QTimer::timeout, this, [this] { ShowPlayPosition(); });
 }
 
 TComposeWin::~TComposeWin() {

@@ -23,6 +23,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace sorvelin {
 
@@ -129,6 +130,9 @@ public slots:
     void ReDraw();
     // The end of playback: Play may be pressed again.
     void RestorePlayButton();
+    // Redraws the play position from the engine's song time; removes it once
+    // nothing plays.
+    void ShowPlayPosition();
 
 protected:
     // Space plays, and stops while playing, wherever the focus does not take
@@ -164,6 +168,9 @@ private:
     ExplorerModel noExplorer_; // series and limit while there is no main window
     PartSettingsTable noParts_ = DefaultPartSettings(); // while there is no track window
     bool updating_ = false; // controls written by the program, not the user
+    QTimer* positionTimer_ = nullptr;
+    int shownStep_ = -1; // the series index the play position shows, -1 for none
+    int scoreNotes_ = 1; // the notes per part the score was drawn for
 };
 
 extern TComposeWin* ComposeWin;

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 namespace sorvelin {
 namespace {
@@ -202,7 +203,24 @@ void TComposeWin::DrawScore() {
     input.showNote = ShowNote->isChecked();
     input.showSeries = ShowSeries->isChecked();
     sorvelin::DrawScore(score_, input);
+    scoreNotes_ = input.notesPerPart;
     Image1->setPixmap(QPixmap::fromImage(score_));
+    shownStep_ = -1;
+}
+
+void TComposeWin::ShowPlayPosition() {
+    const std::int32_t ticks = MidiDevice != nullptr ? MidiDevice->Engine().SongTicks() : -1;
+    const int step = ticks < 0 ? -1 : StepAt(song_.Timeline(), ticks);
+    if (ticks < 0) {
+        positionTimer_->stop();
+    }
+    if (step == shownStep_) {
+        return;
+    }
+    shownStep_ = step;
+    QImage shown = score_;
+    DrawPlayPosition(shown, step, scoreNotes_);
+    Image1->setPixmap(QPixmap::fromImage(shown));
 }
 
 void TComposeWin::PlayClick() {
@@ -233,14 +251,23 @@ void TComposeWin::PlayClick() {
         ActionPlay->setEnabled(true);
         return;
     }
-    Guarded([&] { engine.StartPlayback(track); });
+    std::optional<PlaybackLoop> loop;
+    if (model_.Controls.Loop) {
+        const SongLoop span = LoopOf(song_.Timeline());
+        loop = PlaybackLoop{span.from, span.to};
+    }
+    Guarded([&] { engine.StartPlayback(track, loop); });
     if (!engine.IsPlaying()) {
         ActionPlay->setEnabled(true);
+        return;
     }
+    positionTimer_->start();
+    ShowPlayPosition();
 }
 
 void TComposeWin::RestorePlayButton() {
     ActionPlay->setEnabled(true);
+    ShowPlayPosition();
 }
 
 void TComposeWin::StopClick() {
