@@ -3,6 +3,7 @@
 // silences, Save MIDI writes what sorvelin-render writes, Save Song and Load
 // Song bring every control of the three windows back.
 #include "compose/Cmpwin.h"
+#include "compose/ScoreDraw.h"
 #include "explorer/MainPictures.h"
 #include "explorer/WindowTestSupport.h"
 #include "midi/Mididata.h"
@@ -252,6 +253,61 @@ private slots:
         QCOMPARE(ComposeWin->Tempo->text(), QString("90"));
         QCOMPARE(ComposeWin->Velocity->currentText(), QString("From series"));
         QVERIFY(ComposeWin->Loop->isChecked());
+    }
+
+    // While a looping song plays, a line on the score walks over the first
+    // part's series indexes, pass after pass, until Stop takes it away.
+    void aLoopingSongShowsItsPlayPositionUntilStop() {
+        Compose(8);
+        TComposeWin* c = ComposeWin;
+        c->Tempo->setText("300");
+        c->TempoChange();
+        c->Loop->setChecked(true);
+        const auto lineAt = [c] {
+            const QImage shown =
+                c->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+            for (int x = 0; x < shown.width(); ++x) {
+                bool line = true;
+                for (int y = 0; y < shown.height() && line; ++y) {
+                    line = (shown.pixel(x, y) & 0xFFFFFF) == PlayPositionColor;
+                }
+                if (line) {
+                    return x;
+                }
+            }
+            return -1;
+        };
+        std::vector<long long> columns;
+        for (int j = 0; j < 8; ++j) {
+            columns.push_back(ScoreX(j, 8, ScoreWidth));
+        }
+        Click(c->PlayButton);
+        QVERIFY(MidiDevice->IsPlaying());
+        // A pass takes 0.4 s at 300 beats per minute after a 0.8 s lead-in.
+        std::vector<int> seen; // each position once while it shows
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 2500) {
+            QTest::qWait(10);
+            if (const int x = lineAt(); x >= 0) {
+                QVERIFY2(std::count(columns.begin(), columns.end(), x) == 1,
+                         qPrintable(QString::number(x)));
+                if (seen.empty() || seen.back() != x) {
+                    seen.push_back(x);
+                }
+            }
+        }
+        QVERIFY(MidiDevice->IsPlaying());
+        // It moved on within a pass and went back to the first note for the next.
+        QVERIFY(seen.size() >= 4);
+        QCOMPARE(seen.front(), 0);
+        QVERIFY(std::adjacent_find(seen.begin(), seen.end(), std::less<int>()) != seen.end());
+        QVERIFY(std::count(seen.begin(), seen.end(), 0) >= 2);
+        Click(c->StopButton);
+        QTRY_VERIFY(c->PlayButton->isEnabled());
+        QTRY_COMPARE(lineAt(), -1);
+        QCOMPARE(c->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+                 c->Score().convertToFormat(QImage::Format_RGB32));
     }
 
     void composeThenPlaySendsSystemOnSetUpAndNotesInOrder() {
