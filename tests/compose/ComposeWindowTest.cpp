@@ -9,8 +9,12 @@
 #include "midi/Mididata.h"
 #include "output/Mididevicewin.h"
 #include "platform/MidiOutCapture.h"
+#include "platform/ProgressDialog.h"
 #include "platform/TextFile.h"
 #include "tracks/Trkwin.h"
+#ifdef SORVELIN_TEST_SYNTH
+#include "platform/FluidSynthCore.h"
+#endif
 
 #include <QAction>
 #include <QButtonGroup>
@@ -308,6 +312,44 @@ private slots:
         QTRY_COMPARE(lineAt(), -1);
         QCOMPARE(c->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
                  c->Score().convertToFormat(QImage::Format_RGB32));
+    }
+
+    // Save Audio writes the song last played; cancelled, it leaves the old
+    // file as it was and nothing beside it.
+    void saveAudioWritesTheLastSongOrNothingWhenCancelled() {
+#ifndef SORVELIN_TEST_SYNTH
+        QSKIP("this build has no built-in synthesizer");
+#else
+        if (FindSoundFont(SoundFontFolders()).empty()) {
+            QSKIP("no SoundFont installed");
+        }
+        Compose(8);
+        Click(ComposeWin->SaveAudioButton, Path("song.flac"));
+        QCOMPARE(Messages(), QStringList{NothingRenderedMessage});
+        recorder_->messages.clear();
+        PlayToTheEnd();
+        const std::string path = Path("song.flac").toStdString();
+        WriteLinesAtomic(path, {"old"});
+        const std::string old = ReadFileBytes(path);
+        const QStringList files = QDir(dir_.path()).entryList(QDir::Files);
+        QTimer canceller;
+        connect(&canceller, &QTimer::timeout, [] {
+            if (WorkRunning()) {
+                CancelRunningWork();
+            }
+        });
+        canceller.start(5);
+        Click(ComposeWin->SaveAudioButton, Path("song.flac"));
+        canceller.stop();
+        QCOMPARE(ReadFileBytes(path), old);
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), files);
+        QCOMPARE(Messages(), QStringList());
+
+        Click(ComposeWin->SaveAudioButton, Path("song.flac"));
+        QCOMPARE(Messages(), QStringList());
+        QCOMPARE(ReadFileBytes(path).substr(0, 4), std::string("fLaC"));
+        QCOMPARE(requests_.back().kind, FileRequest::SaveAudio);
+#endif
     }
 
     void composeThenPlaySendsSystemOnSetUpAndNotesInOrder() {
