@@ -6,9 +6,13 @@
 // and, as the floor any timer on this machine can reach, 3. a plain
 // std::this_thread::sleep_until at the same due times, running alongside the
 // engine so both meet the same machine noise. Every group's send time is
-// compared with its exact due time. All run in one process.
+// compared with its exact due time. Then the engine plays the song as a loop
+// for a number of passes, each pass starting on the previous one's last
+// note-off, with a raw sleeper again alongside: the same figures across the
+// seams, and the seam groups alone. All run in one process.
 //
-// Usage: output_bench [sixteenths-at-120]   (default 120: about 30 s)
+// Usage: output_bench [sixteenths-at-120] [loop passes]
+//        (defaults 120: about 30 s a pass, and 3 passes)
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
@@ -22,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -109,13 +114,38 @@ Figures Summarise(std::vector<double> lateness) {
     return f;
 }
 
+// Every group the capture should see, in order: its exact due time from the
+// first group in milliseconds and how many messages it sends. Played as a
+// loop, pass k starts on tick 0 at the moment pass k - 1 ends on its last
+// tick; the groups on either side of that moment are the seam.
+struct Due {
+    double ms;
+    int messages;
+    bool seam;
+};
+
+std::vector<Due> Schedule(const Song& song, int passes) {
+    const int last = song.groups.back().ticks;
+    const double pass = song.DueMs(last);
+    std::vector<Due> due;
+    for (int k = 0; k < passes; ++k) {
+        for (const Song::Group& g : song.groups) {
+            const bool seam = (k > 0 && g.ticks == 0) || (k + 1 < passes && g.ticks == last);
+            due.push_back({k * pass + song.DueMs(g.ticks), g.messages, seam});
+        }
+    }
+    return due;
+}
+
 // Lateness of every group after the first, measured from the first group's
-// send time, in milliseconds.
-std::vector<double> GroupLateness(const Song& song, const std::vector<CapturedMessage>& sent) {
+// send time, in milliseconds; with `seams`, those of the seam groups too.
+std::vector<double> GroupLateness(const std::vector<Due>& due,
+                                  const std::vector<CapturedMessage>& sent,
+                                  std::vector<double>* seams = nullptr) {
     std::vector<double> lateness;
     std::size_t at = 0;
     Clock::time_point origin;
-    for (std::size_t g = 0; g < song.groups.size(); ++g) {
+    for (std::size_t g = 0; g < due.size(); ++g) {
         if (at >= sent.size()) {
             break;
         }
@@ -124,26 +154,28 @@ std::vector<double> GroupLateness(const Song& song, const std::vector<CapturedMe
             origin = when;
         } else {
             const double ms = std::chrono::duration<double, std::milli>(when - origin).count();
-            lateness.push_back(ms - song.DueMs(song.groups[g].ticks));
+            lateness.push_back(ms - due[g].ms);
+            if (seams != nullptr && due[g].seam) {
+                seams->push_back(lateness.back());
+            }
         }
-        at += static_cast<std::size_t>(song.groups[g].messages);
+        at += static_cast<std::size_t>(due[g].messages);
     }
     return lateness;
 }
 
 // A plain sleep_until at every due time from `origin`, on a thread with the
 // same timer slack as the timer service's; lateness in milliseconds.
-std::thread RawSleeper(const Song& song, Clock::time_point origin, std::vector<double>& lateness) {
-    return std::thread([&song, origin, &lateness] {
+std::thread RawSleeper(const std::vector<Due>& due, Clock::time_point origin,
+                       std::vector<double>& lateness) {
+    return std::thread([&due, origin, &lateness] {
         ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-        for (std::size_t g = 1; g < song.groups.size(); ++g) {
-            const auto due =
-                origin +
-                std::chrono::duration_cast<Clock::duration>(
-                    std::chrono::duration<double, std::milli>(song.DueMs(song.groups[g].ticks)));
-            std::this_thread::sleep_until(due);
+        for (std::size_t g = 1; g < due.size(); ++g) {
+            const auto at = origin + std::chrono::duration_cast<Clock::duration>(
+                                         std::chrono::duration<double, std::milli>(due[g].ms));
+            std::this_thread::sleep_until(at);
             lateness.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - due).count());
+                std::chrono::duration<double, std::milli>(Clock::now() - at).count());
         }
     });
 }
@@ -153,9 +185,17 @@ std::thread RawSleeper(const Song& song, Clock::time_point origin, std::vector<d
 struct EngineRun {
     std::vector<double> engine;
     std::vector<double> raw;
+    std::vector<double> seams;
 };
 
-EngineRun PlayWithEngine(Song& song) {
+// One pass, or `passes` of a loop over the whole song (stopped once the last
+// of them is sent).
+EngineRun PlayWithEngine(Song& song, int passes = 1) {
+    const std::vector<Due> due = Schedule(song, passes);
+    std::size_t messages = 0;
+    for (const Due& d : due) {
+        messages += static_cast<std::size_t>(d.messages);
+    }
     ThreadTimer timer;
     CaptureMidiOut capture;
     OutputHandle output(capture);
@@ -164,14 +204,19 @@ EngineRun PlayWithEngine(Song& song) {
     std::atomic<bool> ended{false};
     engine.SetPlayEndHandler([&](void*) { ended = true; }, nullptr);
     EngineRun run;
-    std::thread sleeper = RawSleeper(song, Clock::now(), run.raw);
-    engine.StartPlayback(song.play);
-    while (!ended) {
+    std::thread sleeper = RawSleeper(due, Clock::now(), run.raw);
+    std::optional<PlaybackLoop> loop;
+    if (passes > 1) {
+        loop = PlaybackLoop{0, song.groups.back().ticks};
+    }
+    engine.StartPlayback(song.play, loop);
+    while (!ended && capture.MessageCount() < messages) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    engine.StopPlayback();
     sleeper.join();
     song.play->CollapseNoteOffs();
-    run.engine = GroupLateness(song, capture.Messages());
+    run.engine = GroupLateness(due, capture.Messages(), &run.seams);
     return run;
 }
 
@@ -250,7 +295,7 @@ std::vector<double> PlayRelative(Song& song) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     song.play->CollapseNoteOffs();
-    return GroupLateness(song, capture.Messages());
+    return GroupLateness(Schedule(song, 1), capture.Messages());
 }
 
 void Print(const char* name, const Figures& f) {
@@ -258,10 +303,25 @@ void Print(const char* name, const Figures& f) {
                 f.endDrift);
 }
 
+// The engine's figures, the raw sleeper's and their difference group by
+// group; returns the raw sleeper's.
+Figures PrintEngineRun(const EngineRun& run) {
+    const Figures raw = Summarise(run.raw);
+    std::vector<double> added;
+    for (std::size_t g = 0; g < std::min(run.engine.size(), run.raw.size()); ++g) {
+        added.push_back(run.engine[g] - run.raw[g]);
+    }
+    Print("engine, song clock", Summarise(run.engine));
+    Print("raw sleep_until, same moments", raw);
+    Print("engine minus raw, group by group", Summarise(added));
+    return raw;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const int slow = argc > 1 ? std::max(2, std::atoi(argv[1])) : 120;
+    const int passes = argc > 2 ? std::max(2, std::atoi(argv[2])) : 3;
     Song song(slow);
     const double length = song.DueMs(song.groups.back().ticks) / 1000.0;
     std::printf("song: %zu groups, %.1f s (16ths at 120, then 150 from %.1f s)\n",
@@ -270,19 +330,23 @@ int main(int argc, char** argv) {
     std::printf("%-34s %8s %8s %8s %8s %10s\n", "", "mean", "median", "p99", "max", "end drift");
     const EngineRun run = PlayWithEngine(song);
     const Figures ours = Summarise(run.engine);
-    const Figures raw = Summarise(run.raw);
-    std::vector<double> added;
-    for (std::size_t g = 0; g < std::min(run.engine.size(), run.raw.size()); ++g) {
-        added.push_back(run.engine[g] - run.raw[g]);
-    }
-    Print("engine, song clock", ours);
-    Print("raw sleep_until, same moments", raw);
-    Print("engine minus raw, group by group", Summarise(added));
+    const Figures raw = PrintEngineRun(run);
     const Figures relative = Summarise(PlayRelative(song));
     Print("original relative pacing", relative);
     std::printf("median: engine %+.3f ms over raw; end drift: original %.1f ms, engine %.3f ms "
                 "(%.0f times less)\n",
                 ours.median - raw.median, relative.endDrift, ours.endDrift,
                 std::abs(relative.endDrift) / std::max(std::abs(ours.endDrift), 1e-3));
+
+    std::printf("\nlooping, %d passes (%zu seam groups), against the exact schedule, ms\n", passes,
+                static_cast<std::size_t>(2 * (passes - 1)));
+    const EngineRun looped = PlayWithEngine(song, passes);
+    const Figures loopRaw = PrintEngineRun(looped);
+    const Figures seams = Summarise(looped.seams);
+    Print("engine, seam groups alone", seams);
+    std::printf("median: looping engine %+.3f ms over raw; seam groups max %.3f ms; end drift "
+                "after %d passes %.3f ms\n",
+                Summarise(looped.engine).median - loopRaw.median, seams.max, passes,
+                Summarise(looped.engine).endDrift);
     return 0;
 }

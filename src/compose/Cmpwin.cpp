@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace sorvelin {
@@ -29,6 +30,10 @@ namespace sorvelin {
 TComposeWin* ComposeWin = nullptr;
 
 namespace {
+
+constexpr int PlayingRowY = 436; // the row of the tempo, velocity, loop and Save Audio
+// 25 times a second: the play position keeps up with notes of any length.
+constexpr int PlayPositionIntervalMs = 40;
 
 QGroupBox* RadioGroup(QWidget* parent, const char* name, const char* title,
                       std::initializer_list<const char*> items, QButtonGroup*& buttons, QRect at) {
@@ -74,10 +79,13 @@ TComposeWin::TComposeWin(QWidget* parent)
     gmSystemOn_.bytes = {0x7E, 0x7F, 0x09, 0x01, 0xF7};
     setObjectName("ComposeWin");
     setWindowTitle("Compose");
-    setFixedSize(452, 438);
+    // The playing options take a row of their own under the buttons, so
+    // every older control keeps its place and the window its width.
+    setFixedSize(452, PlayingRowY + 34);
     BuildControls();
     BuildOptions();
     BuildButtons();
+    BuildPlayingOptions();
     SetTabOrder();
 
     Guarded([this] {
@@ -91,6 +99,9 @@ TComposeWin::TComposeWin(QWidget* parent)
     score_.fill(Qt::black);
     Image1->setPixmap(QPixmap::fromImage(score_));
     RegisterPlayEnd();
+    positionTimer_ = new QTimer(this);
+    positionTimer_->setInterval(PlayPositionIntervalMs);
+    connect(positionTimer_, &QTimer::timeout, this, [this] { ShowPlayPosition(); });
 }
 
 TComposeWin::~TComposeWin() {
@@ -199,6 +210,30 @@ void TComposeWin::BuildButtons() {
     TrackSetupButton = Button(this, "TrackSetup", "Part Setup", QRect(X[3], 402, W, Hgt));
 }
 
+void TComposeWin::BuildPlayingOptions() {
+    constexpr int Y = PlayingRowY;
+    Tempo = new QLineEdit(QString::number(DefaultTempoBpm), this);
+    Tempo->setObjectName("Tempo");
+    Tempo->setAccessibleName(TempoCaption);
+    Tempo->setAccessibleDescription("Beats per minute, 20 to 300");
+    Tempo->setGeometry(52, Y + 2, 50, 24);
+    Label(this, TempoCaption, Tempo, QRect(8, Y + 2, 42, 24));
+    Velocity = new TNamedComboBox(this);
+    Velocity->setObjectName("Velocity");
+    Velocity->addItems({"Fixed", "From series"});
+    Velocity->setAccessibleName("Velocity");
+    Velocity->setAccessibleDescription(
+        "Fixed: every note at 100; From series: louder the higher the value");
+    Velocity->setGeometry(172, Y + 2, 100, 24);
+    Velocity->view()->setAccessibleName("Velocities");
+    Label(this, "Velocity", Velocity, QRect(116, Y + 2, 54, 24));
+    Loop = new QCheckBox("Loop", this);
+    Loop->setObjectName("Loop");
+    Loop->setAccessibleDescription("Playback starts again at the first note until Stop");
+    Loop->setGeometry(282, Y + 6, 54, 16);
+    SaveAudioButton = Button(this, "SaveAudio", "Save Audio", QRect(339, Y, 105, 28));
+}
+
 void TComposeWin::SetTabOrder() {
     QList<QWidget*> order{ScaleComboBox1, RhytmComboBox2};
     for (QButtonGroup* group :
@@ -211,7 +246,8 @@ void TComposeWin::SetTabOrder() {
         }
     }
     order.append({LongLimit, NoteCount, ShowNote, ShowSeries, Button1, PlayButton, StopButton,
-                  SaveButton2, SaveSongButton, LoadSongButton, DeviceButton, TrackSetupButton});
+                  SaveButton2, SaveSongButton, LoadSongButton, DeviceButton, TrackSetupButton,
+                  Tempo, Velocity, Loop, SaveAudioButton});
     for (qsizetype i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -233,6 +269,8 @@ void TComposeWin::ConnectHandlers() {
     connect(RhytmComboBox2, &QComboBox::currentIndexChanged, this,
             user(&TComposeWin::RhytmComboBox2Change));
     connect(NoteCount, &QLineEdit::textChanged, this, user(&TComposeWin::NoteCountChange));
+    // Checked when the user is done typing: "9" on the way to "90" is no fault.
+    connect(Tempo, &QLineEdit::editingFinished, this, user(&TComposeWin::TempoChange));
     connect(OoRButtons, &QButtonGroup::idClicked, this, guarded(&TComposeWin::Button1Click));
     connect(DynamicAssign, &QCheckBox::clicked, this, guarded(&TComposeWin::Button1Click));
     connect(ShowNote, &QCheckBox::clicked, this, guarded(&TComposeWin::DrawScore));
@@ -244,6 +282,7 @@ void TComposeWin::ConnectHandlers() {
             [this] { PlayButton->setEnabled(ActionPlay->isEnabled()); });
     connect(StopButton, &QPushButton::clicked, this, guarded(&TComposeWin::StopClick));
     connect(SaveButton2, &QPushButton::clicked, this, guarded(&TComposeWin::SaveButton2Click));
+    connect(SaveAudioButton, &QPushButton::clicked, this, guarded(&TComposeWin::SaveAudioClick));
     connect(SaveSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::SaveSongClick));
     connect(LoadSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::LoadSongClick));
     connect(DeviceButton, &QPushButton::clicked, this, guarded(&TComposeWin::DeviceClick));

@@ -23,12 +23,13 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 
 namespace sorvelin {
 
 // What a file dialog of this window asks for.
 struct FileRequest {
-    enum Kind { SaveMidi, SaveSong, LoadSong };
+    enum Kind { SaveMidi, SaveSong, LoadSong, SaveAudio };
     Kind kind = SaveMidi;
     QString filter;        // "MIDI Files (*.mid)" and so on
     QString defaultSuffix; // without the dot
@@ -84,6 +85,10 @@ public:
     QPushButton* LoadSongButton = nullptr;
     QPushButton* DeviceButton = nullptr;
     QPushButton* TrackSetupButton = nullptr;
+    QLineEdit* Tempo = nullptr;
+    QComboBox* Velocity = nullptr;
+    QCheckBox* Loop = nullptr;
+    QPushButton* SaveAudioButton = nullptr; // "Save Audio"
 
     void SetExplorerLink(ExplorerLink link) { explorer_ = std::move(link); }
     // The file dialogs; tests put a function in their place.
@@ -95,9 +100,13 @@ public:
     void RhytmComboBox2Change();
     void ScaleComboBox1Change();
     void NoteCountChange();
+    void TempoChange();
     void PlayClick();
     void StopClick();
     void SaveButton2Click();
+    // The last rendered song through the built-in synthesizer, as WAV or
+    // FLAC by the file name's extension.
+    void SaveAudioClick();
     void SaveSongClick();
     void LoadSongClick();
     // Load Song's road for a file already chosen (a song opened from the
@@ -121,6 +130,9 @@ public slots:
     void ReDraw();
     // The end of playback: Play may be pressed again.
     void RestorePlayButton();
+    // Redraws the play position from the engine's song time; removes it once
+    // nothing plays.
+    void ShowPlayPosition();
 
 protected:
     // Space plays, and stops while playing, wherever the focus does not take
@@ -133,9 +145,13 @@ private:
     void BuildControls();
     void BuildOptions();
     void BuildButtons();
+    void BuildPlayingOptions();
     void SetTabOrder();
     void ConnectHandlers();
     QString AskFileName(const FileRequest& request);
+    // Save MIDI's and Save Audio's check: a song was rendered, and the user
+    // agrees to save it as last played when the composition changed since.
+    bool ConfirmPlayedSong();
     void RegisterPlayEnd();
     ExplorerModel& Explorer();
     PartSettingsTable& Parts();
@@ -152,6 +168,9 @@ private:
     ExplorerModel noExplorer_; // series and limit while there is no main window
     PartSettingsTable noParts_ = DefaultPartSettings(); // while there is no track window
     bool updating_ = false; // controls written by the program, not the user
+    QTimer* positionTimer_ = nullptr;
+    int shownStep_ = -1; // the series index the play position shows, -1 for none
+    int scoreNotes_ = 1; // the notes per part the score was drawn for
 };
 
 extern TComposeWin* ComposeWin;

@@ -5,6 +5,7 @@
 #include "compose/ScoreDraw.h"
 #include "compose/SongActions.h"
 #include "output/Mididevicewin.h"
+#include "output/TrackRender.h"
 #include "platform/Convert.h"
 #include "platform/ErrorGuard.h"
 #include "platform/MessageBox.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 namespace sorvelin {
 namespace {
@@ -90,6 +92,9 @@ void TComposeWin::ReadControls() {
     c.NoteCount = NoteCount->text().toStdString();
     c.ShowNote = ShowNote->isChecked();
     c.ShowSeries = ShowSeries->isChecked();
+    c.Tempo = Tempo->text().toStdString();
+    c.Velocity = Velocity->currentIndex();
+    c.Loop = Loop->isChecked();
 }
 
 void TComposeWin::WriteControls() {
@@ -114,6 +119,11 @@ void TComposeWin::WriteControls() {
     }
     ShowNote->setChecked(c.ShowNote);
     ShowSeries->setChecked(c.ShowSeries);
+    if (Tempo->text().toStdString() != c.Tempo) {
+        Tempo->setText(QString::fromStdString(c.Tempo));
+    }
+    Velocity->setCurrentIndex(std::clamp(c.Velocity, 0, VelocityItems - 1));
+    Loop->setChecked(c.Loop);
 }
 
 void TComposeWin::RhytmComboBox2Change() {
@@ -151,6 +161,18 @@ void TComposeWin::NoteCountChange() {
     model_.NoteCountChange();
 }
 
+void TComposeWin::TempoChange() {
+    model_.Controls.Tempo = Tempo->text().toStdString();
+    try {
+        model_.TempoChange();
+    } catch (...) {
+        // The refused text goes; the tempo in force shows again.
+        model_.Controls.Tempo = IntToStr(model_.TempoBpm);
+        WriteControls();
+        throw;
+    }
+}
+
 void TComposeWin::ReDraw() {
     Guarded([this] { Button1Click(); });
 }
@@ -181,7 +203,24 @@ void TComposeWin::DrawScore() {
     input.showNote = ShowNote->isChecked();
     input.showSeries = ShowSeries->isChecked();
     sorvelin::DrawScore(score_, input);
+    scoreNotes_ = input.notesPerPart;
     Image1->setPixmap(QPixmap::fromImage(score_));
+    shownStep_ = -1;
+}
+
+void TComposeWin::ShowPlayPosition() {
+    const std::int32_t ticks = MidiDevice != nullptr ? MidiDevice->Engine().SongTicks() : -1;
+    const int step = ticks < 0 ? -1 : StepAt(song_.Timeline(), ticks);
+    if (ticks < 0) {
+        positionTimer_->stop();
+    }
+    if (step == shownStep_) {
+        return;
+    }
+    shownStep_ = step;
+    QImage shown = score_;
+    DrawPlayPosition(shown, step, scoreNotes_);
+    Image1->setPixmap(QPixmap::fromImage(shown));
 }
 
 void TComposeWin::PlayClick() {
@@ -212,14 +251,23 @@ void TComposeWin::PlayClick() {
         ActionPlay->setEnabled(true);
         return;
     }
-    Guarded([&] { engine.StartPlayback(track); });
+    std::optional<PlaybackLoop> loop;
+    if (model_.Controls.Loop) {
+        const SongLoop span = LoopOf(song_.Timeline());
+        loop = PlaybackLoop{span.from, span.to};
+    }
+    Guarded([&] { engine.StartPlayback(track, loop); });
     if (!engine.IsPlaying()) {
         ActionPlay->setEnabled(true);
+        return;
     }
+    positionTimer_->start();
+    ShowPlayPosition();
 }
 
 void TComposeWin::RestorePlayButton() {
     ActionPlay->setEnabled(true);
+    ShowPlayPosition();
 }
 
 void TComposeWin::StopClick() {
@@ -234,7 +282,7 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
     }
     QFileDialog dialog(this);
     // A title that says what the dialog is for, read first by a screen reader.
-    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song"};
+    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song", "Save Audio"};
     dialog.setWindowTitle(titles[request.kind]);
     dialog.setNameFilter(request.filter);
     dialog.setDefaultSuffix(request.defaultSuffix);
@@ -255,16 +303,20 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
     return dialog.selectedFiles().first();
 }
 
-void TComposeWin::SaveButton2Click() {
+bool TComposeWin::ConfirmPlayedSong() {
     if (!song_.HasSong()) {
         ShowMessage(NothingRenderedMessage);
-        return;
+        return false;
     }
     // What is saved is the song as last played, by design; a composition
     // changed since then is not saved without a word.
     ReadControls();
-    if (PlayInputs(Explorer(), model_, Parts()) != playedInputs_ &&
-        !AskSaveOrCancel(ChangedSincePlay)) {
+    return PlayInputs(Explorer(), model_, Parts()) == playedInputs_ ||
+           AskSaveOrCancel(ChangedSincePlay);
+}
+
+void TComposeWin::SaveButton2Click() {
+    if (!ConfirmPlayedSong()) {
         return;
     }
     const QString name =
@@ -273,6 +325,30 @@ void TComposeWin::SaveButton2Click() {
         return;
     }
     song_.SaveMidi(ToPath(name));
+}
+
+void TComposeWin::SaveAudioClick() {
+    std::shared_ptr<midiTrack> track = song_.PlayTrack();
+    if (!ConfirmPlayedSong()) {
+        return;
+    }
+    const QString name = AskFileName({FileRequest::SaveAudio,
+                                      "Sound Files (*.wav *.flac);;WAV (*.wav);;FLAC (*.flac)",
+                                      "wav",
+                                      {},
+                                      true});
+    if (name.isEmpty()) {
+        return;
+    }
+    const std::filesystem::path path = ToPath(name);
+    // The worker holds the song's track while it renders, whatever Play does.
+    try {
+        RunWithProgressDialog("Saving the audio...", [track, path](WorkProgress& progress) {
+            RenderTrackToSoundFile(*track, path, progress);
+        });
+    } catch (const WorkCancelled&) {
+        // Cancel is the user's choice: nothing was written, nothing to say.
+    }
 }
 
 void TComposeWin::SaveSongClick() {

@@ -50,7 +50,7 @@ void DrawScore(QImage& image, const ScoreInput& in) {
     const long long stride = P / W > 1 ? P / W : 1;
     const long long rows = in.scaleMax >= in.scaleMin ? in.scaleMax - in.scaleMin + 1 : 1;
     const long long h = H / rows;
-    auto x = [&](long long j) { return W * j / P; };
+    auto x = [&](long long j) { return ScoreX(j, P, W); };
     auto yN = [&](int note) { return H - (static_cast<long long>(note) - in.scaleMin) * h; };
     auto yS = [&](std::int32_t v) { return in.limit > 0 ? H - v * H / in.limit : H; };
     auto value = [&](int part, long long j) {
@@ -81,7 +81,7 @@ void DrawScore(QImage& image, const ScoreInput& in) {
                 lastValue = v;
                 lastNote = n;
             }
-            plot.LineTo(W * L / P, yN(lastNote));
+            plot.LineTo(x(L), yN(lastNote));
         }
     }
     if (in.showSeries) {
@@ -102,6 +102,20 @@ void DrawScore(QImage& image, const ScoreInput& in) {
         // The first part's series is always shown, and over all others.
         series(0);
     }
+}
+
+long long ScoreX(long long index, long long notesPerPart, long long width) {
+    return width * index / (notesPerPart > 0 ? notesPerPart : 1);
+}
+
+void DrawPlayPosition(QImage& image, int index, int notesPerPart) {
+    const long long x = ScoreX(index, notesPerPart, image.width());
+    if (index < 0 || x >= image.width()) {
+        return;
+    }
+    QPainter painter(&image);
+    painter.setPen(QPen(QColor(PlayPositionColor), 0));
+    painter.drawLine(static_cast<int>(x), 0, static_cast<int>(x), image.height() - 1);
 }
 
 } // namespace sorvelin

@@ -35,4 +35,13 @@ struct ScoreInput {
 // Repaints the whole of `image` (its size is the picture's size).
 void DrawScore(QImage& image, const ScoreInput& input);
 
+// The column of series index `index` on a score `width` pixels wide that
+// shows `notesPerPart` values.
+long long ScoreX(long long index, long long notesPerPart, long long width);
+
+// The play position: a thin vertical line over the score at series index
+// `index`; nothing for an index below 0.
+inline constexpr QRgb PlayPositionColor = 0xFF8000;
+void DrawPlayPosition(QImage& image, int index, int notesPerPart);
+
 } // namespace sorvelin

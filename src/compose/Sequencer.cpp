@@ -141,12 +141,16 @@ int NoteVelocity(int mode, std::int32_t value, int limit) {
 }
 
 int RunSequencer(midiTrack& track, std::span<const std::int32_t> row, int channel, int octave,
-                 const NoteMapper& mapper, const std::vector<int>& rhythmTicks) {
+                 const NoteMapper& mapper, const std::vector<int>& rhythmTicks,
+                 std::vector<std::int32_t>* stepTimes) {
     if (rhythmTicks.empty()) {
         throw UserError("The rhythm has no durations.");
     }
     Sequencer sequencer(track, channel, octave, mapper, rhythmTicks);
     for (std::int32_t value : row) {
+        if (stepTimes != nullptr) {
+            stepTimes->push_back(static_cast<std::int32_t>(sequencer.Time()));
+        }
         sequencer.Step(value);
     }
     return static_cast<int>(sequencer.Time());

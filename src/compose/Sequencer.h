@@ -37,8 +37,10 @@ int NoteVelocity(int mode, std::int32_t value, int limit);
 // notes to `track` on `channel`, shifted by `octave` octaves. Returns the
 // final running time. The LongLimit text is converted at each step that would
 // lengthen a note (ConvertError when it is not an integer); SongTooLongError
-// when the part runs past MaxSongTime.
+// when the part runs past MaxSongTime. With `stepTimes`, the running time at
+// which each value of the row was taken is appended to it.
 int RunSequencer(midiTrack& track, std::span<const std::int32_t> row, int channel, int octave,
-                 const NoteMapper& mapper, const std::vector<int>& rhythmTicks);
+                 const NoteMapper& mapper, const std::vector<int>& rhythmTicks,
+                 std::vector<std::int32_t>* stepTimes = nullptr);
 
 } // namespace sorvelin

@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/OutputFile.h"
 
+#include <algorithm>
 #include <sstream>
 
 namespace sorvelin {
@@ -55,7 +56,8 @@ void CheckPart(int part, const PartSettings& settings) {
 } // namespace
 
 std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSettingsTable& parts,
-                                     std::span<const std::int32_t> series, int limit) {
+                                     std::span<const std::int32_t> series, int limit,
+                                     SongTimeline* timeline) {
     for (int i = 0; i < PartSettingsCount; ++i) {
         if (parts[static_cast<std::size_t>(i)].UsePart) {
             CheckPart(i, parts[static_cast<std::size_t>(i)]);
@@ -79,15 +81,36 @@ std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSett
         }
         midiTrack* track = song->tracks.Add(std::make_unique<midiTrack>(song.get(), i + 1, ""));
         AddSetUp(*track, i, settings);
+        const bool first = timeline != nullptr && timeline->part < 0;
+        if (first) {
+            timeline->part = i;
+        }
         const int end =
             RunSequencer(*track, series.subspan(static_cast<std::size_t>(i) * rowLength, rowLength),
-                         settings.Channel, settings.Octave, mapper, compose.Rhythm.RhythmTicks);
+                         settings.Channel, settings.Octave, mapper, compose.Rhythm.RhythmTicks,
+                         first ? &timeline->stepTimes : nullptr);
+        if (timeline != nullptr) {
+            timeline->end = std::max(timeline->end, static_cast<std::int32_t>(end));
+        }
         Add(*track, std::make_unique<PitchBendEvent>(
                         end + ClosingBendDelay, static_cast<std::uint8_t>(0xE0 | settings.Channel),
                         PitchWheelCentre));
     }
     song->RebuildBarTable();
     return song;
+}
+
+int StepAt(const SongTimeline& timeline, std::int32_t ticks) {
+    const auto& times = timeline.stepTimes;
+    return static_cast<int>(std::upper_bound(times.begin(), times.end(), ticks) - times.begin()) -
+           1;
+}
+
+SongLoop LoopOf(const SongTimeline& timeline) {
+    if (timeline.end <= SequencerStartTime) {
+        return {};
+    }
+    return {SequencerStartTime - 1, timeline.end - 1};
 }
 
 std::unique_ptr<midiTrack> MergePlayTrack(midiSong& song) {
@@ -110,7 +133,7 @@ RenderedSong::~RenderedSong() = default;
 void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& parts,
                           std::span<const std::int32_t> series, int limit) {
     auto played = std::make_shared<Played>();
-    played->song = RenderSong(compose, parts, series, limit);
+    played->song = RenderSong(compose, parts, series, limit, &played->timeline);
     played->track = MergePlayTrack(*played->song);
     played_ = std::move(played);
 }

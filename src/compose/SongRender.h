@@ -13,6 +13,7 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace sorvelin {
 
@@ -29,12 +30,37 @@ static_assert(SongTempo(DefaultTempoBpm) == DefaultTempo);
 inline constexpr const char* NothingRenderedMessage =
     "Nothing has been rendered yet: press Play first.";
 
+// Where a song's time came from: the first used part's running time at each
+// of its series values, and the song's end, one step after its last note.
+struct SongTimeline {
+    int part = -1; // the first used part; -1 when none is used
+    std::vector<std::int32_t> stepTimes;
+    std::int32_t end = 0; // the latest end of any part
+};
+
+// The series index whose step is under way at `ticks`: the last one that
+// started at or before it (steps that took no time give way to the one
+// after them); -1 before the first.
+int StepAt(const SongTimeline& timeline, std::int32_t ticks);
+
+// The ticks a looping Play repeats: from the wheel event one tick before the
+// first notes to one tick before the end, so that each pass's first notes
+// fall one step after the last note of the pass before. Nothing to repeat
+// (from == to) when no part made time.
+struct SongLoop {
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+};
+SongLoop LoopOf(const SongTimeline& timeline);
+
 // Renders the song of the current composition. `series` is the whole table
 // (16 rows); `limit` the iteration limit in force. Raises the error that
 // stopped it (a LongLimit text that is not an integer, a part value that does
 // not fit a MIDI byte); nothing is returned then.
+// With `timeline`, also where its time came from.
 std::unique_ptr<midiSong> RenderSong(const ComposeModel& compose, const PartSettingsTable& parts,
-                                     std::span<const std::int32_t> series, int limit);
+                                     std::span<const std::int32_t> series, int limit,
+                                     SongTimeline* timeline = nullptr);
 
 // Every event of every track in track order, except track ends, placed in
 // time order (equal times keep track order). The track borrows the events.
@@ -62,6 +88,8 @@ public:
     std::shared_ptr<midiTrack> PlayTrack() {
         return played_ ? std::shared_ptr<midiTrack>(played_, played_->track.get()) : nullptr;
     }
+    // The last complete song's timeline; empty before the first.
+    const SongTimeline& Timeline() const { return played_ ? played_->timeline : noTimeline_; }
 
     // The Standard MIDI File of the last song, written into `out` (which
     // must be able to seek back to fill in track lengths). UserError when
@@ -79,8 +107,10 @@ private:
         std::unique_ptr<midiSong> song;
         // Borrows the song's events; declared after the song, so it goes first.
         std::unique_ptr<midiTrack> track;
+        SongTimeline timeline;
     };
     std::shared_ptr<Played> played_;
+    SongTimeline noTimeline_;
 };
 
 } // namespace sorvelin

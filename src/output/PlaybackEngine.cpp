@@ -175,13 +175,56 @@ bool PlaybackEngine::SendGroup() {
         SendEvent(*events_[static_cast<std::size_t>(index)]);
         playIndex_ = ++index;
     }
+    songTicks_ = groupTime;
     FollowTempo(groupTime);
     return true;
 }
 
+// ---- looping ----
+
+void PlaybackEngine::PrepareLoop(const std::optional<PlaybackLoop>& loop, midiSong* song) {
+    looping_ = false;
+    if (!loop || loop->to <= loop->from) {
+        return;
+    }
+    const auto first = std::find_if(events_.begin(), events_.end(),
+                                    [&](const anyEvent* e) { return e->time >= loop->from; });
+    const auto end =
+        std::find_if(first, events_.end(), [&](const anyEvent* e) { return e->time >= loop->to; });
+    if (first == end) {
+        return; // a pass without events would spin for ever
+    }
+    loop_ = *loop;
+    loopFirst_ = static_cast<int>(first - events_.begin());
+    passEnd_ = static_cast<int>(end - events_.begin());
+    loopTempo_ = song != nullptr ? song->TempoAt(loop->from) : DefaultTempo;
+    looping_ = true;
+}
+
+void PlaybackEngine::Seam() {
+    for (std::size_t i = static_cast<std::size_t>(passEnd_); i < events_.size(); ++i) {
+        const anyEvent& event = *events_[i];
+        const bool noteOff = (event.status & 0xF0) == 0x80 || event.Kind() == kindNoteOff;
+        if (noteOff && !stopRequested_.load()) {
+            SendEvent(event);
+        }
+    }
+    anchorTime_ = DueTime(loop_.to);
+    anchorTicks_ = loop_.from;
+    anchorTempo_ = loopTempo_;
+    currentTempo_ = loopTempo_;
+    playIndex_ = loopFirst_;
+}
+
+PlaybackEngine::TimePoint PlaybackEngine::NextDue() const {
+    return DueTime(AtSeam() ? loop_.to
+                            : events_[static_cast<std::size_t>(playIndex_.load())]->time);
+}
+
 // ---- start, tick, stop ----
 
-void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track) {
+void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track,
+                                   std::optional<PlaybackLoop> loop) {
     if (!track || track->Count() == 0 || !output_.IsOpen()) {
         return;
     }
@@ -215,14 +258,13 @@ void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track) {
     anchorTime_ = timer_.Now();
     anchorTicks_ = t0;
     anchorTempo_ = currentTempo_.load();
+    PrepareLoop(loop, song);
 
     SendGroup();
-    if (playIndex_.load() >= static_cast<int>(events_.size())) {
+    if (playIndex_.load() >= static_cast<int>(events_.size()) && !looping_) {
         return; // the whole song was one moment: it never becomes playing
     }
-    const TimePoint due =
-        std::max(DueTime(events_[static_cast<std::size_t>(playIndex_.load())]->time),
-                 anchorTime_ + kFirstDelayMin);
+    const TimePoint due = std::max(NextDue(), anchorTime_ + kFirstDelayMin);
     if (RequestTimer(due, session) == 0) {
         lock.unlock();
         Show(kTimerError);
@@ -237,7 +279,7 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
         return; // stopped (and silenced) already
     }
     const int count = static_cast<int>(events_.size());
-    if (playIndex_.load() >= count) {
+    if (playIndex_.load() >= count && !looping_) {
         SilenceAllChannels();
         playing_ = false;
         lock.unlock();
@@ -245,10 +287,12 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
         return;
     }
     for (;;) {
-        if (!SendGroup()) {
+        if (AtSeam()) {
+            Seam();
+        } else if (!SendGroup()) {
             return;
         }
-        if (playIndex_.load() >= count) {
+        if (playIndex_.load() >= count && !looping_) {
             // Natural end: the song's own note-offs have ended the sound,
             // unless the output refused some of them.
             const bool refused = sendFailed_.exchange(false);
@@ -263,7 +307,7 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
             NotifyPlayEnd();
             return;
         }
-        const TimePoint due = DueTime(events_[static_cast<std::size_t>(playIndex_.load())]->time);
+        const TimePoint due = NextDue();
         if (due <= timer_.Now()) {
             continue; // already due: no timer to wait for
         }

@@ -34,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ namespace sorvelin {
 inline constexpr const char* kTimerError = "Timer Error";
 inline constexpr const char* kSendFailedMessage =
     "The MIDI output refused some messages of the song; every channel was silenced at its end.";
+
+// Playing round and round until Stop. Each pass after the first starts at
+// the first event at or after `from`, and tick `from` of the new pass falls
+// on tick `to` of the pass before: the seam. Events of a pass at or after
+// `to` are left out (the song's closing events), except note-offs, which go
+// out at the seam before the next pass starts, so nothing sounds across it.
+struct PlaybackLoop {
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+};
 
 class PlaybackEngine {
 public:
@@ -67,7 +78,10 @@ public:
     // the rest follows on the timer. Does nothing with an empty track or no
     // open output. A track whose events all share one time is sent at once
     // and never becomes playing.
-    void StartPlayback(std::shared_ptr<midiTrack> track);
+    // With a loop whose pass holds an event and lasts a tick or more,
+    // playback runs until StopPlayback.
+    void StartPlayback(std::shared_ptr<midiTrack> track,
+                       std::optional<PlaybackLoop> loop = std::nullopt);
     // Cancels playback, then calls the end handler and silences every
     // channel (also when idle). With no output open (closed while the song
     // played) nothing can be silenced, but a song that was playing still
@@ -90,6 +104,10 @@ public:
     int CurrentTempo() const { return currentTempo_.load(); }
     std::uint32_t TimerId() const { return timerId_.load(); }
     int PlayIndex() const { return playIndex_.load(); }
+    // The song time reached: the ticks of the last group sent (within its
+    // pass when looping); -1 while nothing plays. Read by the window's own
+    // timer to show where the song is.
+    std::int32_t SongTicks() const { return playing_.load() ? songTicks_.load() : -1; }
 
 private:
     using TimePoint = TimerService::TimePoint;
@@ -98,6 +116,14 @@ private:
     // Sends the group of events at the play index; false when a stop came
     // in between.
     bool SendGroup();
+    // Looping: where the next pass starts, or nothing when the track gives no
+    // pass to repeat. Needs the events and their song.
+    void PrepareLoop(const std::optional<PlaybackLoop>& loop, midiSong* song);
+    bool AtSeam() const { return looping_ && playIndex_.load() >= passEnd_; }
+    // Ends the pass's notes and moves the song clock to the next pass.
+    void Seam();
+    // When whatever is next is due: the next group, or the seam.
+    TimePoint NextDue() const;
     // Moment the song clock reaches `ticks`.
     TimePoint DueTime(std::int32_t ticks) const;
     void FollowTempo(std::int32_t ticks);
@@ -120,6 +146,7 @@ private:
     std::atomic<int> playIndex_{0};
     std::atomic<int> currentTempo_{DefaultTempo};
     std::atomic<std::uint32_t> timerId_{0};
+    std::atomic<std::int32_t> songTicks_{0};
 
     // Held while a group is sent and the next timer requested, and while a
     // start or stop changes the fields below.
@@ -131,6 +158,11 @@ private:
     TimePoint anchorTime_{};
     std::int32_t anchorTicks_ = 0;
     int anchorTempo_ = DefaultTempo;
+    bool looping_ = false;
+    PlaybackLoop loop_;
+    int loopFirst_ = 0; // index of the first event of a repeated pass
+    int passEnd_ = 0;   // index of the first event at or after loop_.to
+    int loopTempo_ = DefaultTempo;
 
     std::mutex handlerMutex_;
     PlayEndHandlerFn playEndHandler_;

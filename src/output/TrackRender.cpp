@@ -4,6 +4,9 @@
 #include "output/PlaybackEngine.h"
 #include "platform/Errors.h"
 #include "platform/MidiOutCapture.h"
+#ifdef SORVELIN_HAVE_AUDIO
+#include "platform/SoundFile.h"
+#endif
 #include "platform/Timer.h"
 
 namespace sorvelin {
@@ -39,10 +42,23 @@ void RenderTrackToWav(midiTrack& track, const std::filesystem::path& path,
     RenderMessagesToWav(PlayedMessages(track), path, options);
 }
 
+void RenderTrackToSoundFile(midiTrack& track, const std::filesystem::path& path,
+                            WorkProgress& progress, const WavRenderOptions& options) {
+    RenderMessagesToSoundFile(PlayedMessages(track), path, progress, options);
+}
+
 #else
 
+constexpr const char* NoSynthesizer =
+    "WAV rendering needs the built-in synthesizer, which this build leaves out";
+
 void RenderTrackToWav(midiTrack&, const std::filesystem::path&, const WavRenderOptions&) {
-    throw UserError("WAV rendering needs the built-in synthesizer, which this build leaves out");
+    throw UserError(NoSynthesizer);
+}
+
+void RenderTrackToSoundFile(midiTrack&, const std::filesystem::path&, WorkProgress&,
+                            const WavRenderOptions&) {
+    throw UserError(NoSynthesizer);
 }
 
 #endif

@@ -10,6 +10,7 @@
 // It throws UserError when the build has no synthesizer or no SoundFont is
 // found, and FileError when the file cannot be written.
 #include "midi/Mididata.h"
+#include "platform/LongWork.h"
 #include "platform/WavRender.h"
 
 #include <filesystem>
@@ -23,5 +24,11 @@ std::vector<TimedMidiMessage> PlayedMessages(midiTrack& track);
 
 void RenderTrackToWav(midiTrack& track, const std::filesystem::path& path,
                       const WavRenderOptions& options = {});
+
+// Save Audio: the same render as a WAV or FLAC file by the name's extension,
+// reporting its progress and stopping at a cancel (WorkCancelled) with no
+// file written.
+void RenderTrackToSoundFile(midiTrack& track, const std::filesystem::path& path,
+                            WorkProgress& progress, const WavRenderOptions& options = {});
 
 } // namespace sorvelin

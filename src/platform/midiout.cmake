@@ -12,7 +12,10 @@ if(SORVELIN_WITH_AUDIO)
     find_package(PkgConfig REQUIRED)
     pkg_check_modules(SORVELIN_FLUIDSYNTH REQUIRED IMPORTED_TARGET fluidsynth)
     pkg_check_modules(SORVELIN_ALSA REQUIRED IMPORTED_TARGET alsa)
+    pkg_check_modules(SORVELIN_SNDFILE REQUIRED IMPORTED_TARGET sndfile)
     sorvelin_library(sorvelin_midiout_audio
         SOURCES FluidSynthCore.cpp MidiOutFluid.cpp AlsaEncoder.cpp MidiOutAlsa.cpp WavRender.cpp
-        DEPS sorvelin_midiout PkgConfig::SORVELIN_FLUIDSYNTH PkgConfig::SORVELIN_ALSA)
+                SoundFile.cpp
+        DEPS sorvelin_midiout PkgConfig::SORVELIN_FLUIDSYNTH PkgConfig::SORVELIN_ALSA
+             PkgConfig::SORVELIN_SNDFILE)
 endif()

@@ -132,7 +132,8 @@ private slots:
                                    "Slur",           "Shorten",        "LongLimit",   "NoteCount",
                                    "ShowNote",       "ShowSeries",     "Button1",     "PlayButton",
                                    "StopButton",     "SaveButton2",    "SaveSong",    "LoadSong",
-                                   "Device",         "TrackSetup"};
+                                   "Device",         "TrackSetup",     "Tempo",       "Velocity",
+                                   "Loop",           "SaveAudio"};
         QStringList order;
         for (int i = 0; i < expected.size(); ++i) {
             QWidget* focus = QApplication::focusWidget();

@@ -41,6 +41,19 @@ private slots:
         QVERIFY(ComposeWin->isVisible());
         Save(ComposeWin, "compose-window.png");
 
+        // Playing at 240 beats per minute, with the play position a quarter
+        // of the way through the song.
+        ComposeWin->Tempo->setText("240");
+        ComposeWin->TempoChange();
+        QTest::mouseClick(ComposeWin->PlayButton, Qt::LeftButton);
+        QVERIFY(MidiDevice->IsPlaying());
+        const std::int32_t quarter = ComposeWin->Rendered().Timeline().stepTimes.at(30);
+        QTRY_VERIFY_WITH_TIMEOUT(MidiDevice->Engine().SongTicks() >= quarter, 20000);
+        QTest::qWait(100); // the window's next look at the engine
+        Save(ComposeWin, "compose-playing.png");
+        QTest::mouseClick(ComposeWin->StopButton, Qt::LeftButton);
+        QTRY_VERIFY(ComposeWin->PlayButton->isEnabled());
+
         TrackSettingWin->Parts[2].UsePart = true;
         QTest::mouseClick(ComposeWin->TrackSetupButton, Qt::LeftButton);
         QTableWidget* grid = TrackSettingWin->StringGrid1;

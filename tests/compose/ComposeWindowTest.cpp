@@ -3,13 +3,18 @@
 // silences, Save MIDI writes what sorvelin-render writes, Save Song and Load
 // Song bring every control of the three windows back.
 #include "compose/Cmpwin.h"
+#include "compose/ScoreDraw.h"
 #include "explorer/MainPictures.h"
 #include "explorer/WindowTestSupport.h"
 #include "midi/Mididata.h"
 #include "output/Mididevicewin.h"
 #include "platform/MidiOutCapture.h"
+#include "platform/ProgressDialog.h"
 #include "platform/TextFile.h"
 #include "tracks/Trkwin.h"
+#ifdef SORVELIN_TEST_SYNTH
+#include "platform/FluidSynthCore.h"
+#endif
 
 #include <QAction>
 #include <QButtonGroup>
@@ -214,6 +219,137 @@ private slots:
         QVERIFY(c->ShowNote->isChecked() && c->ShowSeries->isChecked());
         QCOMPARE(c->Image1->size(), QSize(409, 201));
         QVERIFY(c->PlayButton->isEnabled());
+        QCOMPARE(c->Tempo->text(), QString("120"));
+        QCOMPARE(c->Velocity->currentText(), QString("Fixed"));
+        QVERIFY(!c->Loop->isChecked());
+    }
+
+    // A tempo is checked where it is typed; the playing options go into the
+    // song file and come back with it.
+    void tempoVelocityAndLoopAreCheckedAndTravelWithTheSong() {
+        Compose(8);
+        TComposeWin* c = ComposeWin;
+        const auto type = [c](const char* text) {
+            c->Tempo->selectAll();
+            QTest::keyClicks(c->Tempo, text);
+            QTest::keyClick(c->Tempo, Qt::Key_Return);
+        };
+        for (const char* bad : {"abc", "19", "301"}) {
+            recorder_->messages.clear();
+            type(bad);
+            QCOMPARE(recorder_->messages.size(), std::size_t{1});
+            QCOMPARE(c->Tempo->text(), QString("120"));
+        }
+        recorder_->messages.clear();
+        type("90");
+        QVERIFY(recorder_->messages.empty());
+        c->Velocity->setCurrentIndex(1);
+        c->Loop->setChecked(true);
+        Click(c->SaveSongButton, Path("playing.svl"));
+        const std::vector<std::string> lines = ReadLines(Path("playing.svl").toStdString());
+        QCOMPARE(std::vector<std::string>(lines.begin() + 141, lines.end()),
+                 (std::vector<std::string>{"90", "1", "1"}));
+
+        StopProgram();
+        Start();
+        Click(ComposeWin->LoadSongButton, Path("playing.svl"));
+        QCOMPARE(Messages(), QStringList());
+        QCOMPARE(ComposeWin->Tempo->text(), QString("90"));
+        QCOMPARE(ComposeWin->Velocity->currentText(), QString("From series"));
+        QVERIFY(ComposeWin->Loop->isChecked());
+    }
+
+    // While a looping song plays, a line on the score walks over the first
+    // part's series indexes, pass after pass, until Stop takes it away.
+    void aLoopingSongShowsItsPlayPositionUntilStop() {
+        Compose(8);
+        TComposeWin* c = ComposeWin;
+        c->Tempo->setText("300");
+        c->TempoChange();
+        c->Loop->setChecked(true);
+        const auto lineAt = [c] {
+            const QImage shown =
+                c->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+            for (int x = 0; x < shown.width(); ++x) {
+                bool line = true;
+                for (int y = 0; y < shown.height() && line; ++y) {
+                    line = (shown.pixel(x, y) & 0xFFFFFF) == PlayPositionColor;
+                }
+                if (line) {
+                    return x;
+                }
+            }
+            return -1;
+        };
+        std::vector<long long> columns;
+        for (int j = 0; j < 8; ++j) {
+            columns.push_back(ScoreX(j, 8, ScoreWidth));
+        }
+        Click(c->PlayButton);
+        QVERIFY(MidiDevice->IsPlaying());
+        // A pass takes 0.4 s at 300 beats per minute after a 0.8 s lead-in.
+        std::vector<int> seen; // each position once while it shows
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 2500) {
+            QTest::qWait(10);
+            if (const int x = lineAt(); x >= 0) {
+                QVERIFY2(std::count(columns.begin(), columns.end(), x) == 1,
+                         qPrintable(QString::number(x)));
+                if (seen.empty() || seen.back() != x) {
+                    seen.push_back(x);
+                }
+            }
+        }
+        QVERIFY(MidiDevice->IsPlaying());
+        // It moved on within a pass and went back to the first note for the next.
+        QVERIFY(seen.size() >= 4);
+        QCOMPARE(seen.front(), 0);
+        QVERIFY(std::adjacent_find(seen.begin(), seen.end(), std::less<int>()) != seen.end());
+        QVERIFY(std::count(seen.begin(), seen.end(), 0) >= 2);
+        Click(c->StopButton);
+        QTRY_VERIFY(c->PlayButton->isEnabled());
+        QTRY_COMPARE(lineAt(), -1);
+        QCOMPARE(c->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+                 c->Score().convertToFormat(QImage::Format_RGB32));
+    }
+
+    // Save Audio writes the song last played; cancelled, it leaves the old
+    // file as it was and nothing beside it.
+    void saveAudioWritesTheLastSongOrNothingWhenCancelled() {
+#ifndef SORVELIN_TEST_SYNTH
+        QSKIP("this build has no built-in synthesizer");
+#else
+        if (FindSoundFont(SoundFontFolders()).empty()) {
+            QSKIP("no SoundFont installed");
+        }
+        Compose(8);
+        Click(ComposeWin->SaveAudioButton, Path("song.flac"));
+        QCOMPARE(Messages(), QStringList{NothingRenderedMessage});
+        recorder_->messages.clear();
+        PlayToTheEnd();
+        const std::string path = Path("song.flac").toStdString();
+        WriteLinesAtomic(path, {"old"});
+        const std::string old = ReadFileBytes(path);
+        const QStringList files = QDir(dir_.path()).entryList(QDir::Files);
+        QTimer canceller;
+        connect(&canceller, &QTimer::timeout, [] {
+            if (WorkRunning()) {
+                CancelRunningWork();
+            }
+        });
+        canceller.start(5);
+        Click(ComposeWin->SaveAudioButton, Path("song.flac"));
+        canceller.stop();
+        QCOMPARE(ReadFileBytes(path), old);
+        QCOMPARE(QDir(dir_.path()).entryList(QDir::Files), files);
+        QCOMPARE(Messages(), QStringList());
+
+        Click(ComposeWin->SaveAudioButton, Path("song.flac"));
+        QCOMPARE(Messages(), QStringList());
+        QCOMPARE(ReadFileBytes(path).substr(0, 4), std::string("fLaC"));
+        QCOMPARE(requests_.back().kind, FileRequest::SaveAudio);
+#endif
     }
 
     void composeThenPlaySendsSystemOnSetUpAndNotesInOrder() {

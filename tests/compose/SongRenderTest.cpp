@@ -177,3 +177,54 @@ TEST(SongRender, FailedRenderKeepsThePreviousSong) {
     EXPECT_THROW(rendered.Render(compose, parts, series, Limit), UserError);
     EXPECT_EQ(rendered.MidiFileBytes(), before);
 }
+
+// The timeline names the first used part, the tick each of its series values
+// was taken at, and the end one step after the song's last note; the play
+// position and the loop read it.
+TEST(SongRender, TimelineTellsWhichSeriesValueIsUnderWay) {
+    struct Case {
+        const char* name;
+        int iterationLimit; // over the limit: rest or skip
+        bool firstPartUsed;
+        int part;
+        std::vector<int> steps; // start of each value, in steps after tick 480
+    };
+    const Case cases[] = {
+        {"a rest takes its step", LimitRest, true, 0, {0, 1, 2, 3, 4, 5, 6, 7}},
+        {"a skipped value takes no time", LimitSkip, true, 0, {0, 1, 2, 3, 3, 4, 5, 6}},
+        {"the first used part", LimitRest, false, 1, {0, 1, 2, 3, 4, 5, 6, 7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ComposeModel compose;
+        compose.Controls.IterationLimit = c.iterationLimit;
+        compose.Rhythm.RhythmTicks = {60};
+        PartSettingsTable parts = DefaultPartSettings();
+        parts[0].UsePart = c.firstPartUsed;
+        parts[1].UsePart = true;
+        std::vector<std::int32_t> series = Series(8, 0);
+        const std::vector<std::int32_t> row{5, 9, 9, Limit, 3, 7, 7, 7};
+        std::copy(row.begin(), row.end(), series.begin() + 8 * c.part);
+        RenderedSong song;
+        song.Render(compose, parts, series, Limit);
+        const SongTimeline& timeline = song.Timeline();
+        EXPECT_EQ(timeline.part, c.part);
+        std::vector<std::int32_t> times;
+        for (const int step : c.steps) {
+            times.push_back(480 + 60 * step);
+        }
+        EXPECT_EQ(timeline.stepTimes, times);
+        // Part 2's eight values of 0 end at 960 unless part 1 runs longer.
+        EXPECT_EQ(timeline.end, std::max(960, 480 + 60 * (c.steps.back() + 1)));
+        const SongLoop loop = LoopOf(timeline);
+        EXPECT_EQ(loop.from, 479);
+        EXPECT_EQ(loop.to, timeline.end - 1);
+        EXPECT_EQ(StepAt(timeline, 479), -1);
+        for (int i = 0; i < 8; ++i) {
+            // A value that took no time gives way to the next.
+            const bool skipped = i + 1 < 8 && c.steps[i + 1] == c.steps[i];
+            EXPECT_EQ(StepAt(timeline, times[i] + 30), skipped ? i + 1 : i) << i;
+        }
+    }
+    EXPECT_EQ(LoopOf(SongTimeline{}).to, LoopOf(SongTimeline{}).from);
+}

@@ -6,6 +6,9 @@ if(TARGET compose_window_tests AND TARGET sorvelin-render)
     target_compile_definitions(compose_window_tests PRIVATE
         SORVELIN_RENDER_PROGRAM="$<TARGET_FILE:sorvelin-render>")
 endif()
+if(TARGET compose_window_tests AND TARGET sorvelin_midiout_audio)
+    target_compile_definitions(compose_window_tests PRIVATE SORVELIN_TEST_SYNTH)
+endif()
 sorvelin_test(score_draw_tests QTEST
     SOURCES ScoreDrawTest.cpp
     DEPS sorvelin_compose_window)

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 using namespace sorvelin;
 using namespace sorvelin::testing;
 using namespace std::chrono_literals;
@@ -397,4 +400,84 @@ TEST(PlaybackEngine, ErrorTestPlaysSixNotesForTwoSeconds) {
     EXPECT_EQ(messages[3].bytes, (Bytes{0x90, 30, 100}));
     EXPECT_EQ(messages[9].bytes, (Bytes{0x90, 29, 0}));
     EXPECT_DOUBLE_EQ(b.At(messages[9]) - b.At(messages[8]), 2000.0);
+}
+
+// Three notes from tick 480 and a closing control at 960; the loop repeats
+// ticks 480 .. 840, so the third note (720 + 150) outlasts the seam.
+TEST(PlaybackEngine, ALoopStartsEachPassAtTheSeamWithNothingSoundingAcrossIt) {
+    struct Case {
+        const char* name;
+        std::int32_t laterTempo; // from tick 600 on; 0 for none
+        std::int32_t firstTempo; // from tick 0
+        std::vector<double> noteOnsMs;
+        std::vector<double> seamsMs;
+    };
+    const Case cases[] = {
+        {"one tempo",
+         0,
+         500000,
+         {2000, 2500, 3000, 3500, 4000, 4500, 5000, 5500, 6000},
+         {3500, 5000}},
+        // Each pass starts again at the tempo in force at its first tick.
+        {"a tempo change within the pass",
+         600000,
+         400000,
+         {1600, 2000, 2600, 3200, 3600, 4200, 4800, 5200, 5800},
+         {3200, 4800}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestSong s;
+        s.Tempo(0, c.firstTempo);
+        if (c.laterTempo != 0) {
+            s.Tempo(600, c.laterTempo);
+        }
+        s.Control(0, 0, 7, 90);
+        s.Note(480, 0, 60, 108);
+        s.Note(600, 0, 62, 108);
+        s.Note(720, 0, 64, 150);
+        s.Control(960, 0, 10, 64);
+        Bench b;
+        ASSERT_EQ(b.output.Open(0), kMidiOk);
+        b.engine.StartPlayback(s.play, PlaybackLoop{480, 840});
+        while (b.timer.NextDue() - b.start < 6100ms && b.timer.RunNext()) {
+        }
+        EXPECT_TRUE(b.engine.IsPlaying());
+        EXPECT_TRUE(b.ends.empty());
+        b.engine.StopPlayback();
+        EXPECT_EQ(b.timer.PendingCount(), 0u);
+        EXPECT_EQ(b.ends.size(), 1u);
+
+        std::vector<double> noteOns;
+        std::vector<double> controls;
+        std::set<int> sounding;
+        const auto messages = b.capture.Messages();
+        ASSERT_GT(messages.size(), 32u);
+        // Everything before the silencing of the stop.
+        for (std::size_t i = 0; i + 32 < messages.size(); ++i) {
+            const Bytes& m = messages[i].bytes;
+            if (m[0] == 0x90 && m[2] != 0) {
+                // The first note of a pass: everything before it has ended.
+                if (m[1] == 60) {
+                    EXPECT_TRUE(sounding.empty()) << "at " << b.At(messages[i]);
+                }
+                sounding.insert(m[1]);
+                noteOns.push_back(b.At(messages[i]));
+            } else if (m[0] == 0x90) {
+                EXPECT_EQ(sounding.erase(m[1]), 1u);
+                if (m[1] == 64) {
+                    EXPECT_TRUE(std::count(c.seamsMs.begin(), c.seamsMs.end(), b.At(messages[i])))
+                        << "the third note ends at the seam, not at " << b.At(messages[i]);
+                }
+            } else if (m[0] == 0xB0) {
+                controls.push_back(m[1]);
+            }
+        }
+        EXPECT_EQ(noteOns, c.noteOnsMs);
+        // The set-up before the loop goes out once, the closing control never.
+        EXPECT_EQ(controls, (std::vector<double>{7}));
+        // Stop silences what the third pass was playing.
+        const std::vector<Bytes> bytes = BytesOf(messages);
+        EXPECT_EQ(std::vector<Bytes>(bytes.end() - 32, bytes.end()), Silencing());
+    }
 }

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -62,8 +63,15 @@ TEST(PlaybackStress, AThousandStartStopSwitchCyclesLeaveNothingBehind) {
         TestSong song;
         FastSong(song);
         rig.capture.ClearMessages();
-        rig.engine.StartPlayback(song.play);
+        // Every other cycle loops over the whole song, round after round
+        // until the stop; the song time is read meanwhile, as the window does.
+        std::optional<PlaybackLoop> loop;
+        if (cycle % 2 == 1) {
+            loop = PlaybackLoop{0, 480};
+        }
+        rig.engine.StartPlayback(song.play, loop);
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 3000));
+        EXPECT_LE(rig.engine.SongTicks(), 480);
         if (cycle % 3 == 0) {
             ASSERT_EQ(rig.model.OpenDevice((cycle / 3) % 2), 0);
         }
