@@ -5,6 +5,8 @@
 // the calling thread once every thread has ended.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -20,6 +22,44 @@ inline int ThreadCountFor(int threads) {
     return std::clamp(threads, 1, 64);
 }
 
+// Threads kept waiting for work, so that a short piece of work does not pay
+// for starting threads. The caller always works too and never waits for a
+// helper that has not woken yet: a helper that wakes after the work is done
+// finds nothing to join, so work shorter than a thread's wake-up simply
+// runs on the calling thread.
+class WorkerPool {
+public:
+    static WorkerPool& Shared();
+    ~WorkerPool();
+
+    // Calls body(arg) on the calling thread and on up to `helpers` pool
+    // threads; returns when every call has returned. body must not throw and
+    // must return once no work is left for it. While the pool serves one
+    // caller, another (or a nested call) runs body on its own thread only.
+    void Run(int helpers, void (*body)(void*), void* arg);
+
+    // The helpers started so far (they stay until the program ends).
+    int Started();
+
+private:
+    struct Task {
+        void (*body)(void*);
+        void* arg;
+        int wanted;
+        int joined;
+        int inside;
+    };
+    void Serve();
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::condition_variable left_;
+    Task* task_ = nullptr;
+    std::uint64_t generation_ = 0;
+    bool quit_ = false;
+    std::vector<std::thread> threads_;
+};
+
 template <typename Work> void ParallelFor(int count, int threads, int chunk, Work work) {
     threads = std::min(ThreadCountFor(threads), (count + chunk - 1) / std::max(chunk, 1));
     if (threads <= 1) {
@@ -31,7 +71,7 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
     std::atomic<int> next{0};
     std::mutex errorLock;
     std::exception_ptr error;
-    const auto run = [&] {
+    auto run = [&] {
         try {
             for (;;) {
                 const int first = next.fetch_add(chunk, std::memory_order_relaxed);
@@ -51,15 +91,8 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
             }
         }
     };
-    std::vector<std::thread> helpers;
-    helpers.reserve(static_cast<std::size_t>(threads - 1));
-    for (int t = 1; t < threads; ++t) {
-        helpers.emplace_back(run);
-    }
-    run();
-    for (auto& helper : helpers) {
-        helper.join();
-    }
+    WorkerPool::Shared().Run(
+        threads - 1, [](void* arg) { (*static_cast<decltype(run)*>(arg))(); }, &run);
     if (error) {
         std::rethrow_exception(error);
     }

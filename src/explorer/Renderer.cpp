@@ -235,10 +235,15 @@ bool Renderer::DrawNow(const FractalIterator& engine, int threads) {
     const int h = picture_.Height();
     ParallelFor(h, threads, 1, [&](int planeRow) {
         Pixel* row = picture_.Row(h - 1 - planeRow);
-        std::vector<int> counts(static_cast<std::size_t>(w));
-        engine.EvaluateRow(planeRow, 0, w, counts.data());
-        for (int x = 0; x < w; ++x) {
-            row[x] = ColourOfCount(counts[static_cast<std::size_t>(x)]);
+        // Counts in pieces on the stack: no allocation per row.
+        constexpr int Piece = 256;
+        int counts[Piece];
+        for (int first = 0; first < w; first += Piece) {
+            const int n = std::min(Piece, w - first);
+            engine.EvaluateRow(planeRow, first, n, counts);
+            for (int x = 0; x < n; ++x) {
+                row[first + x] = ColourOfCount(counts[x]);
+            }
         }
     });
     progressX_ = w;

@@ -47,38 +47,42 @@ Step(__m256d x, __m256d y, __m256d p, __m256d q, __m256d& nx, __m256d& ny) {
     }
 }
 
-// The start value and the two constants of point (a, b), as the one-point
-// loop sets them up.
+// The start values and the two constants of four points (a, b), as the
+// one-point loop sets them up: the same single multiplications.
 template <int F>
-void Setup(const EscapeBatchJob& job, double a, double b, double& sx, double& sy, double& p,
-           double& q) {
+__attribute__((target("avx"), always_inline)) inline void
+SetupLanes(const EscapeBatchJob& job, __m256d a, __m256d b, __m256d& sx, __m256d& sy, __m256d& p,
+           __m256d& q) {
     const bool fromZero = F == Quadratic || F == Cubic || F == Swapped;
-    sx = fromZero ? 0.0 : a;
-    sy = fromZero ? 0.0 : b;
-    p = F == Julia ? job.juliaX : F == Parabola ? 0.95 * a : a;
-    q = F == Julia ? job.juliaY : F == Logistic ? 3.85 * b : b;
+    sx = fromZero ? _mm256_setzero_pd() : a;
+    sy = fromZero ? _mm256_setzero_pd() : b;
+    p = F == Julia      ? _mm256_set1_pd(job.juliaX)
+        : F == Parabola ? _mm256_mul_pd(_mm256_set1_pd(0.95), a)
+                        : a;
+    q = F == Julia      ? _mm256_set1_pd(job.juliaY)
+        : F == Logistic ? _mm256_mul_pd(_mm256_set1_pd(3.85), b)
+                        : b;
 }
 
 template <int F>
 __attribute__((target("avx"))) void RunGroup(const EscapeBatchJob& job, int first) {
-    alignas(32) double sx[Points];
-    alignas(32) double sy[Points];
-    alignas(32) double cp[Points];
-    alignas(32) double cq[Points];
     const int n = job.count - first < Points ? job.count - first : Points;
-    for (int l = 0; l < Points; ++l) {
+    const double* a = job.pointX + first;
+    const double* b = job.pointY + first;
+    double padA[Points];
+    double padB[Points];
+    if (n < Points) {
         // Lanes past the end repeat the last point; their counts are dropped.
-        const int i = first + (l < n ? l : n - 1);
-        Setup<F>(job, job.pointX[i], job.pointY[i], sx[l], sy[l], cp[l], cq[l]);
+        for (int l = 0; l < Points; ++l) {
+            padA[l] = a[l < n ? l : n - 1];
+            padB[l] = b[l < n ? l : n - 1];
+        }
+        a = padA;
+        b = padB;
     }
-    __m256d x0 = _mm256_load_pd(sx);
-    __m256d y0 = _mm256_load_pd(sy);
-    __m256d x1 = _mm256_load_pd(sx + Lanes);
-    __m256d y1 = _mm256_load_pd(sy + Lanes);
-    const __m256d p0 = _mm256_load_pd(cp);
-    const __m256d q0 = _mm256_load_pd(cq);
-    const __m256d p1 = _mm256_load_pd(cp + Lanes);
-    const __m256d q1 = _mm256_load_pd(cq + Lanes);
+    __m256d x0, y0, p0, q0, x1, y1, p1, q1;
+    SetupLanes<F>(job, _mm256_loadu_pd(a), _mm256_loadu_pd(b), x0, y0, p0, q0);
+    SetupLanes<F>(job, _mm256_loadu_pd(a + Lanes), _mm256_loadu_pd(b + Lanes), x1, y1, p1, q1);
     const __m256d radiusSq = _mm256_set1_pd(job.radiusSq);
 
     int result[Points];
@@ -103,10 +107,8 @@ __attribute__((target("avx"))) void RunGroup(const EscapeBatchJob& job, int firs
                             (_mm256_movemask_pd(_mm256_cmp_pd(m1, radiusSq, _CMP_GT_OQ)) << Lanes);
             const int escaped = out & running;
             if (escaped != 0) {
-                for (int l = 0; l < Points; ++l) {
-                    if (escaped & (1 << l)) {
-                        result[l] = i;
-                    }
+                for (int e = escaped; e != 0; e &= e - 1) {
+                    result[__builtin_ctz(static_cast<unsigned>(e))] = i;
                 }
                 running &= ~escaped;
             }

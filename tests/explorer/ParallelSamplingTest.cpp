@@ -1,13 +1,16 @@
 // The samplers on several threads, the worker and its cancellation: also run
 // under ThreadSanitizer.
 #include "explorer/ExplorerModel.h"
+#include "explorer/ParallelFor.h"
 #include "explorer/Sampling.h"
 #include "fractal/Random.h"
 #include "platform/LongWork.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -131,6 +134,64 @@ TEST(ParallelSampling, ReportingRunnerReportsOnlyLongWork) {
         if (c.reports) {
             EXPECT_TRUE(lasts.back());
             EXPECT_FALSE(lasts.front());
+        }
+    }
+}
+
+// The shared helper threads: every index runs exactly once whoever calls
+// (several callers at once, calls from inside the work, work too short for
+// a helper to wake), and an error in the work reaches the caller and leaves
+// the helpers free for the next call.
+TEST(ParallelSampling, ParallelForRunsEveryIndexOnceForEveryCaller) {
+    struct Case {
+        int count;
+        int threads;
+        int chunk;
+        int callers;
+        int inner;  // indices of a call made from inside each index's work
+        int failAt; // the index whose work throws, -1 for none
+    };
+    for (const Case& c :
+         {Case{0, 2, 1, 1, 0, -1}, Case{500, 2, 3, 1, 0, 137}, Case{1, 2, 1, 1, 0, -1},
+          Case{1000, 2, 7, 1, 0, -1}, Case{3000, 4, 1, 3, 0, -1}, Case{200, 3, 1, 2, 5, -1}}) {
+        SCOPED_TRACE(testing::Message() << "count " << c.count << " callers " << c.callers
+                                        << " inner " << c.inner << " fail at " << c.failAt);
+        std::vector<std::vector<std::atomic<int>>> visits(static_cast<std::size_t>(c.callers));
+        std::atomic<int> innerVisits{0};
+        std::atomic<int> failures{0};
+        const auto call = [&](int caller) {
+            auto& mine = visits[static_cast<std::size_t>(caller)];
+            mine = std::vector<std::atomic<int>>(static_cast<std::size_t>(c.count));
+            try {
+                ParallelFor(c.count, c.threads, c.chunk, [&](int i) {
+                    if (i == c.failAt) {
+                        throw std::runtime_error("broken");
+                    }
+                    ++mine[static_cast<std::size_t>(i)];
+                    ParallelFor(c.inner, 2, 1, [&](int) { ++innerVisits; });
+                });
+            } catch (const std::runtime_error&) {
+                ++failures;
+            }
+        };
+        std::vector<std::thread> others;
+        for (int caller = 1; caller < c.callers; ++caller) {
+            others.emplace_back(call, caller);
+        }
+        call(0);
+        for (std::thread& other : others) {
+            other.join();
+        }
+        if (c.failAt >= 0) {
+            EXPECT_EQ(failures.load(), c.callers);
+            continue;
+        }
+        EXPECT_EQ(failures.load(), 0);
+        EXPECT_EQ(innerVisits.load(), c.callers * c.count * c.inner);
+        for (const auto& mine : visits) {
+            for (const std::atomic<int>& v : mine) {
+                ASSERT_EQ(v.load(), 1);
+            }
         }
     }
 }

@@ -226,9 +226,9 @@ TEST(FractalIteratorTest, RowEvaluationMatchesSinglePixels) {
 }
 
 // The batch loop must give the one-point loop's count for every point: over
-// random windows and limits (chunks of every length, so the padded lanes are
-// exercised), and at points whose iterates land exactly on the escape
-// circle, overflow to infinity or are not numbers.
+// random windows and limits (runs of every length from every offset, so the
+// padded lanes and unaligned starts are exercised), and at points whose iterates land exactly on
+// the escape circle, overflow to infinity or are not numbers.
 TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
@@ -262,7 +262,8 @@ TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
             FractalIterator plain = batch;
             plain.SetOnePointOnly(true);
             for (std::size_t first = 0; first < xs.size(); first += 1 + next() % 23) {
-                const int n = static_cast<int>(std::min<std::size_t>(xs.size() - first, 13));
+                const int n =
+                    static_cast<int>(std::min<std::size_t>(xs.size() - first, 1 + next() % 100));
                 std::vector<int> got(static_cast<std::size_t>(n));
                 std::vector<int> want(static_cast<std::size_t>(n));
                 batch.EvaluatePoints(&xs[first], &ys[first], n, got.data());
