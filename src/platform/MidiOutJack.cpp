@@ -22,8 +22,8 @@ constexpr std::size_t kRingBytes = 1 << 18;
 // How long Close waits for the messages still in the ring (the silencing
 // that comes just before it) to reach the port.
 constexpr auto kDrainLimit = std::chrono::milliseconds(250);
-// Lead wanted ahead of a due moment: two periods, and no less than the
-// timer's usual worst wake-up on a loaded desktop.
+// Lead wanted ahead of a due moment: the period of latency and one more,
+// and no less than the timer's usual worst wake-up on a loaded desktop.
 constexpr auto kMinLead = std::chrono::milliseconds(10);
 
 void Quiet(const char*) {}
@@ -94,9 +94,7 @@ public:
     }
 
     int ShortMsg(std::uint32_t packed) override {
-        // Played one period after it is handed over: the period in progress
-        // is already written, the next one is not.
-        return ShortMsgAt(packed, std::chrono::steady_clock::now() + PeriodDuration());
+        return ShortMsgAt(packed, std::chrono::steady_clock::now());
     }
 
     int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due) override {
@@ -105,8 +103,7 @@ public:
     }
 
     int LongMsg(const std::vector<std::uint8_t>& message) override {
-        return Enqueue(message.data(), message.size(),
-                       std::chrono::steady_clock::now() + PeriodDuration());
+        return Enqueue(message.data(), message.size(), std::chrono::steady_clock::now());
     }
 
     bool LongDone() override { return true; }
@@ -167,7 +164,10 @@ private:
         if (size == 0) {
             return kMidiOk;
         }
-        const RecordHeader header{FrameAt(due), static_cast<std::uint32_t>(size)};
+        // One period of latency: a message due now falls into the next
+        // period, the first one not yet written, at its own offset there.
+        const RecordHeader header{FrameAt(due) + period_.load(),
+                                  static_cast<std::uint32_t>(size)};
         // One write of header and bytes together: the process thread never
         // sees a header without its bytes.
         staging_.resize(sizeof header + size);

@@ -5,11 +5,12 @@
 //
 // Messages are timed on the server's own frame clock: each is handed to the
 // server's process thread through a lock-free ring with the frame it is due
-// at, and the process callback writes it at its offset inside the period, so
-// the port carries it frame-accurate whatever the sender's wake-up jitter
-// within the lead. A message handed over without a due time plays exactly
-// one period after it was handed over. When the server goes away, every
-// later send fails with kMidiErrServerGone.
+// at, and the process callback writes it at its offset inside the period.
+// The output's latency is one period: a message plays exactly one period
+// after its due moment (for ShortMsg, the moment it is handed over), so a
+// sender that keeps within the lead gets every message frame-accurate
+// whatever its own wake-up jitter. When the server goes away, every later
+// send fails with kMidiErrServerGone.
 #include "platform/MidiOut.h"
 
 #include <cstdint>

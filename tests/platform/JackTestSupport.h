@@ -1,0 +1,190 @@
+#pragma once
+// A private JACK server on the dummy driver, started and ended by the test
+// or bench that needs it, and a JACK client that records every MIDI message
+// reaching it with its frame time. The server gets a name of its own
+// (JACK_DEFAULT_SERVER), so no other server on the machine is touched.
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace sorvelin::testing {
+
+inline constexpr unsigned kJackRate = 48000;
+inline constexpr unsigned kJackPeriod = 256;
+
+// Where jackd is on PATH; empty when it is not installed.
+inline std::string FindJackd() {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        const std::filesystem::path candidate = std::filesystem::path(dir) / "jackd";
+        if (access(candidate.c_str(), X_OK) == 0) {
+            return candidate.string();
+        }
+    }
+    return {};
+}
+
+class JackServer {
+public:
+    // Starts jackd and waits until it takes clients; Running() says whether
+    // it came up.
+    JackServer() {
+        jack_set_error_function([](const char*) {});
+        jack_set_info_function([](const char*) {});
+        name_ = "sorvelin-test-" + std::to_string(getpid());
+        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        const std::string jackd = FindJackd();
+        const std::string rate = std::to_string(kJackRate);
+        const std::string period = std::to_string(kJackPeriod);
+        std::vector<std::string> args = {
+            jackd, "--no-realtime", "-n", name_, "-d", "dummy", "-r", rate, "-p", period};
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawn(&pid_, jackd.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (pid_ > 0 && !running_ && std::chrono::steady_clock::now() < limit) {
+            jack_status_t status{};
+            if (jack_client_t* probe = jack_client_open("probe", JackNoStartServer, &status)) {
+                jack_client_close(probe);
+                running_ = true;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+    }
+    ~JackServer() { Kill(SIGTERM); }
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    bool Running() const { return running_; }
+
+    // Ends the server the way a crash or a user's kill would.
+    void Kill(int signal) {
+        if (pid_ > 0) {
+            kill(pid_, signal);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+        running_ = false;
+    }
+
+private:
+    std::string name_;
+    pid_t pid_ = -1;
+    bool running_ = false;
+};
+
+// One MIDI message as the recorder received it.
+struct RecordedMessage {
+    jack_nframes_t frame = 0;
+    std::uint8_t size = 0;
+    std::array<std::uint8_t, 16> bytes{};
+    std::vector<std::uint8_t> Bytes() const { return {bytes.begin(), bytes.begin() + size}; }
+};
+
+// A JACK client with one MIDI input, connected to `source`, that stores each
+// message with its frame time. Its process callback only writes into room
+// reserved beforehand.
+class JackRecorder {
+public:
+    explicit JackRecorder(std::size_t capacity = 1 << 14) : messages_(capacity) {
+        jack_status_t status{};
+        client_ = jack_client_open("recorder", JackNoStartServer, &status);
+        if (client_ == nullptr) {
+            return;
+        }
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &JackRecorder::Process, this);
+        jack_activate(client_);
+    }
+    ~JackRecorder() {
+        if (client_ != nullptr) {
+            jack_client_close(client_);
+        }
+    }
+    JackRecorder(const JackRecorder&) = delete;
+    JackRecorder& operator=(const JackRecorder&) = delete;
+
+    bool Connect(const char* source) {
+        return client_ != nullptr && jack_connect(client_, source, jack_port_name(port_)) == 0;
+    }
+    // The frame the server's clock gives for a moment on the steady clock.
+    jack_nframes_t FrameAt(std::chrono::steady_clock::time_point moment) const {
+        const jack_time_t now = jack_get_time();
+        const auto ahead = std::chrono::duration_cast<std::chrono::microseconds>(
+                               moment - std::chrono::steady_clock::now())
+                               .count();
+        return jack_time_to_frames(
+            client_, static_cast<jack_time_t>(static_cast<std::int64_t>(now) + ahead));
+    }
+    std::vector<RecordedMessage> Messages() const {
+        const std::size_t count = count_.load(std::memory_order_acquire);
+        return {messages_.begin(), messages_.begin() + static_cast<std::ptrdiff_t>(count)};
+    }
+    std::size_t Count() const { return count_.load(std::memory_order_acquire); }
+    std::size_t Dropped() const { return dropped_.load(); }
+
+private:
+    static int Process(jack_nframes_t frames, void* self) {
+        auto* recorder = static_cast<JackRecorder*>(self);
+        void* buffer = jack_port_get_buffer(recorder->port_, frames);
+        const jack_nframes_t start = jack_last_frame_time(recorder->client_);
+        const std::uint32_t events = jack_midi_get_event_count(buffer);
+        std::size_t count = recorder->count_.load(std::memory_order_relaxed);
+        for (std::uint32_t i = 0; i < events; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0) {
+                continue;
+            }
+            if (count >= recorder->messages_.size() || event.size > 16) {
+                recorder->dropped_.fetch_add(1);
+                continue;
+            }
+            RecordedMessage& m = recorder->messages_[count++];
+            m.frame = start + event.time;
+            m.size = static_cast<std::uint8_t>(event.size);
+            std::copy(event.buffer, event.buffer + event.size, m.bytes.begin());
+        }
+        recorder->count_.store(count, std::memory_order_release);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::vector<RecordedMessage> messages_;
+    std::atomic<std::size_t> count_{0};
+    std::atomic<std::size_t> dropped_{0};
+};
+
+} // namespace sorvelin::testing
