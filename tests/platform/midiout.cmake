@@ -22,3 +22,9 @@ if(TARGET sorvelin_midiout_jack AND NOT SORVELIN_SANITIZE)
     set_tests_properties(midiout_jack_tests PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
     set_property(GLOBAL APPEND PROPERTY SORVELIN_ALL_TESTS midiout_jack_tests)
 endif()
+
+if(TARGET sorvelin_midiout_jack)
+    sorvelin_test(midiout_ports_tests
+        SOURCES MidiOutPortsTest.cpp
+        DEPS sorvelin_midiout_audio)
+endif()
