@@ -2,7 +2,9 @@
 // A private JACK server on the dummy driver, started and ended by the test
 // or bench that needs it, and a JACK client that records every MIDI message
 // reaching it with its frame time. The server gets a name of its own
-// (JACK_DEFAULT_SERVER), so no other server on the machine is touched.
+// (JACK_DEFAULT_SERVER), so no other server on the machine is touched. It
+// runs synchronous: on a loaded machine a late period waits for every
+// client instead of skipping one, so no message is lost between clients.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -53,11 +55,42 @@ public:
         name_ = "sorvelin-test-" + std::to_string(getpid());
         setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
+        Start();
+    }
+    // A server killed hard leaves its entry in JACK's table of servers,
+    // which has room for a few only: a server started again under the same
+    // name takes the entry over, and ending it cleanly frees it.
+    ~JackServer() {
+        if (killedHard_) {
+            Start();
+        }
+        Kill(SIGTERM);
+    }
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    bool Running() const { return running_; }
+
+    // Ends the server: SIGKILL the way a crash would, SIGTERM as a user's
+    // quit does.
+    void Kill(int signal) {
+        if (pid_ > 0) {
+            kill(pid_, signal);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            killedHard_ = killedHard_ || signal == SIGKILL;
+        }
+        running_ = false;
+    }
+
+private:
+    void Start() {
         const std::string jackd = FindJackd();
         const std::string rate = std::to_string(kJackRate);
         const std::string period = std::to_string(kJackPeriod);
         std::vector<std::string> args = {
-            jackd, "--no-realtime", "-n", name_, "-d", "dummy", "-r", rate, "-p", period};
+            jackd, "--no-realtime", "--sync", "-n", name_, "-d", "dummy", "-r", rate, "-p", period};
         std::vector<char*> argv;
         for (std::string& arg : args) {
             argv.push_back(arg.data());
@@ -82,27 +115,11 @@ public:
             }
         }
     }
-    ~JackServer() { Kill(SIGTERM); }
-    JackServer(const JackServer&) = delete;
-    JackServer& operator=(const JackServer&) = delete;
 
-    bool Running() const { return running_; }
-
-    // Ends the server the way a crash or a user's kill would.
-    void Kill(int signal) {
-        if (pid_ > 0) {
-            kill(pid_, signal);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-        running_ = false;
-    }
-
-private:
     std::string name_;
     pid_t pid_ = -1;
     bool running_ = false;
+    bool killedHard_ = false;
 };
 
 // One MIDI message as the recorder received it.
@@ -126,6 +143,13 @@ public:
         }
         port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
         jack_set_process_callback(client_, &JackRecorder::Process, this);
+        jack_set_xrun_callback(
+            client_,
+            [](void* self) {
+                static_cast<JackRecorder*>(self)->xruns_.fetch_add(1);
+                return 0;
+            },
+            this);
         jack_activate(client_);
     }
     ~JackRecorder() {
@@ -154,6 +178,9 @@ public:
     }
     std::size_t Count() const { return count_.load(std::memory_order_acquire); }
     std::size_t Dropped() const { return dropped_.load(); }
+    // Periods the server reported as missed (a loaded machine, a server
+    // without real-time scheduling).
+    std::size_t Xruns() const { return xruns_.load(); }
 
 private:
     static int Process(jack_nframes_t frames, void* self) {
@@ -185,6 +212,7 @@ private:
     std::vector<RecordedMessage> messages_;
     std::atomic<std::size_t> count_{0};
     std::atomic<std::size_t> dropped_{0};
+    std::atomic<std::size_t> xruns_{0};
 };
 
 } // namespace sorvelin::testing
