@@ -36,72 +36,6 @@ namespace {
 constexpr int kStep = 30;
 constexpr int kTempo = 500000;
 
-// Every hand-over: its moment and the server's frame then.
-struct HandOver {
-    Clock::time_point moment;
-    jack_nframes_t frame;
-};
-
-// Wraps the JACK service and notes each hand-over's moment and frame.
-class Noting : public MidiOutService {
-public:
-    explicit Noting(JackRecorder*& recorder) : recorder_(recorder) {}
-    int NumDevs() override { return jack_.NumDevs(); }
-    int DevCaps(int id, MidiOutCaps& caps) override { return jack_.DevCaps(id, caps); }
-    std::string ErrorText(int code) override { return jack_.ErrorText(code); }
-    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
-        std::unique_ptr<MidiOutput> inner;
-        const int result = jack_.Open(id, inner);
-        if (result == kMidiOk) {
-            out = std::make_unique<Output>(*this, std::move(inner));
-        }
-        return result;
-    }
-    std::vector<HandOver> HandOvers() {
-        std::lock_guard lock(mutex_);
-        return handOvers_;
-    }
-    void Clear() {
-        std::lock_guard lock(mutex_);
-        handOvers_.clear();
-    }
-
-private:
-    class Output : public MidiOutput {
-    public:
-        Output(Noting& owner, std::unique_ptr<MidiOutput> inner)
-            : owner_(owner), inner_(std::move(inner)) {}
-        int ShortMsg(std::uint32_t packed) override {
-            owner_.Note();
-            return inner_->ShortMsg(packed);
-        }
-        int ShortMsgAt(std::uint32_t packed, Clock::time_point due) override {
-            owner_.Note();
-            return inner_->ShortMsgAt(packed, due);
-        }
-        std::chrono::nanoseconds Lead() const override { return inner_->Lead(); }
-        int LongMsg(const std::vector<std::uint8_t>& message) override {
-            return inner_->LongMsg(message);
-        }
-        bool LongDone() override { return inner_->LongDone(); }
-        int Close() override { return inner_->Close(); }
-
-    private:
-        Noting& owner_;
-        std::unique_ptr<MidiOutput> inner_;
-    };
-    void Note() {
-        const auto now = Clock::now();
-        const jack_nframes_t frame = recorder_ != nullptr ? recorder_->FrameAt(now) : 0;
-        std::lock_guard lock(mutex_);
-        handOvers_.push_back({now, frame});
-    }
-    JackRecorder*& recorder_;
-    JackMidiOut jack_;
-    std::mutex mutex_;
-    std::vector<HandOver> handOvers_;
-};
-
 struct Figures {
     double p50 = 0, p99 = 0, max = 0;
 };
@@ -113,18 +47,6 @@ Figures Summarise(std::vector<double> values) {
     }
     return {values[values.size() / 2],
             values[std::min(values.size() - 1, values.size() * 99 / 100)], values.back()};
-}
-
-// The frame of a moment, from the hand-over nearest to it.
-jack_nframes_t FrameOf(const std::vector<HandOver>& handOvers, Clock::time_point moment) {
-    const HandOver* nearest = &handOvers.front();
-    for (const HandOver& h : handOvers) {
-        if (std::chrono::abs(h.moment - moment) < std::chrono::abs(nearest->moment - moment)) {
-            nearest = &h;
-        }
-    }
-    const double seconds = std::chrono::duration<double>(moment - nearest->moment).count();
-    return nearest->frame + static_cast<jack_nframes_t>(std::lround(seconds * kJackRate));
 }
 
 // Due moment of every note message, in the order a monophonic song sends
@@ -152,11 +74,10 @@ void Report(const char* what, const std::vector<double>& frames) {
 // Offsets in frames of each recorded note message from its due frame plus
 // one period.
 std::vector<double> Offsets(const std::vector<RecordedMessage>& got,
-                            const std::vector<Clock::time_point>& due,
-                            const std::vector<HandOver>& handOvers) {
+                            const std::vector<Clock::time_point>& due, HandedOver& handOvers) {
     std::vector<double> offsets;
     for (std::size_t i = 0; i < got.size() && i < due.size(); ++i) {
-        const jack_nframes_t expected = FrameOf(handOvers, due[i]) + kJackPeriod;
+        const jack_nframes_t expected = handOvers.FrameOf(due[i]) + kJackPeriod;
         offsets.push_back(static_cast<std::int32_t>(got[i].frame - expected));
     }
     return offsets;
@@ -175,8 +96,7 @@ int main(int argc, char** argv) {
         std::printf("the JACK server did not start\n");
         return 1;
     }
-    JackRecorder* recorderPtr = nullptr;
-    Noting service(recorderPtr);
+    HandedOver service;
     OutputHandle output(service);
     service.NumDevs();
     if (output.Open(0) != kMidiOk) {
@@ -200,8 +120,9 @@ int main(int argc, char** argv) {
     std::vector<double> handOverLateness;
     {
         JackRecorder recorder;
-        recorderPtr = &recorder;
         recorder.Connect("sorvelin:midi_out");
+        service.SetClock(
+            [&recorder](Clock::time_point moment) { return recorder.FrameAt(moment); });
         ThreadTimer timer;
         PlaybackEngine engine(output, timer);
         std::atomic<bool> ended{false};
@@ -213,25 +134,26 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const auto got = recorder.Messages();
-        const auto handOvers = service.HandOvers();
         const auto due = DueMoments(got, start, division);
-        engineOffsets = Offsets(got, due, handOvers);
-        arrivals[0] = {got.size(), handOvers.size(), recorder.Xruns()};
-        for (std::size_t i = 0; i < handOvers.size() && i < due.size(); ++i) {
+        engineOffsets = Offsets(got, due, service);
+        arrivals[0] = {got.size(), service.HandOverCount(), recorder.Xruns()};
+        for (std::size_t i = 0; i < service.HandOverCount() && i < due.size(); ++i) {
             handOverLateness.push_back(
-                std::chrono::duration<double>(handOvers[i].moment - due[i]).count() * kJackRate);
+                std::chrono::duration<double>(service.HandOver(i).moment - due[i]).count() *
+                kJackRate);
         }
-        recorderPtr = nullptr;
-        service.Clear();
         output.Close();
+        service.SetClock(nullptr);
+        service.Clear();
     }
 
     // 2. A sender that keeps the output's lead.
     std::vector<double> leadOffsets;
     {
         JackRecorder recorder;
-        recorderPtr = &recorder;
         recorder.Connect("sorvelin:midi_out");
+        service.SetClock(
+            [&recorder](Clock::time_point moment) { return recorder.FrameAt(moment); });
         ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
         song.play->CollapseNoteOffs();
         song.play->ExpandNoteOffs();
@@ -258,10 +180,10 @@ int main(int argc, char** argv) {
         }
         std::this_thread::sleep_for(lead + std::chrono::milliseconds(50));
         const auto got = recorder.Messages();
-        leadOffsets = Offsets(got, DueMoments(got, start, division), service.HandOvers());
-        arrivals[1] = {got.size(), service.HandOvers().size(), recorder.Xruns()};
+        leadOffsets = Offsets(got, DueMoments(got, start, division), service);
+        arrivals[1] = {got.size(), service.HandOverCount(), recorder.Xruns()};
         out->Close();
-        recorderPtr = nullptr;
+        service.SetClock(nullptr);
     }
 
     std::printf("JACK MIDI timing, %d notes (%zu messages per run), 48000 Hz, %u-frame periods\n",

@@ -5,6 +5,8 @@
 // (JACK_DEFAULT_SERVER), so no other server on the machine is touched. It
 // runs synchronous: on a loaded machine a late period waits for every
 // client instead of skipping one, so no message is lost between clients.
+#include "platform/MidiOutJack.h"
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -17,9 +19,13 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -213,6 +219,102 @@ private:
     std::atomic<std::size_t> count_{0};
     std::atomic<std::size_t> dropped_{0};
     std::atomic<std::size_t> xruns_{0};
+};
+
+// Passes everything on to the JACK output and keeps the bytes of every
+// message handed over, in order (what the port must carry), and the
+// server's frame at each hand-over (to map due moments to frames).
+class HandedOver : public MidiOutService {
+public:
+    struct ClockPair {
+        std::chrono::steady_clock::time_point moment;
+        jack_nframes_t frame;
+    };
+    using FrameClock = std::function<jack_nframes_t(std::chrono::steady_clock::time_point)>;
+    void SetClock(FrameClock clock) { clock_ = std::move(clock); }
+    int NumDevs() override { return jack_.NumDevs(); }
+    int DevCaps(int id, MidiOutCaps& caps) override { return jack_.DevCaps(id, caps); }
+    std::string ErrorText(int code) override { return jack_.ErrorText(code); }
+    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
+        std::unique_ptr<MidiOutput> inner;
+        const int result = jack_.Open(id, inner);
+        if (result == kMidiOk) {
+            out = std::make_unique<Output>(*this, std::move(inner));
+        }
+        return result;
+    }
+    std::vector<std::vector<std::uint8_t>> Messages() {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+    // The moment and the server's frame when message `index` was handed
+    // over (only those handed over with a clock set are counted).
+    ClockPair HandOver(std::size_t index) {
+        std::lock_guard lock(mutex_);
+        return pairs_.at(index);
+    }
+    std::size_t HandOverCount() {
+        std::lock_guard lock(mutex_);
+        return pairs_.size();
+    }
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        messages_.clear();
+        pairs_.clear();
+    }
+    // The frame of a moment, from the hand-over nearest to it, so the
+    // dummy driver's own pace (not quite the nominal rate) is followed.
+    jack_nframes_t FrameOf(std::chrono::steady_clock::time_point moment) {
+        std::lock_guard lock(mutex_);
+        const ClockPair* nearest = nullptr;
+        for (const ClockPair& pair : pairs_) {
+            if (nearest == nullptr || std::chrono::abs(pair.moment - moment) <
+                                          std::chrono::abs(nearest->moment - moment)) {
+                nearest = &pair;
+            }
+        }
+        const double seconds = std::chrono::duration<double>(moment - nearest->moment).count();
+        return nearest->frame + static_cast<jack_nframes_t>(std::lround(seconds * kJackRate));
+    }
+
+private:
+    class Output : public MidiOutput {
+    public:
+        Output(HandedOver& owner, std::unique_ptr<MidiOutput> inner)
+            : owner_(owner), inner_(std::move(inner)) {}
+        int ShortMsg(std::uint32_t packed) override {
+            return owner_.Keep(UnpackShortMsg(packed), inner_->ShortMsg(packed));
+        }
+        int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due) override {
+            return owner_.Keep(UnpackShortMsg(packed), inner_->ShortMsgAt(packed, due));
+        }
+        std::chrono::nanoseconds Lead() const override { return inner_->Lead(); }
+        int LongMsg(const std::vector<std::uint8_t>& message) override {
+            return owner_.Keep(message, inner_->LongMsg(message));
+        }
+        bool LongDone() override { return inner_->LongDone(); }
+        int Close() override { return inner_->Close(); }
+
+    private:
+        HandedOver& owner_;
+        std::unique_ptr<MidiOutput> inner_;
+    };
+    int Keep(std::vector<std::uint8_t> bytes, int result) {
+        if (result == kMidiOk) {
+            const auto now = std::chrono::steady_clock::now();
+            std::lock_guard lock(mutex_);
+            messages_.push_back(std::move(bytes));
+            if (clock_) {
+                pairs_.push_back({now, clock_(now)});
+            }
+        }
+        return result;
+    }
+    JackMidiOut jack_;
+    FrameClock clock_;
+    std::mutex mutex_;
+    std::vector<std::vector<std::uint8_t>> messages_;
+    std::vector<ClockPair> pairs_;
 };
 
 } // namespace sorvelin::testing

@@ -28,92 +28,6 @@ constexpr int kTempo = 500000;
 // period's start would show on average.
 constexpr std::int32_t kMappingSlack = 32;
 
-// Passes everything on to the JACK output and keeps the bytes of every
-// message handed over, in order (what the port must carry), and the
-// server's frame at each hand-over (to map due moments to frames).
-class HandedOver : public MidiOutService {
-public:
-    struct ClockPair {
-        std::chrono::steady_clock::time_point moment;
-        jack_nframes_t frame;
-    };
-    using FrameClock = std::function<jack_nframes_t(std::chrono::steady_clock::time_point)>;
-    void SetClock(FrameClock clock) { clock_ = std::move(clock); }
-    int NumDevs() override { return jack_.NumDevs(); }
-    int DevCaps(int id, MidiOutCaps& caps) override { return jack_.DevCaps(id, caps); }
-    std::string ErrorText(int code) override { return jack_.ErrorText(code); }
-    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
-        std::unique_ptr<MidiOutput> inner;
-        const int result = jack_.Open(id, inner);
-        if (result == kMidiOk) {
-            out = std::make_unique<Output>(*this, std::move(inner));
-        }
-        return result;
-    }
-    std::vector<Bytes> Messages() {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-    // The server's frame when message `index` was handed over.
-    jack_nframes_t HandOverFrame(std::size_t index) {
-        std::lock_guard lock(mutex_);
-        return pairs_.at(index).frame;
-    }
-    // The frame of a moment, from the hand-over nearest to it, so the
-    // dummy driver's own pace (not quite the nominal rate) is followed.
-    jack_nframes_t FrameOf(std::chrono::steady_clock::time_point moment) {
-        std::lock_guard lock(mutex_);
-        const ClockPair* nearest = nullptr;
-        for (const ClockPair& pair : pairs_) {
-            if (nearest == nullptr || std::chrono::abs(pair.moment - moment) <
-                                          std::chrono::abs(nearest->moment - moment)) {
-                nearest = &pair;
-            }
-        }
-        const double seconds = std::chrono::duration<double>(moment - nearest->moment).count();
-        return nearest->frame + static_cast<jack_nframes_t>(std::lround(seconds * kJackRate));
-    }
-
-private:
-    class Output : public MidiOutput {
-    public:
-        Output(HandedOver& owner, std::unique_ptr<MidiOutput> inner)
-            : owner_(owner), inner_(std::move(inner)) {}
-        int ShortMsg(std::uint32_t packed) override {
-            return owner_.Keep(UnpackShortMsg(packed), inner_->ShortMsg(packed));
-        }
-        int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due) override {
-            return owner_.Keep(UnpackShortMsg(packed), inner_->ShortMsgAt(packed, due));
-        }
-        std::chrono::nanoseconds Lead() const override { return inner_->Lead(); }
-        int LongMsg(const std::vector<std::uint8_t>& message) override {
-            return owner_.Keep(message, inner_->LongMsg(message));
-        }
-        bool LongDone() override { return inner_->LongDone(); }
-        int Close() override { return inner_->Close(); }
-
-    private:
-        HandedOver& owner_;
-        std::unique_ptr<MidiOutput> inner_;
-    };
-    int Keep(Bytes bytes, int result) {
-        if (result == kMidiOk) {
-            const auto now = std::chrono::steady_clock::now();
-            std::lock_guard lock(mutex_);
-            messages_.push_back(std::move(bytes));
-            if (clock_) {
-                pairs_.push_back({now, clock_(now)});
-            }
-        }
-        return result;
-    }
-    JackMidiOut jack_;
-    FrameClock clock_;
-    std::mutex mutex_;
-    std::vector<Bytes> messages_;
-    std::vector<ClockPair> pairs_;
-};
-
 // A monophonic run of `notes` sixteenths at 120 beats per minute.
 void FillSong(TestSong& song, int notes) {
     song.Tempo(0, kTempo);
@@ -218,7 +132,7 @@ TEST(JackMidiOut, EveryMessageArrivesInOrderWithinOnePeriodOfItsDueTime) {
         const bool on = (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
         const int step = on ? ons++ : ++offs;
         const jack_nframes_t songDue = service.FrameOf(start + step * kStep * tick);
-        const jack_nframes_t handed = service.HandOverFrame(i);
+        const jack_nframes_t handed = service.HandOver(i).frame;
         const jack_nframes_t due =
             (FramesBetween(songDue, handed) > 0 ? handed : songDue) + kJackPeriod;
         const std::int32_t offset = FramesBetween(due, m.frame);
