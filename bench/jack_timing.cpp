@@ -65,6 +65,10 @@ std::vector<Clock::time_point> DueMoments(const std::vector<RecordedMessage>& go
 }
 
 void Report(const char* what, const std::vector<double>& frames) {
+    if (frames.empty()) {
+        std::printf("%-44s no messages arrived\n", what);
+        return;
+    }
     const Figures f = Summarise(frames);
     const double us = 1e6 / kJackRate;
     std::printf("%-44s p50 %6.1f  p99 %6.1f  max %6.1f frames  (%7.1f / %7.1f / %7.1f us)\n", what,
@@ -150,6 +154,11 @@ int main(int argc, char** argv) {
     // 2. A sender that keeps the output's lead.
     std::vector<double> leadOffsets;
     {
+        std::unique_ptr<MidiOutput> out;
+        if (service.Open(0, out) != kMidiOk) {
+            std::printf("the JACK output did not open again\n");
+            return 1;
+        }
         JackRecorder recorder;
         recorder.Connect("sorvelin:midi_out");
         service.SetClock(
@@ -163,11 +172,6 @@ int main(int argc, char** argv) {
         }
         const auto tick = std::chrono::nanoseconds(std::int64_t{kTempo} * 1000 / division);
         const auto start = Clock::now() + std::chrono::milliseconds(50);
-        std::unique_ptr<MidiOutput> out;
-        if (service.Open(0, out) != kMidiOk) {
-            std::printf("the JACK output did not open again\n");
-            return 1;
-        }
         const std::chrono::nanoseconds lead = out->Lead();
         for (const anyEvent* event : events) {
             const auto* note = dynamic_cast<const NoteOnEvent*>(event);
