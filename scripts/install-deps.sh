@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev
     libasound2-dev
     libfluidsynth-dev timgm6mb-soundfont libsndfile1-dev
+    libjack-jackd2-dev jackd2
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     dbus at-spi2-core python3-pyatspi

@@ -66,7 +66,9 @@ std::vector<std::string> DeviceModel::FillDeviceList() {
         if (service.DevCaps(id, caps) != kMidiOk) {
             caps = {};
         }
-        lines.push_back(caps.productName + " " + TechnologyWord(caps.technology));
+        lines.push_back(caps.listText.empty()
+                            ? caps.productName + " " + TechnologyWord(caps.technology)
+                            : caps.listText);
     }
     return lines;
 }

@@ -59,7 +59,9 @@ public:
     int CloseDevice();
 
     // One line per output, row r for output r - 1: product name, one blank,
-    // technology word.
+    // technology word (or the output's own list text when it has one). The
+    // service lists its outputs afresh on every call, so an output started
+    // since the last call is there.
     std::vector<std::string> FillDeviceList();
     // The row to select: DeviceId + 1 (may lie beyond the list).
     int SelectedRow() const { return deviceId_ + 1; }

@@ -6,13 +6,23 @@
 #include "platform/MidiOutAlsa.h"
 #include "platform/MidiOutFluid.h"
 #endif
+#ifdef SORVELIN_HAVE_JACK
+#include "platform/MidiOutJack.h"
+#endif
+
+#include <vector>
 
 namespace sorvelin {
 
 std::unique_ptr<MidiOutService> MakeMidiOutService() {
 #ifdef SORVELIN_HAVE_AUDIO
-    return std::make_unique<MidiOutRouter>(std::make_unique<FluidMidiOut>(),
-                                           std::make_unique<AlsaMidiOut>());
+    // The sequencer's ports and Sorvelin's own ALSA port, then the JACK port.
+    std::vector<std::unique_ptr<MidiOutService>> lists;
+    lists.push_back(std::make_unique<AlsaMidiOut>());
+#ifdef SORVELIN_HAVE_JACK
+    lists.push_back(std::make_unique<JackMidiOut>());
+#endif
+    return std::make_unique<MidiOutRouter>(std::make_unique<FluidMidiOut>(), std::move(lists));
 #else
     return std::make_unique<MidiOutRouter>(nullptr, nullptr);
 #endif

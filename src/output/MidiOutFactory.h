@@ -1,6 +1,7 @@
 #pragma once
 // The program's MIDI output service: the built-in synthesizer as output -1
-// and the ALSA sequencer's ports as outputs 0..n-1. A build without the
+// and the ALSA sequencer's ports as outputs 0..n-1, followed by Sorvelin's
+// own ALSA port and its JACK port when those are there. A build without the
 // sound libraries still lists output -1, whose opening then fails with a
 // text that says so.
 #include "platform/MidiOut.h"

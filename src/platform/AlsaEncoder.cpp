@@ -33,4 +33,14 @@ bool AlsaEncoder::Encode(std::uint32_t packed, snd_seq_event_t& event) {
     return used > 0 && event.type != SND_SEQ_EVENT_NONE;
 }
 
+void AddressAlsaEvent(snd_seq_event_t& event, int ownPort, const AlsaDestination& destination) {
+    snd_seq_ev_set_source(&event, ownPort);
+    if (destination.subscribers) {
+        snd_seq_ev_set_subs(&event);
+    } else {
+        snd_seq_ev_set_dest(&event, destination.client, destination.port);
+    }
+    snd_seq_ev_set_direct(&event);
+}
+
 } // namespace sorvelin

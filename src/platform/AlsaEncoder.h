@@ -25,4 +25,16 @@ private:
     snd_midi_event_t* encoder_ = nullptr;
 };
 
+// Where an output's events go: one port of another client, or everyone
+// subscribed to Sorvelin's own port (whatever a patchbay connected to it).
+struct AlsaDestination {
+    int client = 0;
+    int port = 0;
+    bool subscribers = false;
+};
+
+// Names the sending port and the destination, and sends the event at once
+// (no queue): playback has already timed it.
+void AddressAlsaEvent(snd_seq_event_t& event, int ownPort, const AlsaDestination& destination);
+
 } // namespace sorvelin

@@ -52,6 +52,12 @@ std::string StandardMidiErrorText(int code, const std::string& detail) {
     case kMidiErrOutputFull:
         text = "The MIDI output is not taking messages: its buffer is full.";
         break;
+    case kMidiErrServerGone:
+        text = "The JACK server went away; choose another output in Device Setup.";
+        break;
+    case kMidiErrNoServer:
+        text = "No JACK server is running.";
+        break;
     default:
         text = "Unknown MIDI output error " + std::to_string(code) + ".";
         break;

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace sorvelin {
@@ -25,6 +26,8 @@ enum MidiOutResult : int {
     kMidiErrNotSupported = 68, // this build has no such backend
     kMidiErrClose = 69,        // the output refused to close
     kMidiErrOutputFull = 70,   // the output's buffer is full: its reader has stalled
+    kMidiErrServerGone = 71,   // the sound server (JACK) went away while the output was open
+    kMidiErrNoServer = 72,     // no JACK server answers
 };
 
 // Technology codes reported with an output's description.
@@ -39,8 +42,15 @@ enum MidiTechnology : int {
 
 // What the service reports about one output.
 struct MidiOutCaps {
+    MidiOutCaps(std::string name = {}, int tech = kMidiTechNone, std::string text = {})
+        : productName(std::move(name)), technology(tech), listText(std::move(text)) {}
+
     std::string productName; // at most kMaxProductName characters
     int technology = kMidiTechNone;
+    // When set, the device list shows this line whole instead of the name and
+    // the technology word: the outputs of Sorvelin's own ports describe
+    // themselves in more than a product name's room.
+    std::string listText;
 };
 inline constexpr std::size_t kMaxProductName = 31;
 

@@ -35,12 +35,6 @@ int TechnologyOf(unsigned int type) {
     return kMidiTechNone;
 }
 
-// Where an output's events go: one port of another client.
-struct AlsaDestination {
-    int client = 0;
-    int port = 0;
-};
-
 // One open output. The sequencer is open non-blocking, so a send never waits
 // (playback sends with its lock held, and Stop must always get that lock): a
 // destination that stops reading fills the kernel's buffer, and the sends
@@ -88,9 +82,7 @@ public:
 
 private:
     int Deliver(snd_seq_event_t& event) {
-        snd_seq_ev_set_source(&event, ownPort_);
-        snd_seq_ev_set_dest(&event, destination_.client, destination_.port);
-        snd_seq_ev_set_direct(&event);
+        AddressAlsaEvent(event, ownPort_, destination_);
         const int result = snd_seq_event_output_direct(seq_, &event);
         if (result == -EAGAIN) {
             return kMidiErrOutputFull;
@@ -105,7 +97,10 @@ private:
     std::vector<std::uint8_t> buffer_;
 };
 
-// The program's own client "Sorvelin" with the port its events come from,
+constexpr const char* kOwnPortName = "out";
+
+// The program's own client "Sorvelin" with the port its events come from
+// ("Sorvelin:out", readable and open to subscriptions, so patchbays list it),
 // opened non-blocking. Negative: the library's error, and nothing stays open.
 int OpenSendingClient(snd_seq_t*& seq, int& ownPort) {
     if (const int error = snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK);
@@ -114,7 +109,7 @@ int OpenSendingClient(snd_seq_t*& seq, int& ownPort) {
     }
     snd_seq_set_client_name(seq, "Sorvelin");
     ownPort = snd_seq_create_simple_port(
-        seq, "Sorvelin output", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        seq, kOwnPortName, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
         SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
     if (ownPort < 0) {
         snd_seq_close(seq);
@@ -126,6 +121,10 @@ int OpenSendingClient(snd_seq_t*& seq, int& ownPort) {
 
 } // namespace
 
+MidiOutCaps AlsaMidiOut::OwnPortCaps() {
+    return {"Sorvelin MIDI out", kMidiTechPort, "Sorvelin MIDI out (connect in your patchbay)"};
+}
+
 AlsaMidiOut::AlsaMidiOut() {
     InstallQuietHandler();
 }
@@ -134,6 +133,7 @@ int AlsaMidiOut::NumDevs() {
     std::lock_guard lock(mutex_);
     ports_.clear();
     snd_seq_t* seq = nullptr;
+    ownRow_ = -1;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_OUTPUT, SND_SEQ_NONBLOCK) < 0) {
         return 0;
     }
@@ -166,11 +166,18 @@ int AlsaMidiOut::NumDevs() {
         }
     }
     snd_seq_close(seq);
-    return static_cast<int>(ports_.size());
+    // With a sequencer there, Sorvelin's own port is a row of its own, after
+    // the others' ports.
+    ownRow_ = static_cast<int>(ports_.size());
+    return ownRow_ + 1;
 }
 
 int AlsaMidiOut::DevCaps(int id, MidiOutCaps& caps) {
     std::lock_guard lock(mutex_);
+    if (id >= 0 && id == ownRow_) {
+        caps = OwnPortCaps();
+        return kMidiOk;
+    }
     if (id < 0 || id >= static_cast<int>(ports_.size())) {
         return kMidiErrBadDeviceId;
     }
@@ -185,19 +192,26 @@ int AlsaMidiOut::Open(int id, std::unique_ptr<MidiOutput>& out) {
         lastDetail_ = std::move(detail);
         return code;
     };
-    if (id < 0 || id >= static_cast<int>(ports_.size())) {
+    const bool own = id >= 0 && id == ownRow_;
+    if (!own && (id < 0 || id >= static_cast<int>(ports_.size()))) {
         return fail(kMidiErrBadDeviceId, {});
     }
-    const Port target = ports_[static_cast<std::size_t>(id)];
     snd_seq_t* seq = nullptr;
     int ownPort = 0;
     if (const int error = OpenSendingClient(seq, ownPort); error < 0) {
         return fail(kMidiErrNoSequencer, snd_strerror(error));
     }
+    if (own) {
+        // Whoever subscribes to Sorvelin:out, now or later, gets the song.
+        out = std::make_unique<AlsaOutput>(seq, ownPort, AlsaDestination{0, 0, true});
+        return kMidiOk;
+    }
+    const Port target = ports_[static_cast<std::size_t>(id)];
     // The connection makes the route visible to patchbays; the events are
     // addressed to the port directly either way.
     snd_seq_connect_to(seq, ownPort, target.client, target.port);
-    out = std::make_unique<AlsaOutput>(seq, ownPort, AlsaDestination{target.client, target.port});
+    out = std::make_unique<AlsaOutput>(seq, ownPort,
+                                       AlsaDestination{target.client, target.port, false});
     return kMidiOk;
 }
 

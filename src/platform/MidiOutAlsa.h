@@ -3,8 +3,10 @@
 // sequencer (hardware MIDI ports, software synthesizers, a DAW). Messages go
 // out as direct events to the chosen port, without ever waiting: when the
 // port's reader stalls and the sequencer's buffer is full, a send fails with
-// kMidiErrOutputFull. Without a sequencer (no /dev/snd/seq) the list is
-// simply empty.
+// kMidiErrOutputFull. After them comes one more row: Sorvelin's own port
+// "Sorvelin:out", which sends to every port subscribed to it (a DAW or soft
+// synth connected in a patchbay). Without a sequencer (no /dev/snd/seq) the
+// list is simply empty.
 #include "platform/MidiOut.h"
 
 #include <mutex>
@@ -23,6 +25,9 @@ public:
     int Open(int id, std::unique_ptr<MidiOutput>& out) override;
     std::string ErrorText(int code) override;
 
+    // The row of Sorvelin's own port.
+    static MidiOutCaps OwnPortCaps();
+
 private:
     struct Port {
         int client = 0;
@@ -31,6 +36,7 @@ private:
     };
     std::mutex mutex_;
     std::vector<Port> ports_;
+    int ownRow_ = -1; // the row of Sorvelin's own port; -1 without a sequencer
     std::string lastDetail_;
     int lastCode_ = kMidiOk;
 };

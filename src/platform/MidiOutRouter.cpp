@@ -1,13 +1,57 @@
 #include "platform/MidiOutRouter.h"
 
+#include <algorithm>
+
 namespace sorvelin {
+namespace {
+
+std::vector<std::unique_ptr<MidiOutService>> OneList(std::unique_ptr<MidiOutService> ports) {
+    std::vector<std::unique_ptr<MidiOutService>> lists;
+    lists.push_back(std::move(ports));
+    return lists;
+}
+
+} // namespace
 
 MidiOutRouter::MidiOutRouter(std::unique_ptr<MidiOutService> builtin,
                              std::unique_ptr<MidiOutService> ports)
-    : builtin_(std::move(builtin)), ports_(std::move(ports)) {}
+    : MidiOutRouter(std::move(builtin), OneList(std::move(ports))) {}
+
+MidiOutRouter::MidiOutRouter(std::unique_ptr<MidiOutService> builtin,
+                             std::vector<std::unique_ptr<MidiOutService>> lists)
+    : builtin_(std::move(builtin)), lists_(std::move(lists)) {}
 
 int MidiOutRouter::NumDevs() {
-    return ports_ ? ports_->NumDevs() : 0;
+    std::vector<int> counts;
+    int total = 0;
+    for (const auto& list : lists_) {
+        counts.push_back(list ? std::max(0, list->NumDevs()) : 0);
+        total += counts.back();
+    }
+    std::lock_guard lock(mutex_);
+    counts_ = std::move(counts);
+    listed_ = true;
+    return total;
+}
+
+MidiOutService* MidiOutRouter::Locate(int id, int& localId) {
+    bool listed = false;
+    {
+        std::lock_guard lock(mutex_);
+        listed = listed_;
+    }
+    if (!listed) {
+        NumDevs();
+    }
+    std::lock_guard lock(mutex_);
+    localId = id;
+    for (std::size_t i = 0; i < counts_.size() && localId >= 0; ++i) {
+        if (localId < counts_[i]) {
+            return lists_[i].get();
+        }
+        localId -= counts_[i];
+    }
+    return nullptr;
 }
 
 int MidiOutRouter::DevCaps(int id, MidiOutCaps& caps) {
@@ -18,14 +62,14 @@ int MidiOutRouter::DevCaps(int id, MidiOutCaps& caps) {
         caps = {"Built-in Synthesizer", kMidiTechSynth};
         return kMidiOk;
     }
-    if (!ports_ || id < 0) {
-        return kMidiErrBadDeviceId;
-    }
-    return ports_->DevCaps(id, caps);
+    int localId = 0;
+    MidiOutService* list = id < 0 ? nullptr : Locate(id, localId);
+    return list ? list->DevCaps(localId, caps) : kMidiErrBadDeviceId;
 }
 
 int MidiOutRouter::Open(int id, std::unique_ptr<MidiOutput>& out) {
-    MidiOutService* backend = id == -1 ? builtin_.get() : (id >= 0 ? ports_.get() : nullptr);
+    int localId = id;
+    MidiOutService* backend = id == -1 ? builtin_.get() : (id >= 0 ? Locate(id, localId) : nullptr);
     if (backend == nullptr) {
         const int code = id == -1 ? kMidiErrNotSupported : kMidiErrBadDeviceId;
         std::lock_guard lock(mutex_);
@@ -34,7 +78,7 @@ int MidiOutRouter::Open(int id, std::unique_ptr<MidiOutput>& out) {
                      : StandardMidiErrorText(code);
         return code;
     }
-    const int result = backend->Open(id, out);
+    const int result = backend->Open(localId, out);
     if (result != kMidiOk) {
         const std::string text = backend->ErrorText(result);
         std::lock_guard lock(mutex_);

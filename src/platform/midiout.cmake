@@ -18,4 +18,15 @@ if(SORVELIN_WITH_AUDIO)
                 SoundFile.cpp
         DEPS sorvelin_midiout PkgConfig::SORVELIN_FLUIDSYNTH PkgConfig::SORVELIN_ALSA
              PkgConfig::SORVELIN_SNDFILE)
+
+    # JACK MIDI output, when libjack's development files are there (jack2
+    # or PipeWire's JACK serve it at run time).
+    pkg_check_modules(SORVELIN_JACK IMPORTED_TARGET jack)
+    if(SORVELIN_JACK_FOUND)
+        sorvelin_library(sorvelin_midiout_jack
+            SOURCES MidiOutJack.cpp
+            DEPS sorvelin_midiout PkgConfig::SORVELIN_JACK)
+        target_link_libraries(sorvelin_midiout_audio PUBLIC sorvelin_midiout_jack)
+        target_compile_definitions(sorvelin_midiout_audio PUBLIC SORVELIN_HAVE_JACK)
+    endif()
 endif()

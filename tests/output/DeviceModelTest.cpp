@@ -1,5 +1,6 @@
 #include "output/DeviceModel.h"
 #include "platform/MidiOutCapture.h"
+#include "platform/MidiOutRouter.h"
 #include "platform/TextFile.h"
 
 #include "support/TempDir.h"
@@ -58,6 +59,66 @@ TEST(DeviceModel, ListHasTheSynthesizerFirstThenEveryOutputWithItsTechnologyWord
                                         "Zero F ", "Six G "}));
     Fixture none(std::vector<MidiOutCaps>{});
     EXPECT_EQ(none.model.FillDeviceList(), (std::vector<std::string>{"Capture Synth Synth"}));
+}
+
+namespace {
+
+// Another program's ports as the sequencer lists them at each call: the
+// test starts and stops "programs" between calls.
+class ChangingPorts : public MidiOutService {
+public:
+    std::vector<MidiOutCaps> ports;
+    int NumDevs() override {
+        listed_ = ports;
+        return static_cast<int>(listed_.size());
+    }
+    int DevCaps(int id, MidiOutCaps& caps) override {
+        if (id < 0 || id >= static_cast<int>(listed_.size())) {
+            return kMidiErrBadDeviceId;
+        }
+        caps = listed_[static_cast<std::size_t>(id)];
+        return kMidiOk;
+    }
+    int Open(int, std::unique_ptr<MidiOutput>&) override { return kMidiErrBadDeviceId; }
+    std::string ErrorText(int code) override { return StandardMidiErrorText(code); }
+
+private:
+    std::vector<MidiOutCaps> listed_;
+};
+
+} // namespace
+
+// Each showing of the device window lists afresh: a synthesizer started
+// after Sorvelin is there without a restart, one that quit is gone. Sorvelin's
+// own rows come after the others' ports and show their whole text.
+TEST(DeviceModel, EachListingReadsThePortsAfreshAndOwnRowsFollowThem) {
+    auto changing = std::make_unique<ChangingPorts>();
+    ChangingPorts& others = *changing;
+    std::vector<std::unique_ptr<MidiOutService>> lists;
+    lists.push_back(std::move(changing));
+    lists.push_back(std::make_unique<CaptureMidiOut>(std::vector<MidiOutCaps>{
+        {"Own port", kMidiTechPort, "Own port (a text longer than any product name may be)"}}));
+    MidiOutRouter router(std::make_unique<CaptureMidiOut>(), std::move(lists));
+    OutputHandle output(router);
+    DeviceModel model(output);
+    const std::string own = "Own port (a text longer than any product name may be)";
+    struct Step {
+        std::vector<MidiOutCaps> running;
+        std::vector<std::string> rows;
+    };
+    const Step steps[] = {
+        {{}, {"Capture Synth Synth", own}},
+        {{{"Soft Synth", kMidiTechSynth}}, {"Capture Synth Synth", "Soft Synth Synth", own}},
+        {{{"Soft Synth", kMidiTechSynth}, {"DAW in", kMidiTechPort}},
+         {"Capture Synth Synth", "Soft Synth Synth", "DAW in MIDI Port", own}},
+        {{{"DAW in", kMidiTechPort}}, {"Capture Synth Synth", "DAW in MIDI Port", own}},
+    };
+    for (const Step& step : steps) {
+        others.ports = step.running;
+        EXPECT_EQ(model.FillDeviceList(), step.rows);
+    }
+    // The own row opens by its place in the last listing.
+    EXPECT_EQ(model.OpenDevice(1), 0);
 }
 
 TEST(DeviceModel, DeviceIdStartsAtMinusTwoAndChangesOnlyOnASuccessfulOpen) {

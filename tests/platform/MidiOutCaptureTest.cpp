@@ -65,6 +65,42 @@ TEST(MidiOutRouter, SendsIdMinusOneToTheSynthesizerAndTheRestToThePorts) {
     EXPECT_EQ(portsPtr->MessageCount(), 0u);
 }
 
+// Ids run through the lists in turn, and an open before any listing (a
+// choice remembered from the last run) finds the same output.
+TEST(MidiOutRouter, IdsRunThroughEveryListInTurn) {
+    std::vector<CaptureMidiOut*> backends;
+    std::vector<std::unique_ptr<MidiOutService>> lists;
+    for (const std::vector<MidiOutCaps>& devices :
+         {std::vector<MidiOutCaps>{{"A0", 1}, {"A1", 1}}, std::vector<MidiOutCaps>{},
+          std::vector<MidiOutCaps>{{"C0", 2}}}) {
+        auto backend = std::make_unique<CaptureMidiOut>(devices);
+        backends.push_back(backend.get());
+        lists.push_back(std::move(backend));
+    }
+    lists.push_back(nullptr);
+    MidiOutRouter router(nullptr, std::move(lists));
+    struct Case {
+        int id;
+        std::size_t backend;
+        int localId;
+    };
+    for (const Case& c : {Case{2, 2, 0}, Case{0, 0, 0}, Case{1, 0, 1}}) {
+        std::unique_ptr<MidiOutput> out;
+        ASSERT_EQ(router.Open(c.id, out), kMidiOk) << c.id;
+        out->ShortMsg(PackShortMsg(0x90, 60, 1));
+        const std::vector<CapturedMessage> sent = backends[c.backend]->Messages();
+        ASSERT_FALSE(sent.empty()) << c.id;
+        EXPECT_EQ(sent.back().device, c.localId) << c.id;
+    }
+    EXPECT_EQ(router.NumDevs(), 3);
+    MidiOutCaps caps;
+    ASSERT_EQ(router.DevCaps(2, caps), kMidiOk);
+    EXPECT_EQ(caps.productName, "C0");
+    EXPECT_EQ(router.DevCaps(3, caps), kMidiErrBadDeviceId);
+    std::unique_ptr<MidiOutput> out;
+    EXPECT_EQ(router.Open(3, out), kMidiErrBadDeviceId);
+}
+
 TEST(MidiOutRouter, WithoutBackendsOnlyTheSynthesizerRowIsListedAndItCannotOpen) {
     MidiOutRouter router(nullptr, nullptr);
     EXPECT_EQ(router.NumDevs(), 0);
