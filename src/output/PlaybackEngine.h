@@ -100,6 +100,13 @@ private:
     bool SendGroup();
     // Moment the song clock reaches `ticks`.
     TimePoint DueTime(std::int32_t ticks) const;
+    // Moment the group at `ticks` is handed to the output: its due moment,
+    // less the output's lead.
+    TimePoint WakeTime(std::int32_t ticks) const;
+    // SendEvent with the group's due moment for an output that plays ahead
+    // (null: at once).
+    void SendEventAt(const anyEvent& event, const TimePoint* due);
+    int SendShort(std::uint32_t packed, const TimePoint* due);
     void FollowTempo(std::int32_t ticks);
     std::uint32_t RequestTimer(TimePoint due, std::uint64_t session);
     // Notes a message the open output refused (no output at all is not a
@@ -131,6 +138,7 @@ private:
     TimePoint anchorTime_{};
     std::int32_t anchorTicks_ = 0;
     int anchorTempo_ = DefaultTempo;
+    std::chrono::nanoseconds lead_{0}; // the output's, read at the start
 
     std::mutex handlerMutex_;
     PlayEndHandlerFn playEndHandler_;

@@ -1,5 +1,5 @@
 sorvelin_test(output_model_tests MODEL
-    SOURCES DeviceModelTest.cpp PlaybackEngineTest.cpp TrackRenderTest.cpp
+    SOURCES DeviceModelTest.cpp PlaybackEngineTest.cpp PlaybackLeadTest.cpp TrackRenderTest.cpp
     DEPS sorvelin_output_model)
 
 # A thousand start / stop / switch cycles against the real timer thread.
