@@ -7,7 +7,8 @@ packages=(
     g++ cmake ninja-build make pkg-config
     qt6-base-dev
     libasound2-dev
-    libfluidsynth-dev timgm6mb-soundfont
+    libfluidsynth-dev timgm6mb-soundfont fluid-soundfont-gm
+    pulseaudio pulseaudio-utils fluidsynth
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     dbus at-spi2-core python3-pyatspi

@@ -16,6 +16,7 @@ constexpr double kLiveSampleRate = 48000.0;
 // out a busy desktop without gaps. FluidSynth's default of 64 frames does not.
 constexpr int kPeriodFrames = 1024;
 constexpr int kPeriods = 2;
+constexpr int kBufferMs = static_cast<int>(kPeriods * kPeriodFrames * 1000 / 48000);
 // Messages the audio side holds for the future; a song hands over at most a
 // lead's worth at a time.
 constexpr std::size_t kQueueSize = 8192;
@@ -281,6 +282,10 @@ int FluidMidiOut::Open(int id, std::unique_ptr<MidiOutput>& out) {
     ::setenv("JACK_NO_START_SERVER", "1", 0);
     fluid_settings_setint(core->Settings(), "audio.period-size", kPeriodFrames);
     fluid_settings_setint(core->Settings(), "audio.periods", kPeriods);
+    // FluidSynth's PulseAudio driver asks the server for one period of
+    // buffer only; the server's own setting gives it all the periods (a
+    // user's own setting stays).
+    ::setenv("PULSE_LATENCY_MSEC", std::to_string(kBufferMs).c_str(), 0);
     std::string tried;
     for (const auto& driverName : drivers_) {
         if (fluid_settings_setstr(core->Settings(), "audio.driver", driverName.c_str()) ==
