@@ -174,12 +174,15 @@ public:
         }
         return false;
     }
-    // The larger channel's magnitude, frame by frame.
-    std::vector<int> Peaks() const {
+    // The larger channel's magnitude frame by frame, or one channel's
+    // (0 left, 1 right).
+    std::vector<int> Peaks(int channel = -1) const {
         std::lock_guard lock(mutex_);
         std::vector<int> peaks(samples_.size() / 2);
         for (std::size_t i = 0; i < peaks.size(); ++i) {
-            peaks[i] = std::max(std::abs(int{samples_[2 * i]}), std::abs(int{samples_[2 * i + 1]}));
+            const int left = std::abs(int{samples_[2 * i]});
+            const int right = std::abs(int{samples_[2 * i + 1]});
+            peaks[i] = channel == 0 ? left : channel == 1 ? right : std::max(left, right);
         }
         return peaks;
     }
