@@ -4,7 +4,8 @@
 // 250 ms panned left over a held organ panned right) played
 //   1. by Sorvelin's playback engine into the built-in synthesizer, and
 //   2. by `fluidsynth -a pulseaudio` from the file Save MIDI writes,
-// at idle and with a second core kept busy. The null sink's monitor is
+// at idle, with one core kept busy and with both (a load of about two
+// beside the players themselves and whatever else the machine runs). The null sink's monitor is
 // recorded (both at the same synthesizer gain); from it come the latency from Play to the first
 // sound (beyond the lead-in), the onset jitter of the piano notes around their median latency
 // (p50/p99/max) and the dropped-audio gaps (runs of digital silence inside the held organ).
@@ -41,10 +42,6 @@ constexpr int kOnsetLevel = 2000;
 constexpr int kGapFrames = 24;   // half a millisecond of digital silence
 constexpr int kGapContext = 480; // with sound 10 ms either side
 
-std::uint8_t U8(int value) {
-    return static_cast<std::uint8_t>(value);
-}
-
 struct BenchSong {
     explicit BenchSong(int seconds) {
         song.division = kDivision;
@@ -59,9 +56,7 @@ struct BenchSong {
         piano->AddEvent(std::make_unique<ProgramChangeEvent>(0, 0xC0, 0), true, false);
         piano->AddEvent(std::make_unique<ControlChangeEvent>(0, 0xB0, 10, 0), true, false);
         for (int tick = kLeadInTicks; tick < song.songLength; tick += kNoteTicks) {
-            piano->AddEvent(std::make_unique<NoteOnEvent>(tick, 0x90,
-                                                          U8(72 + (tick / kNoteTicks) % 2 * 4), 110,
-                                                          kNoteTicks * 2 / 5),
+            piano->AddEvent(std::make_unique<NoteOnEvent>(tick, 0x90, 72, 110, kNoteTicks * 2 / 5),
                             true, false);
             dueSeconds.push_back(tick / (2.0 * kDivision));
         }
@@ -182,12 +177,12 @@ Figures Analyse(const MonitorRecorder& recorder, Clock::time_point start,
     return figures;
 }
 
-// Keeps one core busy while it lives.
+// Keeps `cores` cores busy while it lives.
 class Load {
 public:
-    explicit Load(bool on) {
-        if (on) {
-            worker_ = std::thread([this] {
+    explicit Load(int cores) {
+        for (int i = 0; i < cores; ++i) {
+            workers_.emplace_back([this] {
                 volatile std::uint64_t spin = 0;
                 while (!stop_.load(std::memory_order_relaxed)) {
                     spin = spin + 1;
@@ -197,14 +192,14 @@ public:
     }
     ~Load() {
         stop_ = true;
-        if (worker_.joinable()) {
-            worker_.join();
+        for (auto& worker : workers_) {
+            worker.join();
         }
     }
 
 private:
     std::atomic<bool> stop_{false};
-    std::thread worker_;
+    std::vector<std::thread> workers_;
 };
 
 Figures PlaySorvelin(const PulseServer& server, const BenchSong& song, int seconds) {
@@ -269,14 +264,14 @@ int main(int argc, char** argv) {
     }
     std::printf("%d s song, %zu timed notes; fluidsynth's first sound counts from its start-up\n",
                 seconds, song.dueSeconds.size());
-    for (const bool loaded : {false, true}) {
-        const char* label = loaded ? "loaded" : "idle";
+    for (const int busy : {0, 1, 2}) {
+        const char* label = busy == 0 ? "idle" : busy == 1 ? "1 busy" : "2 busy";
         {
-            Load load(loaded);
+            Load load(busy);
             Print("Sorvelin (engine+synth)", label, PlaySorvelin(server, song, seconds));
         }
         {
-            Load load(loaded);
+            Load load(busy);
             Print("fluidsynth -a pulse", label, PlayFluidSynth(server, song, seconds, midiFile));
         }
         std::fflush(stdout);

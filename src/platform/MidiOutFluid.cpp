@@ -12,10 +12,10 @@ namespace sorvelin {
 namespace {
 
 constexpr double kLiveSampleRate = 48000.0;
-// The sound server's buffer: two periods of 1024 frames (about 43 ms) ride
-// out a busy desktop without gaps. FluidSynth's default of 64 frames does not.
+// The sound server's buffer: three periods of 1024 frames (64 ms) ride out
+// a busy desktop without gaps. FluidSynth's default of 64 frames does not.
 constexpr int kPeriodFrames = 1024;
-constexpr int kPeriods = 2;
+constexpr int kPeriods = 3;
 constexpr int kBufferMs = static_cast<int>(kPeriods * kPeriodFrames * 1000 / 48000);
 // Messages the audio side holds for the future; a song hands over at most a
 // lead's worth at a time.
@@ -27,14 +27,15 @@ constexpr std::int64_t kNanosPerSecond = 1000000000;
 // uneven moments at which the server asks for audio do not move the notes;
 // a jump larger than kResync (the server stalled) starts it afresh.
 constexpr std::int64_t kClockSmoothing = 32;
-constexpr auto kResync = std::chrono::milliseconds(60);
+constexpr auto kResync = std::chrono::milliseconds(120);
 // How much earlier than its due moment a message is given to the audio side:
-// the block the callback renders is heard about one period later, so it
-// renders the sound due one period ahead; a message must be queued before
-// that block starts, with room for a late timer.
+// the block the callback renders is heard when the buffer ahead of it has
+// played, so it renders the sound due that much later; a message must be
+// queued before that block starts, with room for a late timer.
 constexpr auto kPeriodTime = std::chrono::nanoseconds(
     static_cast<std::int64_t>(kPeriodFrames * kNanosPerSecond / kLiveSampleRate));
-constexpr auto kAhead = kPeriodTime;
+// A few milliseconds less, so that no note ever sounds before its moment.
+constexpr auto kAhead = (kPeriods - 1) * kPeriodTime - std::chrono::milliseconds(5);
 constexpr auto kLateTimerMargin = std::chrono::milliseconds(10);
 
 std::int64_t NowNanos() {
