@@ -7,8 +7,8 @@ packages=(
     g++ cmake ninja-build make pkg-config
     qt6-base-dev
     libasound2-dev
-    libfluidsynth-dev timgm6mb-soundfont libsndfile1-dev
-    libjack-jackd2-dev jackd2
+    libfluidsynth-dev timgm6mb-soundfont fluid-soundfont-gm libsndfile1-dev
+    libjack-jackd2-dev jackd2 pulseaudio pulseaudio-utils fluidsynth
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth
     dbus at-spi2-core python3-pyatspi

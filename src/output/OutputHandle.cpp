@@ -62,6 +62,16 @@ int OutputHandle::ShortMsg(std::uint32_t packed) {
     return output_ ? output_->ShortMsg(packed) : kMidiErrInvalidHandle;
 }
 
+std::chrono::nanoseconds OutputHandle::Lead() const {
+    std::lock_guard lock(mutex_);
+    return output_ ? output_->Lead() : std::chrono::nanoseconds{0};
+}
+
+int OutputHandle::ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due) {
+    std::lock_guard lock(mutex_);
+    return output_ ? output_->ShortMsgAt(packed, due) : kMidiErrInvalidHandle;
+}
+
 int OutputHandle::LongMsg(const std::vector<std::uint8_t>& message,
                           const std::function<void()>& pause) {
     std::lock_guard lock(mutex_);

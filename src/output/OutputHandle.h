@@ -6,6 +6,7 @@
 #include "platform/MidiOut.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -37,6 +38,10 @@ public:
 
     // kMidiErrInvalidHandle when no output is open.
     int ShortMsg(std::uint32_t packed);
+    // How far ahead of its due moment the open output wants a message (0
+    // with none open), and a message handed over with that moment.
+    std::chrono::nanoseconds Lead() const;
+    int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due);
     // Sends a whole system-exclusive message and waits until the output has
     // taken it, calling `pause` between checks (at most kLongMsgPolls times).
     int LongMsg(const std::vector<std::uint8_t>& message, const std::function<void()>& pause);

@@ -58,6 +58,14 @@ void PlaybackEngine::Check(int result) {
 }
 
 void PlaybackEngine::SendEvent(const anyEvent& event) {
+    SendEventAt(event, nullptr);
+}
+
+int PlaybackEngine::SendShort(std::uint32_t packed, const TimePoint* due) {
+    return due != nullptr ? output_.ShortMsgAt(packed, *due) : output_.ShortMsg(packed);
+}
+
+void PlaybackEngine::SendEventAt(const anyEvent& event, const TimePoint* due) {
     const std::uint8_t status = event.status;
     if (status == 0xF0 || status == 0xF7) {
         if (const auto* sysex = dynamic_cast<const sysexEvent*>(&event)) {
@@ -77,23 +85,23 @@ void PlaybackEngine::SendEvent(const anyEvent& event) {
     case 0x80:
     case 0x90:
         if (const auto* note = dynamic_cast<const NoteOnEvent*>(&event)) {
-            Check(output_.ShortMsg(PackShortMsg(status, note->key, note->velocity)));
+            Check(SendShort(PackShortMsg(status, note->key, note->velocity), due));
         }
         break;
     case 0xB0:
         if (const auto* control = dynamic_cast<const ControlChangeEvent*>(&event)) {
-            Check(output_.ShortMsg(PackShortMsg(status, control->control, control->value)));
+            Check(SendShort(PackShortMsg(status, control->control, control->value), due));
         }
         break;
     case 0xC0:
         if (const auto* program = dynamic_cast<const ProgramChangeEvent*>(&event)) {
-            Check(output_.ShortMsg(PackShortMsg(status, program->program)));
+            Check(SendShort(PackShortMsg(status, program->program), due));
         }
         break;
     case 0xE0:
         if (const auto* bend = dynamic_cast<const PitchBendEvent*>(&event)) {
             const int value = bend->bend;
-            Check(output_.ShortMsg(PackShortMsg(status, DataByte(value), DataByte(value >> 7))));
+            Check(SendShort(PackShortMsg(status, DataByte(value), DataByte(value >> 7)), due));
         }
         break;
     default: // key and channel pressure, system common and real-time
@@ -146,6 +154,10 @@ PlaybackEngine::TimePoint PlaybackEngine::DueTime(std::int32_t ticks) const {
                              std::chrono::nanoseconds(nanos));
 }
 
+PlaybackEngine::TimePoint PlaybackEngine::WakeTime(std::int32_t ticks) const {
+    return DueTime(ticks) - std::chrono::duration_cast<TimerService::Clock::duration>(lead_);
+}
+
 // A Set Tempo sent with the group at `ticks` paces the song from that time on.
 void PlaybackEngine::FollowTempo(std::int32_t ticks) {
     const int tempo = currentTempo_.load();
@@ -168,11 +180,14 @@ bool PlaybackEngine::SendGroup() {
     const int count = static_cast<int>(events_.size());
     int index = playIndex_.load();
     const std::int32_t groupTime = events_[static_cast<std::size_t>(index)]->time;
+    // An output with its own clock gets the group ahead, with its due moment.
+    const TimePoint groupDue = DueTime(groupTime);
+    const TimePoint* due = lead_.count() > 0 ? &groupDue : nullptr;
     while (index < count && events_[static_cast<std::size_t>(index)]->time == groupTime) {
         if (stopRequested_.load()) {
             return false;
         }
-        SendEvent(*events_[static_cast<std::size_t>(index)]);
+        SendEventAt(*events_[static_cast<std::size_t>(index)], due);
         playIndex_ = ++index;
     }
     songTicks_ = groupTime;
@@ -202,14 +217,16 @@ void PlaybackEngine::PrepareLoop(const std::optional<PlaybackLoop>& loop, midiSo
 }
 
 void PlaybackEngine::Seam() {
+    // An output that plays ahead ends the pass's notes at the seam itself.
+    const TimePoint seamDue = DueTime(loop_.to);
     for (std::size_t i = static_cast<std::size_t>(passEnd_); i < events_.size(); ++i) {
         const anyEvent& event = *events_[i];
         const bool noteOff = (event.status & 0xF0) == 0x80 || event.Kind() == kindNoteOff;
         if (noteOff && !stopRequested_.load()) {
-            SendEvent(event);
+            SendEventAt(event, lead_.count() > 0 ? &seamDue : nullptr);
         }
     }
-    anchorTime_ = DueTime(loop_.to);
+    anchorTime_ = seamDue;
     anchorTicks_ = loop_.from;
     anchorTempo_ = loopTempo_;
     currentTempo_ = loopTempo_;
@@ -217,8 +234,8 @@ void PlaybackEngine::Seam() {
 }
 
 PlaybackEngine::TimePoint PlaybackEngine::NextDue() const {
-    return DueTime(AtSeam() ? loop_.to
-                            : events_[static_cast<std::size_t>(playIndex_.load())]->time);
+    return WakeTime(AtSeam() ? loop_.to
+                             : events_[static_cast<std::size_t>(playIndex_.load())]->time);
 }
 
 // ---- start, tick, stop ----
@@ -258,6 +275,7 @@ void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track,
     anchorTime_ = timer_.Now();
     anchorTicks_ = t0;
     anchorTempo_ = currentTempo_.load();
+    lead_ = output_.Lead();
     PrepareLoop(loop, song);
 
     SendGroup();

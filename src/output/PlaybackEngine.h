@@ -122,10 +122,18 @@ private:
     bool AtSeam() const { return looping_ && playIndex_.load() >= passEnd_; }
     // Ends the pass's notes and moves the song clock to the next pass.
     void Seam();
-    // When whatever is next is due: the next group, or the seam.
+    // When whatever is next goes to the output: the next group, or the seam,
+    // less the output's lead.
     TimePoint NextDue() const;
     // Moment the song clock reaches `ticks`.
     TimePoint DueTime(std::int32_t ticks) const;
+    // Moment the group at `ticks` is handed to the output: its due moment,
+    // less the output's lead.
+    TimePoint WakeTime(std::int32_t ticks) const;
+    // SendEvent with the group's due moment for an output that plays ahead
+    // (null: at once).
+    void SendEventAt(const anyEvent& event, const TimePoint* due);
+    int SendShort(std::uint32_t packed, const TimePoint* due);
     void FollowTempo(std::int32_t ticks);
     std::uint32_t RequestTimer(TimePoint due, std::uint64_t session);
     // Notes a message the open output refused (no output at all is not a
@@ -163,6 +171,7 @@ private:
     int loopFirst_ = 0; // index of the first event of a repeated pass
     int passEnd_ = 0;   // index of the first event at or after loop_.to
     int loopTempo_ = DefaultTempo;
+    std::chrono::nanoseconds lead_{0}; // the output's, read at the start
 
     std::mutex handlerMutex_;
     PlayEndHandlerFn playEndHandler_;

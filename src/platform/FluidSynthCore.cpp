@@ -3,14 +3,19 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <system_error>
 
 namespace sorvelin {
 namespace {
 
-// Loud enough to hear a single part, low enough that sixteen do not clip.
-constexpr double kGain = 0.4;
+// A single part plays well above -18 dBFS; the limiter after the
+// synthesizer keeps sixteen from clipping.
+constexpr double kGain = 0.8;
+// The limiter's gain recovers with this time constant.
+constexpr double kReleaseSeconds = 0.2;
+constexpr int kAllSoundOff = 120;
 
 bool IsGmSystemOn(const std::uint8_t* bytes, std::size_t size) {
     return size == 6 && bytes[0] == 0xF0 && bytes[1] == 0x7E && bytes[3] == 0x09 &&
@@ -70,8 +75,24 @@ std::filesystem::path FindSoundFont(const std::vector<std::filesystem::path>& fo
     return {};
 }
 
+OutputLimiter::OutputLimiter(double sampleRate)
+    : release_(static_cast<float>(1.0 - std::exp(-1.0 / (kReleaseSeconds * sampleRate)))) {}
+
+void OutputLimiter::Process(float* left, float* right, int frames) {
+    for (int i = 0; i < frames; ++i) {
+        const float peak = std::max(std::fabs(left[i]), std::fabs(right[i]));
+        gain_ += (1.0f - gain_) * release_;
+        if (peak * gain_ > kCeiling) {
+            gain_ = kCeiling / peak;
+        }
+        left[i] *= gain_;
+        right[i] *= gain_;
+    }
+}
+
 FluidSynthCore::FluidSynthCore(const std::filesystem::path& soundFont, double sampleRate,
-                               std::string& error) {
+                               std::string& error)
+    : limiter_(sampleRate) {
     settings_ = new_fluid_settings();
     if (settings_ == nullptr) {
         error = "FluidSynth settings cannot be created";
@@ -89,7 +110,18 @@ FluidSynthCore::FluidSynthCore(const std::filesystem::path& soundFont, double sa
         delete_fluid_synth(synth);
         return;
     }
+    fluid_synth_get_reverb_group_level(synth, 0, &reverbLevel_);
+    fluid_synth_get_chorus_group_level(synth, 0, &chorusLevel_);
     synth_ = synth;
+}
+
+void FluidSynthCore::MuteEffects(bool mute) {
+    if (mute == effectsMuted_) {
+        return;
+    }
+    effectsMuted_ = mute;
+    fluid_synth_set_reverb_group_level(synth_, -1, mute ? 0.0 : reverbLevel_);
+    fluid_synth_set_chorus_group_level(synth_, -1, mute ? 0.0 : chorusLevel_);
 }
 
 FluidSynthCore::~FluidSynthCore() {
@@ -135,6 +167,7 @@ void FluidSynthCore::Apply(const std::uint8_t* bytes, std::size_t size) {
         if (data2 == 0) {
             fluid_synth_noteoff(synth_, channel, data1);
         } else {
+            MuteEffects(false);
             fluid_synth_noteon(synth_, channel, data1, data2);
         }
         break;
@@ -145,6 +178,9 @@ void FluidSynthCore::Apply(const std::uint8_t* bytes, std::size_t size) {
         // Bank select, pan, RPN pitch-bend range (101/100/6/38), All Sound
         // Off and Reset All Controllers are all controller messages here.
         fluid_synth_cc(synth_, channel, data1, data2);
+        if (data1 == kAllSoundOff) {
+            MuteEffects(true);
+        }
         break;
     case 0xC0:
         fluid_synth_program_change(synth_, channel, data1);
@@ -161,11 +197,28 @@ void FluidSynthCore::Apply(const std::uint8_t* bytes, std::size_t size) {
 }
 
 void FluidSynthCore::Render(std::int16_t* out, int frames) {
+    const auto count = static_cast<std::size_t>(std::max(frames, 0));
+    left_.resize(std::max(left_.size(), count));
+    right_.resize(std::max(right_.size(), count));
+    RenderFloat(left_.data(), right_.data(), frames);
+    auto quantize = [](float sample) {
+        const long value = std::lround(static_cast<double>(sample) * 32767.0);
+        return static_cast<std::int16_t>(std::clamp(value, -32768L, 32767L));
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        out[2 * i] = quantize(left_[i]);
+        out[2 * i + 1] = quantize(right_[i]);
+    }
+}
+
+void FluidSynthCore::RenderFloat(float* left, float* right, int frames) {
     if (synth_ == nullptr) {
-        std::fill(out, out + 2 * static_cast<std::ptrdiff_t>(frames), std::int16_t{0});
+        std::fill(left, left + frames, 0.0f);
+        std::fill(right, right + frames, 0.0f);
         return;
     }
-    fluid_synth_write_s16(synth_, frames, out, 0, 2, out, 1, 2);
+    fluid_synth_write_float(synth_, frames, left, 0, 1, right, 0, 1);
+    limiter_.Process(left, right, frames);
 }
 
 FluidLogCapture::FluidLogCapture() {

@@ -12,7 +12,7 @@
 namespace sorvelin {
 namespace {
 
-constexpr int kBlockFrames = 4096;
+constexpr int kSinkBlockFrames = 4096;
 
 std::int64_t FrameOf(std::chrono::nanoseconds at, int sampleRate) {
     if (at.count() <= 0) {
@@ -22,10 +22,18 @@ std::int64_t FrameOf(std::chrono::nanoseconds at, int sampleRate) {
     return (static_cast<std::int64_t>(at.count()) * sampleRate + 500000000) / 1000000000;
 }
 
+// The synthesizer starts a message's sound at one of its own block
+// boundaries only; rendering up to the boundary nearest the due frame before
+// applying the message puts the sound there, within half a block of its time.
+std::int64_t SynthBlockStart(std::int64_t dueFrame) {
+    constexpr std::int64_t block = FluidSynthCore::kBlockFrames;
+    return (dueFrame + block / 2) / block * block;
+}
+
 void RenderFrames(FluidSynthCore& synth, std::vector<std::int16_t>& block, std::int64_t frames,
                   const SampleSink& sink) {
     while (frames > 0) {
-        const int count = static_cast<int>(std::min<std::int64_t>(frames, kBlockFrames));
+        const int count = static_cast<int>(std::min<std::int64_t>(frames, kSinkBlockFrames));
         synth.Render(block.data(), count);
         sink(block.data(), count);
         frames -= count;
@@ -72,15 +80,15 @@ void RenderMessages(const std::vector<TimedMidiMessage>& messages, const WavRend
     if (!synth.Ok()) {
         throw UserError(error);
     }
-    std::vector<std::int16_t> block(2 * static_cast<std::size_t>(kBlockFrames));
+    std::vector<std::int16_t> block(2 * static_cast<std::size_t>(kSinkBlockFrames));
     std::int64_t frame = 0;
     for (const TimedMidiMessage* message : InTimeOrder(messages)) {
-        const std::int64_t due = FrameOf(message->at, options.sampleRate);
-        RenderFrames(synth, block, due - frame, sink);
-        frame = std::max(frame, due);
+        const std::int64_t start = SynthBlockStart(FrameOf(message->at, options.sampleRate));
+        RenderFrames(synth, block, start - frame, sink);
+        frame = std::max(frame, start);
         synth.Apply(message->bytes.data(), message->bytes.size());
     }
-    RenderFrames(synth, block, FrameOf(options.tail, options.sampleRate), sink);
+    RenderFrames(synth, block, RenderedFrames(messages, options) - frame, sink);
 }
 
 std::vector<std::int16_t> RenderMessages(const std::vector<TimedMidiMessage>& messages,

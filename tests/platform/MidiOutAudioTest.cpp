@@ -137,20 +137,24 @@ TEST(WavRender, ControllersTakeEffectInTheSynthesizer) {
     WavRenderOptions options;
     options.sampleRate = rate;
     options.tail = 0ms;
-    // Pan hard left, a held organ note (program 19), All Sound Off at 1 s
-    // cuts it without the release a note-off would leave.
-    const auto samples = RenderMessages({{0ms, {0xC0, 19}},
-                                         {0ms, {0xB0, 10, 0}},
-                                         {0ms, {0x90, 60, 120}},
-                                         {1000ms, {0xB0, 120, 0}},
-                                         {1000ms, {0xB0, 121, 0}},
-                                         {1500ms, {0x80, 60, 0}}},
-                                        options);
-    const double left = ChannelLevel(samples, rate, 0, 0.2, 0.9);
-    const double right = ChannelLevel(samples, rate, 1, 0.2, 0.9);
-    EXPECT_GT(left, 0.01);
-    EXPECT_LT(right, left / 10);
-    EXPECT_LT(ChannelLevel(samples, rate, 0, 1.1, 1.5), left / 30); // reverb remains
+    // A held organ note (program 19) panned hard to one side: the sound moves
+    // to that side. Fonts place their samples off centre by their own amount,
+    // so the two pans are compared with each other, not with silence.
+    auto panned = [&](std::uint8_t pan) {
+        return RenderMessages({{0ms, {0xC0, 19}},
+                               {0ms, {0xB0, 10, pan}},
+                               {0ms, {0x90, 60, 120}},
+                               {1000ms, {0xB0, 120, 0}},
+                               {1000ms, {0xB0, 121, 0}},
+                               {1500ms, {0x80, 60, 0}}},
+                              options);
+    };
+    const auto left = panned(0);
+    const auto right = panned(127);
+    EXPECT_GT(ChannelLevel(left, rate, 0, 0.2, 0.9), 3 * ChannelLevel(right, rate, 0, 0.2, 0.9));
+    EXPECT_GT(ChannelLevel(right, rate, 1, 0.2, 0.9), 3 * ChannelLevel(left, rate, 1, 0.2, 0.9));
+    // All Sound Off at 1 s cuts it without the release a note-off would leave.
+    EXPECT_LT(ChannelLevel(left, rate, 0, 1.1, 1.5), ChannelLevel(left, rate, 0, 0.2, 0.9) / 30);
 
     // A pitch bend after an RPN pitch-bend range of 12 semitones changes
     // what sounds; the same bend is undone by Reset All Controllers.
@@ -250,4 +254,127 @@ TEST(AlsaMidiOut, AStalledDestinationRefusesSendsInsteadOfBlocking) {
     EXPECT_EQ(full, 1);
     EXPECT_EQ(out->Close(), kMidiOk);
     snd_seq_close(reader);
+}
+
+namespace {
+
+// Every General MIDI SoundFont installed here that the program may choose:
+// sound tests hold for each of them, not just for the one found first.
+std::vector<fs::path> InstalledSoundFonts() {
+    std::vector<fs::path> fonts;
+    for (const char* name : {"FluidR3_GM.sf2", "TimGM6mb.sf2"}) {
+        for (const auto& folder : SoundFontFolders()) {
+            if (FindSoundFont({folder}).empty()) {
+                continue;
+            }
+            const fs::path candidate = folder / name;
+            if (fs::is_regular_file(candidate)) {
+                fonts.push_back(candidate);
+            }
+        }
+    }
+    if (fonts.empty() && !FindSoundFont(SoundFontFolders()).empty()) {
+        fonts.push_back(FindSoundFont(SoundFontFolders()));
+    }
+    return fonts;
+}
+
+int Peak(const std::vector<std::int16_t>& stereo, int rate, double from, double to) {
+    int peak = 0;
+    const auto last = std::min(stereo.size(), static_cast<std::size_t>(to * rate) * 2);
+    for (auto i = static_cast<std::size_t>(from * rate) * 2; i < last; ++i) {
+        peak = std::max(peak, std::abs(int{stereo[i]}));
+    }
+    return peak;
+}
+
+double Dbfs(int peak) {
+    return 20 * std::log10(std::max(peak, 1) / 32768.0);
+}
+
+} // namespace
+
+TEST(WavRender, OnePartIsClearlyHeardAndSixteenNeverClip) {
+    const int rate = 44100;
+    WavRenderOptions options;
+    options.sampleRate = rate;
+    options.tail = 500ms;
+    // A piano melody at velocity 100 on one channel; then every channel
+    // playing a four-note chord at full velocity.
+    std::vector<TimedMidiMessage> one = {{0ms, {0xC0, 0}}};
+    for (std::uint8_t i = 0; i < 8; ++i) {
+        const auto at = std::chrono::milliseconds(250 * i);
+        one.push_back({at, {0x90, static_cast<std::uint8_t>(60 + i), 100}});
+        one.push_back({at + 240ms, {0x80, static_cast<std::uint8_t>(60 + i), 0}});
+    }
+    std::vector<TimedMidiMessage> sixteen;
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        sixteen.push_back(
+            {0ms,
+             {static_cast<std::uint8_t>(0xC0 | channel), static_cast<std::uint8_t>(7 * channel)}});
+        for (std::uint8_t key : {48, 52, 55, 60}) {
+            sixteen.push_back({10ms, {static_cast<std::uint8_t>(0x90 | channel), key, 127}});
+            sixteen.push_back({1500ms, {static_cast<std::uint8_t>(0x80 | channel), key, 0}});
+        }
+    }
+    const auto fonts = InstalledSoundFonts();
+    if (fonts.empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    for (const auto& font : fonts) {
+        options.soundFont = font;
+        EXPECT_GT(Dbfs(Peak(RenderMessages(one, options), rate, 0, 2.5)), -18.0) << font;
+        EXPECT_LT(Peak(RenderMessages(sixteen, options), rate, 0, 2.0), 32767) << font;
+    }
+}
+
+TEST(WavRender, AllSoundOffCutsTheEffectsTailUntilTheNextNote) {
+    const int rate = 44100;
+    WavRenderOptions options;
+    options.sampleRate = rate;
+    options.tail = 1000ms;
+    // A note with the reverb and chorus sends full up, cut by All Sound Off.
+    const std::vector<TimedMidiMessage> song = {
+        {0ms, {0xC0, 19}},       {0ms, {0xB0, 91, 127}},   {0ms, {0xB0, 93, 127}},
+        {0ms, {0x90, 60, 120}},  {1000ms, {0xB0, 120, 0}}, {1000ms, {0xB0, 121, 0}},
+        {2000ms, {0x80, 60, 0}},
+    };
+    // The same song after an earlier stop: the first note brings the
+    // effects back, so it sounds exactly as it does after a fresh start.
+    auto afterStop = song;
+    afterStop.insert(afterStop.begin(), {0ms, {0xB0, 120, 0}});
+    const auto fonts = InstalledSoundFonts();
+    if (fonts.empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    for (const auto& font : fonts) {
+        options.soundFont = font;
+        const auto samples = RenderMessages(song, options);
+        ASSERT_GT(Dbfs(Peak(samples, rate, 0.2, 0.9)), -30.0) << font;
+        EXPECT_LT(Dbfs(Peak(samples, rate, 1.05, 2.0)), -60.0) << font;
+        EXPECT_EQ(RenderMessages(afterStop, options), samples) << font;
+    }
+}
+
+TEST(WavRender, EachNoteStartsWithinHalfASynthBlockOfItsDueFrame) {
+    if (FindSoundFont(SoundFontFolders()).empty()) {
+        GTEST_SKIP() << "no SoundFont installed";
+    }
+    const int rate = 48000;
+    WavRenderOptions options;
+    options.sampleRate = rate;
+    options.tail = 200ms;
+    // The first frame that is not silent, for a note due at `frame`.
+    auto onset = [&](std::int64_t frame) {
+        const auto at = std::chrono::nanoseconds(frame * 1000000000 / rate + 1);
+        const auto samples = RenderMessages({{0ms, {0xC0, 80}}, {at, {0x90, 72, 127}}}, options);
+        const auto first = std::find_if(samples.begin(), samples.end(),
+                                        [](std::int16_t sample) { return sample != 0; });
+        return static_cast<std::int64_t>(first - samples.begin()) / 2;
+    };
+    const std::int64_t attack = onset(0); // the voice's own delay before its first sample
+    const int half = FluidSynthCore::kBlockFrames / 2;
+    for (const std::int64_t due : {6400, 6401, 6420, 6431, 6433, 6450, 6463}) {
+        EXPECT_LE(std::abs(onset(due) - attack - due), half) << due;
+    }
 }
