@@ -1,10 +1,13 @@
 #pragma once
 // Runs work(i) for i = 0 .. count - 1 on several threads; each thread takes
-// the next chunk of indices as it becomes free, so uneven work balances out.
+// the next piece of indices as it becomes free, so uneven work balances out.
+// Indices are visited in increasing order by the calling thread until other
+// threads join.
 // An exception from work stops the remaining indices and is raised again on
 // the calling thread once every thread has ended.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
@@ -17,7 +20,9 @@ namespace sorvelin {
 // One thread per core when threads is 0 or less.
 inline int ThreadCountFor(int threads) {
     if (threads <= 0) {
-        threads = static_cast<int>(std::thread::hardware_concurrency());
+        // Asked once: the question reads a file of the system each time.
+        static const int cores = static_cast<int>(std::thread::hardware_concurrency());
+        threads = cores;
     }
     return std::clamp(threads, 1, 64);
 }
@@ -26,7 +31,9 @@ inline int ThreadCountFor(int threads) {
 // for starting threads. The caller always works too and never waits for a
 // helper that has not woken yet: a helper that wakes after the work is done
 // finds nothing to join, so work shorter than a thread's wake-up simply
-// runs on the calling thread.
+// runs on the calling thread. A helper that has finished stays awake for a
+// fraction of a millisecond before it sleeps, so work that comes in bursts
+// (a Compose after a Draw, the rows of a drawing) finds it ready.
 class WorkerPool {
 public:
     static WorkerPool& Shared();
@@ -47,38 +54,75 @@ private:
         void* arg;
         int wanted;
         int joined;
-        int inside;
+        // Helpers still running body; read without lock_ while the caller
+        // waits for the last of them.
+        std::atomic<int> inside;
     };
     void Serve();
+
+    // True once generation_ differs from seen, after at most the awake time.
+    bool AwaitNews(std::uint64_t seen);
+    // True once no helper is inside the task, after at most the awake time.
+    static bool AwaitHelpers(const Task& task);
 
     std::mutex lock_;
     std::condition_variable wake_;
     std::condition_variable left_;
     Task* task_ = nullptr;
-    std::uint64_t generation_ = 0;
-    bool quit_ = false;
+    // Changed under lock_; read without it by helpers that are awake.
+    std::atomic<std::uint64_t> generation_{0};
+    std::atomic<bool> quit_{false};
+    // Helpers asleep on wake_ (changed under lock_).
+    int sleepers_ = 0;
     std::vector<std::thread> threads_;
 };
 
+// How long the caller works alone before it calls in helpers: handing work
+// to another core moves cache lines between the cores, which costs more than
+// it saves on work this short.
+inline constexpr std::chrono::microseconds ParallelHelpAfter{20};
+
 template <typename Work> void ParallelFor(int count, int threads, int chunk, Work work) {
-    threads = std::min(ThreadCountFor(threads), (count + chunk - 1) / std::max(chunk, 1));
+    chunk = std::max(chunk, 1);
+    threads = std::min(ThreadCountFor(threads), (count + chunk - 1) / chunk);
+    int done = 0;
+    if (threads > 1) {
+        const auto until = std::chrono::steady_clock::now() + ParallelHelpAfter;
+        while (done < count && std::chrono::steady_clock::now() < until) {
+            for (const int last = std::min(done + chunk, count); done < last; ++done) {
+                work(done);
+            }
+        }
+    }
     if (threads <= 1) {
-        for (int i = 0; i < count; ++i) {
-            work(i);
+        for (; done < count; ++done) {
+            work(done);
         }
         return;
     }
-    std::atomic<int> next{0};
+    if (done >= count) {
+        return;
+    }
+    std::atomic<int> next{done};
     std::mutex errorLock;
     std::exception_ptr error;
     auto run = [&] {
         try {
             for (;;) {
-                const int first = next.fetch_add(chunk, std::memory_order_relaxed);
-                if (first >= count) {
-                    return;
-                }
-                const int last = std::min(first + chunk, count);
+                // Guided shares: a large piece while much is left, down to
+                // `chunk` at the end, so the threads seldom meet on the
+                // counter (each meeting moves its cache line between cores)
+                // and still finish together.
+                int first = next.load(std::memory_order_relaxed);
+                int last = first;
+                do {
+                    if (first >= count) {
+                        return;
+                    }
+                    const int share =
+                        std::max(chunk, (count - first) / (4 * threads) / chunk * chunk);
+                    last = std::min(first + share, count);
+                } while (!next.compare_exchange_weak(first, last, std::memory_order_relaxed));
                 for (int i = first; i < last; ++i) {
                     work(i);
                 }

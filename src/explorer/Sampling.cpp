@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <type_traits>
 #include <vector>
 
@@ -92,15 +93,19 @@ PartLine PartLineOf(const LineEnds& line, double dx, double dy, int method, int 
 
 namespace {
 
-// Samples per unit of shared work: enough for the vector loop and to make
-// the hand-over cheap, few enough that the cores finish together.
-constexpr int SampleBlock = 256;
+// Consecutive samples of all sixteen parts in one unit of shared work: small
+// units, because the costly points cluster at the same indices of every part.
+constexpr int UnitSamples = 4;
+constexpr int UnitPoints = UnitSamples * PartCount;
+constexpr int HalfParts = PartCount / 2;
 
-// The samples in blocks over the threads of `work`. Each point still comes
-// from its part's start by the same repeated additions as in
-// ForEachSamplePoint: one quick pass notes the point at every block's start,
-// and each block adds on from there, so every value equals the one-thread
-// sampler's. evaluate(x, y, n, out) fills out[0 .. n - 1].
+// The samples in units of UnitSamples consecutive indices of all sixteen
+// parts, shared out over the threads of `work`. Each point still comes from
+// its part's start by the same repeated additions as in ForEachSamplePoint:
+// one quick pass, with the sixteen sums advancing side by side, notes every
+// part's point at each unit's start, and each unit adds on from there, so
+// every value equals the one-thread sampler's. evaluate(x, y, n, out) fills
+// out[0 .. n - 1]; a unit hands it its points index by index, part by part.
 template <typename Evaluate>
 void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int noteCount,
                   int threads, const SamplingWork& work, SeriesTable& series, Evaluate evaluate) {
@@ -109,57 +114,86 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
     if (progress != nullptr) {
         progress->SetTotal(static_cast<long long>(PartCount) * noteCount);
     }
-    const int blocksPerPart = (noteCount + SampleBlock - 1) / SampleBlock;
-    struct Mark {
-        double X;
-        double Y;
+    struct Lanes {
+        double X[PartCount];
+        double Y[PartCount];
     };
-    std::vector<PartLine> parts;
-    std::vector<Mark> marks;
-    parts.reserve(PartCount);
-    marks.reserve(static_cast<std::size_t>(PartCount) * blocksPerPart);
+    Lanes step{};
+    Lanes at{};
     for (int k = 0; k < PartCount; ++k) {
-        parts.push_back(PartLineOf(line, dx, dy, method, noteCount, k));
-        const PartLine& part = parts.back();
-        double x = part.StartX;
-        double y = part.StartY;
-        for (int i = 0; i < noteCount; ++i) {
-            if (i % SampleBlock == 0) {
-                marks.push_back({x, y});
+        const PartLine part = PartLineOf(line, dx, dy, method, noteCount, k);
+        at.X[k] = part.StartX;
+        at.Y[k] = part.StartY;
+        step.X[k] = part.StepX;
+        step.Y[k] = part.StepY;
+    }
+    const int units = (noteCount + UnitSamples - 1) / UnitSamples;
+    std::vector<Lanes> marks(static_cast<std::size_t>(units));
+    // Eight parts at a time, so the sums stay in registers.
+    for (int h = 0; h < PartCount; h += HalfParts) {
+        double x[HalfParts];
+        double y[HalfParts];
+        std::copy_n(at.X + h, HalfParts, x);
+        std::copy_n(at.Y + h, HalfParts, y);
+        for (Lanes& mark : marks) {
+            std::copy_n(x, HalfParts, mark.X + h);
+            std::copy_n(y, HalfParts, mark.Y + h);
+            for (int i = 0; i < UnitSamples; ++i) {
+#pragma GCC unroll 8
+                for (int k = 0; k < HalfParts; ++k) {
+                    x[k] += step.X[h + k];
+                    y[k] += step.Y[h + k];
+                }
             }
-            x += part.StepX;
-            y += part.StepY;
         }
     }
-    std::vector<std::int32_t> values(static_cast<std::size_t>(PartCount) * noteCount);
-    ParallelFor(PartCount * blocksPerPart, threads, 1, [&](int block) {
+    std::unique_ptr<std::int32_t[]> raw(
+        new std::int32_t[static_cast<std::size_t>(PartCount) * noteCount]);
+    std::int32_t* const valuesData = raw.get();
+    // Neighbouring units write neighbouring values: a thread takes a cache
+    // line's worth of indices at a time, so the cores seldom write into the
+    // same line.
+    ParallelFor(units, threads, 64 / (UnitSamples * sizeof(std::int32_t)), [&](int unit) {
         if (progress != nullptr && progress->Cancelled()) {
             return;
         }
-        const int k = block / blocksPerPart;
-        const int first = (block % blocksPerPart) * SampleBlock;
-        const int n = std::min(SampleBlock, noteCount - first);
-        const PartLine& part = parts[static_cast<std::size_t>(k)];
-        double x = marks[static_cast<std::size_t>(block)].X;
-        double y = marks[static_cast<std::size_t>(block)].Y;
-        double pointX[SampleBlock];
-        double pointY[SampleBlock];
-        for (int i = 0; i < n; ++i) {
-            pointX[i] = x;
-            pointY[i] = y;
-            x += part.StepX;
-            y += part.StepY;
+        const int first = unit * UnitSamples;
+        const int n = std::min(UnitSamples, noteCount - first);
+        const Lanes& mark = marks[static_cast<std::size_t>(unit)];
+        double pointX[UnitPoints];
+        double pointY[UnitPoints];
+        for (int h = 0; h < PartCount; h += HalfParts) {
+            double x[HalfParts];
+            double y[HalfParts];
+            std::copy_n(mark.X + h, HalfParts, x);
+            std::copy_n(mark.Y + h, HalfParts, y);
+            for (int i = 0; i < n; ++i) {
+                std::copy_n(x, HalfParts, pointX + i * PartCount + h);
+                std::copy_n(y, HalfParts, pointY + i * PartCount + h);
+#pragma GCC unroll 8
+                for (int k = 0; k < HalfParts; ++k) {
+                    x[k] += step.X[h + k];
+                    y[k] += step.Y[h + k];
+                }
+            }
         }
-        evaluate(pointX, pointY, n,
-                 values.data() + static_cast<std::size_t>(k) * noteCount + first);
+        std::int32_t counts[UnitPoints];
+        evaluate(pointX, pointY, n * PartCount, counts);
+        std::int32_t* row = valuesData + first;
+        for (int k = 0; k < PartCount; ++k, row += noteCount) {
+            for (int i = 0; i < n; ++i) {
+                row[i] = counts[i * PartCount + k];
+            }
+        }
         if (progress != nullptr) {
-            progress->Advance(n);
+            progress->Advance(static_cast<long long>(PartCount) * n);
         }
     });
     if (progress != nullptr) {
         progress->ThrowIfCancelled();
     }
-    series.Assign(std::move(values));
+    series.Assign(std::vector<std::int32_t>(
+        valuesData, valuesData + static_cast<std::size_t>(PartCount) * noteCount));
 }
 
 } // namespace
@@ -171,12 +205,24 @@ void SampleFractal(const FractalIterator& engine, int pictureHeight, const LineP
     if (work.Progress != nullptr) {
         sampler.SetStopFlag(work.Progress->StopFlag());
     }
-    // White Noise draws from one process-wide generator: its values follow
-    // the order of the draws, which only one thread keeps.
-    const bool ordered = engine.FormulaIndex() == WhiteNoiseFormula;
+    const LineEnds ends = PlaneLineEnds(engine, pictureHeight, line);
+    if (engine.FormulaIndex() == WhiteNoiseFormula) {
+        // White Noise draws from one process-wide generator: its values
+        // follow the order of the draws, which only the one-thread order keeps.
+        CheckNoteCount(noteCount);
+        std::vector<std::int32_t> values(static_cast<std::size_t>(PartCount) * noteCount);
+        ForEachSamplePoint(ends, dx, dy, method, noteCount, [&](int k, int i, double x, double y) {
+            values[static_cast<std::size_t>(k) * noteCount + i] = sampler.Evaluate(x, y);
+        });
+        if (work.Progress != nullptr) {
+            work.Progress->SetTotal(static_cast<long long>(values.size()));
+            work.Progress->Advance(static_cast<long long>(values.size()));
+        }
+        series.Assign(std::move(values));
+        return;
+    }
     static_assert(std::is_same_v<int, std::int32_t>, "counts go straight into the table");
-    SampleBlocks(PlaneLineEnds(engine, pictureHeight, line), dx, dy, method, noteCount,
-                 ordered ? 1 : work.Threads, work, series,
+    SampleBlocks(ends, dx, dy, method, noteCount, work.Threads, work, series,
                  [&sampler](const double* x, const double* y, int n, std::int32_t* out) {
                      sampler.EvaluatePoints(x, y, n, out);
                  });

@@ -139,35 +139,44 @@ TEST(ParallelSampling, ReportingRunnerReportsOnlyLongWork) {
 }
 
 // The shared helper threads: every index runs exactly once whoever calls
-// (several callers at once, calls from inside the work, work too short for
-// a helper to wake), and an error in the work reaches the caller and leaves
-// the helpers free for the next call.
+// (several callers at once, calls from inside the work, work too short to
+// call in a helper, work long enough that helpers join), and an error in the
+// work reaches the caller and leaves the helpers free for the next call.
 TEST(ParallelSampling, ParallelForRunsEveryIndexOnceForEveryCaller) {
     struct Case {
         int count;
         int threads;
         int chunk;
         int callers;
-        int inner;  // indices of a call made from inside each index's work
-        int failAt; // the index whose work throws, -1 for none
+        int inner;      // indices of a call made from inside each index's work
+        int failAt;     // the index whose work throws, -1 for none
+        int busyMicros; // the time each index's work takes
     };
     for (const Case& c :
-         {Case{0, 2, 1, 1, 0, -1}, Case{500, 2, 3, 1, 0, 137}, Case{1, 2, 1, 1, 0, -1},
-          Case{1000, 2, 7, 1, 0, -1}, Case{3000, 4, 1, 3, 0, -1}, Case{200, 3, 1, 2, 5, -1}}) {
+         {Case{0, 2, 1, 1, 0, -1, 0}, Case{500, 2, 3, 1, 0, 137, 2}, Case{1, 2, 1, 1, 0, -1, 0},
+          Case{1000, 2, 7, 1, 0, -1, 20}, Case{3000, 4, 1, 3, 0, -1, 1},
+          Case{200, 3, 1, 2, 5, -1, 0}, Case{200, 3, 1, 2, 5, -1, 5}}) {
         SCOPED_TRACE(testing::Message() << "count " << c.count << " callers " << c.callers
                                         << " inner " << c.inner << " fail at " << c.failAt);
         std::vector<std::vector<std::atomic<int>>> visits(static_cast<std::size_t>(c.callers));
         std::atomic<int> innerVisits{0};
         std::atomic<int> failures{0};
+        std::atomic<int> byHelpers{0};
         const auto call = [&](int caller) {
             auto& mine = visits[static_cast<std::size_t>(caller)];
+            const std::thread::id callerThread = std::this_thread::get_id();
             mine = std::vector<std::atomic<int>>(static_cast<std::size_t>(c.count));
             try {
                 ParallelFor(c.count, c.threads, c.chunk, [&](int i) {
                     if (i == c.failAt) {
                         throw std::runtime_error("broken");
                     }
+                    const auto until =
+                        std::chrono::steady_clock::now() + std::chrono::microseconds(c.busyMicros);
+                    while (std::chrono::steady_clock::now() < until) {
+                    }
                     ++mine[static_cast<std::size_t>(i)];
+                    byHelpers += std::this_thread::get_id() != callerThread;
                     ParallelFor(c.inner, 2, 1, [&](int) { ++innerVisits; });
                 });
             } catch (const std::runtime_error&) {
@@ -188,6 +197,10 @@ TEST(ParallelSampling, ParallelForRunsEveryIndexOnceForEveryCaller) {
         }
         EXPECT_EQ(failures.load(), 0);
         EXPECT_EQ(innerVisits.load(), c.callers * c.count * c.inner);
+        // 20 ms of work: a helper joins even on a busy machine.
+        if (c.busyMicros >= 20) {
+            EXPECT_GT(byHelpers.load(), 0);
+        }
         for (const auto& mine : visits) {
             for (const std::atomic<int>& v : mine) {
                 ASSERT_EQ(v.load(), 1);
