@@ -93,7 +93,10 @@ void Report(const char* what, int formula, double steps, double plain, double on
 int main() {
     using namespace sorvelin;
     std::printf("load average before: %s; %d threads; vector loop: %s\n", LoadAverage().c_str(),
-                ThreadCountFor(0), EscapeBatchVectorised() ? "AVX, 8 points" : "none");
+                ThreadCountFor(0),
+                !EscapeBatchVectorised() ? "none"
+                : EscapeBatchWide()      ? "AVX2 with AVX-512 registers"
+                                         : "AVX2");
     const double dx = 2.4 * 0.0001;
     const double dy = 2.4 * 0.0001;
     for (const Song& song : Songs) {

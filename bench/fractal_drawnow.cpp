@@ -149,7 +149,9 @@ int main(int argc, char** argv) {
             ->UseRealTime();
     }
     std::printf("rows of every formula but White Noise: %s\n",
-                EscapeBatchVectorised() ? "AVX, 8 points at once" : "one point at a time");
+                !EscapeBatchVectorised() ? "one point at a time"
+                : EscapeBatchWide()      ? "AVX2 with AVX-512 registers"
+                                         : "AVX2");
     for (const Scene& scene : Scenes) {
         const FractalIterator engine = EngineFor(scene);
         int atLimit = 0;

@@ -2,6 +2,7 @@
 
 #include "explorer/ExplorerFields.h"
 #include "explorer/ParallelFor.h"
+#include "fractal/EscapeBatch.h"
 #include "fractal/Iteration.h"
 #include "platform/Convert.h"
 #include "platform/Errors.h"
@@ -96,7 +97,6 @@ namespace {
 // Consecutive samples of all sixteen parts in one unit of shared work: small
 // units, because the costly points cluster at the same indices of every part.
 constexpr int UnitSamples = 4;
-constexpr int UnitPoints = UnitSamples * PartCount;
 constexpr int HalfParts = PartCount / 2;
 
 // The samples in units of UnitSamples consecutive indices of all sixteen
@@ -104,11 +104,14 @@ constexpr int HalfParts = PartCount / 2;
 // its part's start by the same repeated additions as in ForEachSamplePoint:
 // one quick pass, with the sixteen sums advancing side by side, notes every
 // part's point at each unit's start, and each unit adds on from there, so
-// every value equals the one-thread sampler's. evaluate(x, y, n, out) fills
-// out[0 .. n - 1]; a unit hands it its points index by index, part by part.
-template <typename Evaluate>
+// every value equals the one-thread sampler's. sampleUnit(markX, markY,
+// stepX, stepY, n, values, stride) fills values[k * stride + i] with the
+// sample of part k at index i = 0 .. n - 1, part k's point of index 0 being
+// (markX[k], markY[k]) and each next one a step (stepX[k], stepY[k]) on.
+template <typename SampleUnit>
 void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int noteCount,
-                  int threads, const SamplingWork& work, SeriesTable& series, Evaluate evaluate) {
+                  int threads, const SamplingWork& work, SeriesTable& series,
+                  SampleUnit sampleUnit) {
     CheckNoteCount(noteCount);
     WorkProgress* progress = work.Progress;
     if (progress != nullptr) {
@@ -160,31 +163,8 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
         const int first = unit * UnitSamples;
         const int n = std::min(UnitSamples, noteCount - first);
         const Lanes& mark = marks[static_cast<std::size_t>(unit)];
-        double pointX[UnitPoints];
-        double pointY[UnitPoints];
-        for (int h = 0; h < PartCount; h += HalfParts) {
-            double x[HalfParts];
-            double y[HalfParts];
-            std::copy_n(mark.X + h, HalfParts, x);
-            std::copy_n(mark.Y + h, HalfParts, y);
-            for (int i = 0; i < n; ++i) {
-                std::copy_n(x, HalfParts, pointX + i * PartCount + h);
-                std::copy_n(y, HalfParts, pointY + i * PartCount + h);
-#pragma GCC unroll 8
-                for (int k = 0; k < HalfParts; ++k) {
-                    x[k] += step.X[h + k];
-                    y[k] += step.Y[h + k];
-                }
-            }
-        }
-        std::int32_t counts[UnitPoints];
-        evaluate(pointX, pointY, n * PartCount, counts);
-        std::int32_t* row = valuesData + first;
-        for (int k = 0; k < PartCount; ++k, row += noteCount) {
-            for (int i = 0; i < n; ++i) {
-                row[i] = counts[i * PartCount + k];
-            }
-        }
+        sampleUnit(mark.X, mark.Y, step.X, step.Y, n, valuesData + first,
+                   static_cast<std::ptrdiff_t>(noteCount));
         if (progress != nullptr) {
             progress->Advance(static_cast<long long>(PartCount) * n);
         }
@@ -222,9 +202,12 @@ void SampleFractal(const FractalIterator& engine, int pictureHeight, const LineP
         return;
     }
     static_assert(std::is_same_v<int, std::int32_t>, "counts go straight into the table");
+    static_assert(PartCount == BatchLines, "the vector loop walks the sixteen parts side by side");
     SampleBlocks(ends, dx, dy, method, noteCount, work.Threads, work, series,
-                 [&sampler](const double* x, const double* y, int n, std::int32_t* out) {
-                     sampler.EvaluatePoints(x, y, n, out);
+                 [&sampler](const double* x, const double* y, const double* stepX,
+                            const double* stepY, int n, std::int32_t* values,
+                            std::ptrdiff_t stride) {
+                     sampler.EvaluateLines(x, y, stepX, stepY, n, values, stride);
                  });
 }
 
@@ -242,9 +225,16 @@ int ImageSample(const ImageView& image, double x, double y) {
 void SampleImage(const ImageView& image, const LineEnds& line, double dx, double dy, int method,
                  int noteCount, SeriesTable& series, const SamplingWork& work) {
     SampleBlocks(line, dx, dy, method, noteCount, work.Threads, work, series,
-                 [&image](const double* x, const double* y, int n, std::int32_t* out) {
-                     for (int i = 0; i < n; ++i) {
-                         out[i] = ImageSample(image, x[i], y[i]);
+                 [&image](const double* startX, const double* startY, const double* stepX,
+                          const double* stepY, int n, std::int32_t* values, std::ptrdiff_t stride) {
+                     for (int k = 0; k < PartCount; ++k) {
+                         double x = startX[k];
+                         double y = startY[k];
+                         for (int i = 0; i < n; ++i) {
+                             values[k * stride + i] = ImageSample(image, x, y);
+                             x += stepX[k];
+                             y += stepY[k];
+                         }
                      }
                  });
 }

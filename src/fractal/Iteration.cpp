@@ -163,16 +163,47 @@ void FractalIterator::EvaluateRow(int py, int px0, int count, int* counts, int s
     }
 }
 
+EscapeLoop FractalIterator::LoopOf() const {
+    return {formulaIndex_,
+            Limit,
+            EscapeRadiusSq,
+            JuliaX,
+            JuliaY,
+            stop_,
+            !narrowOnly_ && EscapeBatchWide()};
+}
+
+bool FractalIterator::RunsVectorLoop() const {
+    return !onePointOnly_ && BatchFormula(formulaIndex_) && EscapeBatchVectorised();
+}
+
 void FractalIterator::EvaluatePoints(const double* x, const double* y, int count,
                                      int* counts) const {
-    if (onePointOnly_ || !BatchFormula(formulaIndex_) || !EscapeBatchVectorised()) {
+    if (!RunsVectorLoop()) {
         for (int i = 0; i < count; ++i) {
             counts[i] = Formula(*this, x[i], y[i]);
         }
         return;
     }
-    EscapeBatchAvx(
-        {formulaIndex_, x, y, count, Limit, EscapeRadiusSq, JuliaX, JuliaY, stop_, counts});
+    EscapeBatchAvx({LoopOf(), x, y, count, counts});
+}
+
+void FractalIterator::EvaluateLines(const double* startX, const double* startY, const double* stepX,
+                                    const double* stepY, int count, int* counts,
+                                    std::ptrdiff_t stride) const {
+    if (!RunsVectorLoop()) {
+        for (int k = 0; k < BatchLines; ++k) {
+            double x = startX[k];
+            double y = startY[k];
+            for (int i = 0; i < count; ++i) {
+                counts[k * stride + i] = Formula(*this, x, y);
+                x += stepX[k];
+                y += stepY[k];
+            }
+        }
+        return;
+    }
+    EscapeLinesAvx({LoopOf(), startX, startY, stepX, stepY, count, counts, stride});
 }
 
 } // namespace sorvelin

@@ -3,10 +3,12 @@
 // steps the selected formula needs to leave the circle of radius 2.
 #include <array>
 #include <atomic>
+#include <cstddef>
 
 namespace sorvelin {
 
 class FractalIterator;
+struct EscapeLoop;
 
 // One formula: runs the whole escape-time loop at the plane point (a, b).
 using FractalFormula = int (*)(const FractalIterator& engine, double a, double b);
@@ -45,9 +47,17 @@ public:
     // Evaluate(x[i], y[i]) into counts[i] for i = 0 .. count - 1, several
     // points at once where the processor allows.
     void EvaluatePoints(const double* x, const double* y, int count, int* counts) const;
+    // Sixteen lines at once: line k's point of index i is (startX[k],
+    // startY[k]) with (stepX[k], stepY[k]) added i times, one addition after
+    // the other; its count goes to counts[k * stride + i], for i = 0 .. count - 1.
+    void EvaluateLines(const double* startX, const double* startY, const double* stepX,
+                       const double* stepY, int count, int* counts, std::ptrdiff_t stride) const;
     // Only the one-point loop (the reference the vector loop is measured and
     // tested against).
     void SetOnePointOnly(bool onePoint) { onePointOnly_ = onePoint; }
+    // The vector loop in its AVX2 form even where AVX-512 is there, so that
+    // tests on such a processor reach both forms.
+    void SetNarrowVectorOnly(bool narrow) { narrowOnly_ = narrow; }
 
     // While *stop is true every loop ends early and its counts are
     // meaningless: long work can be abandoned within a millisecond. The flag
@@ -67,6 +77,9 @@ public:
     double GetJuliaY() const { return JuliaY; }
 
 private:
+    bool RunsVectorLoop() const;
+    EscapeLoop LoopOf() const;
+
     FractalFormula Formula;
     double ViewWidth = 100.0;
     double ViewHeight = 100.0;
@@ -80,6 +93,7 @@ private:
     double JuliaY = -0.1456;
     int formulaIndex_ = 0;
     bool onePointOnly_ = false;
+    bool narrowOnly_ = false;
     const std::atomic<bool>* stop_ = nullptr;
 };
 

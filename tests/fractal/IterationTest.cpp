@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <limits>
 #include <set>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -255,21 +256,52 @@ TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
     }
     for (const int formula : {0, 1, 2, 3, 5, 6}) {
         for (const int limit : {1, 2, 17, 255, 1000, 4099}) {
-            FractalIterator batch;
-            batch.SelectFormula(formula);
-            batch.SetLimit(limit);
-            batch.SetJuliaConstant(-0.8, 0.156);
-            FractalIterator plain = batch;
+            FractalIterator plain;
+            plain.SelectFormula(formula);
+            plain.SetLimit(limit);
+            plain.SetJuliaConstant(-0.8, 0.156);
             plain.SetOnePointOnly(true);
-            for (std::size_t first = 0; first < xs.size(); first += 1 + next() % 23) {
-                const int n =
-                    static_cast<int>(std::min<std::size_t>(xs.size() - first, 1 + next() % 100));
-                std::vector<int> got(static_cast<std::size_t>(n));
-                std::vector<int> want(static_cast<std::size_t>(n));
-                batch.EvaluatePoints(&xs[first], &ys[first], n, got.data());
-                plain.EvaluatePoints(&xs[first], &ys[first], n, want.data());
-                ASSERT_EQ(got, want)
-                    << "formula " << formula << " limit " << limit << " from point " << first;
+            for (const bool narrow : {false, true}) {
+                FractalIterator batch = plain;
+                batch.SetOnePointOnly(false);
+                batch.SetNarrowVectorOnly(narrow);
+                const std::string where = "formula " + std::to_string(formula) + " limit " +
+                                          std::to_string(limit) + (narrow ? " narrow" : "");
+                for (std::size_t first = 0; first < xs.size(); first += 1 + next() % 23) {
+                    const int n = static_cast<int>(
+                        std::min<std::size_t>(xs.size() - first, 1 + next() % 100));
+                    std::vector<int> got(static_cast<std::size_t>(n));
+                    std::vector<int> want(static_cast<std::size_t>(n));
+                    batch.EvaluatePoints(&xs[first], &ys[first], n, got.data());
+                    plain.EvaluatePoints(&xs[first], &ys[first], n, want.data());
+                    ASSERT_EQ(got, want) << where << " from point " << first;
+                }
+                // Sixteen lines walked side by side, from the points above
+                // along the steps to their neighbours, must match the walk
+                // done point by point.
+                for (std::size_t first = 0; first + 32 <= xs.size(); first += 37) {
+                    double stepX[16];
+                    double stepY[16];
+                    for (int k = 0; k < 16; ++k) {
+                        stepX[k] = (xs[first + 16 + k] - xs[first + k]) * 0.125;
+                        stepY[k] = (ys[first + 16 + k] - ys[first + k]) * 0.125;
+                    }
+                    constexpr int Count = 9;
+                    std::vector<int> got(16 * Count);
+                    batch.EvaluateLines(&xs[first], &ys[first], stepX, stepY, Count, got.data(),
+                                        Count);
+                    for (int k = 0; k < 16; ++k) {
+                        double x = xs[first + k];
+                        double y = ys[first + k];
+                        for (int i = 0; i < Count; ++i) {
+                            ASSERT_EQ(got[static_cast<std::size_t>(k * Count + i)],
+                                      plain.Evaluate(x, y))
+                                << where << " line " << first + k << " index " << i;
+                            x += stepX[k];
+                            y += stepY[k];
+                        }
+                    }
+                }
             }
         }
     }

@@ -1,0 +1,244 @@
+// The vector loop, compiled once for each instruction set that
+// EscapeBatchAvx.cpp chooses from at run time: that file includes it inside a
+// namespace of its own for each set, with SORVELIN_KERNEL_TARGET naming the
+// set. Hence no include guard.
+#define SORVELIN_KERNEL_INLINE __attribute__((target(SORVELIN_KERNEL_TARGET), always_inline)) inline
+
+constexpr int Lanes = 4;
+// Four groups of four points in flight: enough independent chains of
+// multiplications and additions to keep the vector units busy, and one point
+// of each of the sampler's sixteen lines.
+constexpr int MostGroups = 4;
+constexpr int Points = MostGroups * Lanes;
+static_assert(Points == BatchLines, "one batch holds one point of every line");
+// For its first steps a batch looks after every step whether all its points
+// have escaped, since most points of a picture's outer parts escape within a
+// few; after that only every few steps, as the surplus steps of escaped
+// points cost less than the looks.
+constexpr int EarlySteps = 8;
+constexpr int LaterSteps = 4;
+
+// The formula indexes of the list (White Noise, 4, has no loop).
+enum Formula { Quadratic = 0, Julia = 1, Cubic = 2, Swapped = 3, Logistic = 5, Parabola = 6 };
+
+// One step of formula F from (x, y), given xx = x * x and yy = y * y (the
+// products the previous step's escape test formed, the very values the
+// formula would form again), written operation for operation as the
+// one-point loop forms it (products left to right), so every lane rounds
+// exactly as that loop does.
+template <int F>
+SORVELIN_KERNEL_INLINE void Step(__m256d x, __m256d y, __m256d xx, __m256d yy, __m256d p, __m256d q,
+                                 __m256d& nx, __m256d& ny) {
+    if constexpr (F == Quadratic || F == Julia || F == Swapped) {
+        const __m256d re = _mm256_add_pd(_mm256_sub_pd(xx, yy), p);
+        const __m256d im =
+            _mm256_add_pd(_mm256_mul_pd(_mm256_mul_pd(_mm256_set1_pd(2.0), x), y), q);
+        nx = F == Swapped ? im : re;
+        ny = F == Swapped ? re : im;
+    } else if constexpr (F == Cubic) {
+        const __m256d three = _mm256_set1_pd(3.0);
+        const __m256d xxx = _mm256_mul_pd(xx, x);
+        const __m256d txyy = _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(three, x), y), y);
+        const __m256d txxy = _mm256_mul_pd(_mm256_mul_pd(_mm256_mul_pd(three, x), x), y);
+        const __m256d yyy = _mm256_mul_pd(yy, y);
+        nx = _mm256_sub_pd(_mm256_sub_pd(xxx, txyy), p);
+        ny = _mm256_sub_pd(_mm256_sub_pd(txxy, yyy), q);
+    } else if constexpr (F == Logistic) {
+        const __m256d inner = _mm256_add_pd(_mm256_sub_pd(p, xx), yy);
+        nx = _mm256_mul_pd(_mm256_set1_pd(3.85), inner);
+        ny = _mm256_mul_pd(
+            q, _mm256_sub_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(_mm256_set1_pd(2.0), x)));
+    } else {
+        static_assert(F == Parabola);
+        nx = _mm256_add_pd(_mm256_sub_pd(yy, xx), p);
+        ny = _mm256_sub_pd(_mm256_mul_pd(_mm256_set1_pd(0.95), x), q);
+    }
+}
+
+// The start values and the two constants of four points (a, b), as the
+// one-point loop sets them up: the same single multiplications.
+template <int F>
+SORVELIN_KERNEL_INLINE void SetupLanes(const EscapeLoop& loop, __m256d a, __m256d b, __m256d& sx,
+                                       __m256d& sy, __m256d& p, __m256d& q) {
+    const bool fromZero = F == Quadratic || F == Cubic || F == Swapped;
+    sx = fromZero ? _mm256_setzero_pd() : a;
+    sy = fromZero ? _mm256_setzero_pd() : b;
+    p = F == Julia      ? _mm256_set1_pd(loop.juliaX)
+        : F == Parabola ? _mm256_mul_pd(_mm256_set1_pd(0.95), a)
+                        : a;
+    q = F == Julia      ? _mm256_set1_pd(loop.juliaY)
+        : F == Logistic ? _mm256_mul_pd(_mm256_set1_pd(3.85), b)
+                        : b;
+}
+
+// The counts of the points (a[g], b[g]), lane l of group g being
+// point 4 g + l, into out[0 .. 4 Groups - 1]. A point's count is the number of steps
+// it survived: every step adds one while it has not escaped, and a point
+// that never escapes ends with the limit.
+template <int F, int Groups = MostGroups>
+SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* a, const __m256d* b,
+                                         int* out) {
+    __m256d x[Groups], y[Groups], xx[Groups], yy[Groups], p[Groups], q[Groups];
+    __m256d alive[Groups];
+    __m256i survived[Groups];
+    const __m256d radiusSq = _mm256_set1_pd(loop.radiusSq);
+#pragma GCC unroll 4
+    for (int g = 0; g < Groups; ++g) {
+        SetupLanes<F>(loop, a[g], b[g], x[g], y[g], p[g], q[g]);
+        xx[g] = _mm256_mul_pd(x[g], x[g]);
+        yy[g] = _mm256_mul_pd(y[g], y[g]);
+        alive[g] = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        survived[g] = _mm256_setzero_si256();
+    }
+    for (int base = 0; base < loop.limit; base += StopCheckIterations) {
+        if (loop.stop != nullptr && loop.stop->load(std::memory_order_relaxed)) {
+            break;
+        }
+        const int end =
+            loop.limit - base < StopCheckIterations ? loop.limit : base + StopCheckIterations;
+        bool anyAlive = true;
+        for (int i = base; i < end && anyAlive;) {
+            const int stride = i < EarlySteps ? 1 : LaterSteps;
+            const int steps = end - i < stride ? end - i : stride;
+            for (int s = 0; s < steps; ++s) {
+#pragma GCC unroll 4
+                for (int g = 0; g < Groups; ++g) {
+                    __m256d nx, ny;
+                    Step<F>(x[g], y[g], xx[g], yy[g], p[g], q[g], nx, ny);
+                    xx[g] = _mm256_mul_pd(nx, nx);
+                    yy[g] = _mm256_mul_pd(ny, ny);
+                    // Ordered comparison: a NaN modulus never escapes. An
+                    // escaped point goes on iterating; its values are unused.
+                    const __m256d out =
+                        _mm256_cmp_pd(_mm256_add_pd(xx[g], yy[g]), radiusSq, _CMP_GT_OQ);
+                    alive[g] = _mm256_andnot_pd(out, alive[g]);
+                    // An alive lane is all ones, minus one as an integer.
+                    survived[g] = _mm256_sub_epi64(survived[g], _mm256_castpd_si256(alive[g]));
+                    x[g] = nx;
+                    y[g] = ny;
+                }
+            }
+            i += steps;
+            __m256d any = alive[0];
+            for (int g = 1; g < Groups; ++g) {
+                any = _mm256_or_pd(any, alive[g]);
+            }
+            anyAlive = _mm256_testz_pd(any, any) == 0;
+        }
+        if (!anyAlive) {
+            break;
+        }
+    }
+    const __m256i lowHalves = _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0);
+#pragma GCC unroll 4
+    for (int g = 0; g < Groups; ++g) {
+        // The low halves of the four 64-bit counts.
+        const __m256i low = _mm256_permutevar8x32_epi32(survived[g], lowHalves);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + g * Lanes), _mm256_castsi256_si128(low));
+    }
+}
+
+// Rows of a picture: neighbouring pixels escape at less equal steps than the
+// sampler's neighbouring parts do, so a batch runs as long as its slowest
+// point. The formulas whose pictures are mostly points that escape within a
+// few steps lose less in batches of eight than the four groups gain them.
+template <int F> constexpr int PointGroups() {
+    return F == Julia || F == Swapped || F == Logistic ? 2 : MostGroups;
+}
+
+template <int F, int Groups>
+__attribute__((target(SORVELIN_KERNEL_TARGET))) void RunPoints(const EscapeBatchJob& job) {
+    constexpr int Points = Groups * Lanes;
+    for (int first = 0; first < job.count; first += Points) {
+        const int n = job.count - first < Points ? job.count - first : Points;
+        const double* a = job.pointX + first;
+        const double* b = job.pointY + first;
+        double padA[Points];
+        double padB[Points];
+        if (n < Points) {
+            // Lanes past the end repeat the last point; their counts are dropped.
+            for (int l = 0; l < Points; ++l) {
+                padA[l] = a[l < n ? l : n - 1];
+                padB[l] = b[l < n ? l : n - 1];
+            }
+            a = padA;
+            b = padB;
+        }
+        __m256d va[Groups], vb[Groups];
+        for (int g = 0; g < Groups; ++g) {
+            va[g] = _mm256_loadu_pd(a + g * Lanes);
+            vb[g] = _mm256_loadu_pd(b + g * Lanes);
+        }
+        if (n == Points) {
+            EscapeGroups<F, Groups>(job.loop, va, vb, job.counts + first);
+        } else {
+            int result[Points];
+            EscapeGroups<F, Groups>(job.loop, va, vb, result);
+            for (int l = 0; l < n; ++l) {
+                job.counts[first + l] = result[l];
+            }
+        }
+    }
+}
+
+// The points are formed in the lanes as they are needed: each line's point
+// moves on by one addition of its step per index, as the sampler's do.
+template <int F>
+__attribute__((target(SORVELIN_KERNEL_TARGET))) void RunLines(const EscapeLinesJob& job) {
+    constexpr int Groups = MostGroups;
+    __m256d x[Groups], y[Groups], stepX[Groups], stepY[Groups];
+    for (int g = 0; g < Groups; ++g) {
+        x[g] = _mm256_loadu_pd(job.startX + g * Lanes);
+        y[g] = _mm256_loadu_pd(job.startY + g * Lanes);
+        stepX[g] = _mm256_loadu_pd(job.stepX + g * Lanes);
+        stepY[g] = _mm256_loadu_pd(job.stepY + g * Lanes);
+    }
+    for (int i = 0; i < job.count; ++i) {
+        int result[Points];
+        EscapeGroups<F>(job.loop, x, y, result);
+        for (int g = 0; g < Groups; ++g) {
+            x[g] = _mm256_add_pd(x[g], stepX[g]);
+            y[g] = _mm256_add_pd(y[g], stepY[g]);
+        }
+        int* column = job.counts + i;
+        for (int k = 0; k < Points; ++k) {
+            column[k * job.stride] = result[k];
+        }
+    }
+}
+
+template <template <int> class Run, typename Job> void Dispatch(const Job& job) {
+    switch (job.loop.formula) {
+    case Quadratic:
+        return Run<Quadratic>::Go(job);
+    case Julia:
+        return Run<Julia>::Go(job);
+    case Cubic:
+        return Run<Cubic>::Go(job);
+    case Swapped:
+        return Run<Swapped>::Go(job);
+    case Logistic:
+        return Run<Logistic>::Go(job);
+    case Parabola:
+        return Run<Parabola>::Go(job);
+    default:
+        return;
+    }
+}
+
+template <int F> struct PointsOf {
+    static void Go(const EscapeBatchJob& job) { RunPoints<F, PointGroups<F>()>(job); }
+};
+template <int F> struct LinesOf {
+    static void Go(const EscapeLinesJob& job) { RunLines<F>(job); }
+};
+
+inline void RunPointsJob(const EscapeBatchJob& job) {
+    Dispatch<PointsOf>(job);
+}
+
+inline void RunLinesJob(const EscapeLinesJob& job) {
+    Dispatch<LinesOf>(job);
+}
+
+#undef SORVELIN_KERNEL_INLINE
