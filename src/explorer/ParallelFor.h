@@ -77,9 +77,13 @@ private:
     std::vector<std::thread> threads_;
 };
 
-// How long the caller works alone before it calls in helpers: handing work
-// to another core moves cache lines between the cores, which costs more than
-// it saves on work this short.
+// How the caller decides to call in helpers: handing work to another core
+// moves cache lines between the cores and wakes a thread, which costs more
+// than it saves on short work. So the caller starts alone and calls them in
+// once its pace so far says the work left would take it longer than
+// ParallelHelpWorth, or after ParallelHelpAfter at the latest (work whose
+// dear part comes late).
+inline constexpr std::chrono::microseconds ParallelHelpWorth{10};
 inline constexpr std::chrono::microseconds ParallelHelpAfter{20};
 
 template <typename Work> void ParallelFor(int count, int threads, int chunk, Work work) {
@@ -87,10 +91,14 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
     threads = std::min(ThreadCountFor(threads), (count + chunk - 1) / chunk);
     int done = 0;
     if (threads > 1) {
-        const auto until = std::chrono::steady_clock::now() + ParallelHelpAfter;
-        while (done < count && std::chrono::steady_clock::now() < until) {
+        const auto start = std::chrono::steady_clock::now();
+        while (done < count) {
             for (const int last = std::min(done + chunk, count); done < last; ++done) {
                 work(done);
+            }
+            const auto spent = std::chrono::steady_clock::now() - start;
+            if (spent >= ParallelHelpAfter || spent * (count - done) > ParallelHelpWorth * done) {
+                break;
             }
         }
     }

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -117,11 +118,17 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
     if (progress != nullptr) {
         progress->SetTotal(static_cast<long long>(PartCount) * noteCount);
     }
-    struct Lanes {
+    // Whole cache lines: what the threads read while they sample lies apart
+    // from anything a thread writes, since a line written by one core and
+    // read by the other moves between them at every touch.
+    struct alignas(64) Lanes {
         double X[PartCount];
         double Y[PartCount];
     };
-    Lanes step{};
+    const int units = (noteCount + UnitSamples - 1) / UnitSamples;
+    // The mark of every unit, and the steps last.
+    std::vector<Lanes> marks(static_cast<std::size_t>(units) + 1);
+    Lanes& step = marks.back();
     Lanes at{};
     for (int k = 0; k < PartCount; ++k) {
         const PartLine part = PartLineOf(line, dx, dy, method, noteCount, k);
@@ -130,15 +137,14 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
         step.X[k] = part.StepX;
         step.Y[k] = part.StepY;
     }
-    const int units = (noteCount + UnitSamples - 1) / UnitSamples;
-    std::vector<Lanes> marks(static_cast<std::size_t>(units));
     // Eight parts at a time, so the sums stay in registers.
     for (int h = 0; h < PartCount; h += HalfParts) {
         double x[HalfParts];
         double y[HalfParts];
         std::copy_n(at.X + h, HalfParts, x);
         std::copy_n(at.Y + h, HalfParts, y);
-        for (Lanes& mark : marks) {
+        for (int unit = 0; unit < units; ++unit) {
+            Lanes& mark = marks[static_cast<std::size_t>(unit)];
             std::copy_n(x, HalfParts, mark.X + h);
             std::copy_n(y, HalfParts, mark.Y + h);
             for (int i = 0; i < UnitSamples; ++i) {
@@ -150,12 +156,16 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
             }
         }
     }
-    std::unique_ptr<std::int32_t[]> raw(
-        new std::int32_t[static_cast<std::size_t>(PartCount) * noteCount]);
-    std::int32_t* const valuesData = raw.get();
     // Neighbouring units write neighbouring values: a thread takes a cache
-    // line's worth of indices at a time, so the cores seldom write into the
-    // same line.
+    // line's worth of indices at a time, and the table starts on a line, so
+    // the cores seldom write into the same line.
+    const std::size_t total = static_cast<std::size_t>(PartCount) * noteCount;
+    constexpr std::align_val_t LineSize{64};
+    const auto release = [](std::int32_t* values) { ::operator delete[](values, LineSize); };
+    const std::unique_ptr<std::int32_t[], decltype(release)> raw(
+        static_cast<std::int32_t*>(::operator new[](total * sizeof(std::int32_t), LineSize)),
+        release);
+    std::int32_t* const valuesData = raw.get();
     ParallelFor(units, threads, 64 / (UnitSamples * sizeof(std::int32_t)), [&](int unit) {
         if (progress != nullptr && progress->Cancelled()) {
             return;
@@ -172,8 +182,7 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
     if (progress != nullptr) {
         progress->ThrowIfCancelled();
     }
-    series.Assign(std::vector<std::int32_t>(
-        valuesData, valuesData + static_cast<std::size_t>(PartCount) * noteCount));
+    series.Assign(std::vector<std::int32_t>(valuesData, valuesData + total));
 }
 
 } // namespace
@@ -181,7 +190,12 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
 void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
                    double dx, double dy, int method, int noteCount, SeriesTable& series,
                    const SamplingWork& work) {
-    FractalIterator sampler = engine;
+    // On a cache line of its own, as the threads read it (see SampleBlocks).
+    struct alignas(64) SharedEngine {
+        FractalIterator Engine;
+    };
+    const auto shared = std::make_unique<SharedEngine>(SharedEngine{engine});
+    FractalIterator& sampler = shared->Engine;
     if (work.Progress != nullptr) {
         sampler.SetStopFlag(work.Progress->StopFlag());
     }
