@@ -17,6 +17,21 @@ void Pause() {
 #endif
 }
 
+// True once done() is, false if it is still not after the awake time. The
+// clock is read only now and then: reading it costs more than a pause.
+template <typename Done> bool SpinUntil(Done done) {
+    const auto until = std::chrono::steady_clock::now() + AwakeTime;
+    for (int spin = 0;; ++spin) {
+        if (done()) {
+            return true;
+        }
+        Pause();
+        if (spin % 64 == 63 && std::chrono::steady_clock::now() > until) {
+            return false;
+        }
+    }
+}
+
 } // namespace
 
 WorkerPool& WorkerPool::Shared() {
@@ -75,30 +90,14 @@ void WorkerPool::Run(int helpers, void (*body)(void*), void* arg) {
 }
 
 bool WorkerPool::AwaitNews(std::uint64_t seen) {
-    const auto until = std::chrono::steady_clock::now() + AwakeTime;
-    for (int spin = 0;; ++spin) {
-        if (generation_.load(std::memory_order_acquire) != seen ||
-            quit_.load(std::memory_order_relaxed)) {
-            return true;
-        }
-        Pause();
-        if (spin % 64 == 63 && std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-    }
+    return SpinUntil([&] {
+        return generation_.load(std::memory_order_acquire) != seen ||
+               quit_.load(std::memory_order_relaxed);
+    });
 }
 
 bool WorkerPool::AwaitHelpers(const Task& task) {
-    const auto until = std::chrono::steady_clock::now() + AwakeTime;
-    for (int spin = 0;; ++spin) {
-        if (task.inside.load(std::memory_order_acquire) == 0) {
-            return true;
-        }
-        Pause();
-        if (spin % 64 == 63 && std::chrono::steady_clock::now() > until) {
-            return false;
-        }
-    }
+    return SpinUntil([&task] { return task.inside.load(std::memory_order_acquire) == 0; });
 }
 
 void WorkerPool::Serve() {
