@@ -86,31 +86,37 @@ private:
 inline constexpr std::chrono::microseconds ParallelHelpWorth{10};
 inline constexpr std::chrono::microseconds ParallelHelpAfter{20};
 
-template <typename Work> void ParallelFor(int count, int threads, int chunk, Work work) {
+// ParallelFor in pieces: work(first, last) does indices first .. last - 1.
+// The calling thread takes pieces of `chunk` indices in order from 0 until it
+// calls in helpers; just before it does, it calls beforeHelpers(done), done
+// being the indices it has finished. So work that the calling thread can
+// carry on cheaply from one piece to the next (the sampler's points along
+// its lines) need prepare what the helpers start from only when helpers come.
+template <typename BeforeHelpers, typename Work>
+void ParallelForPieces(int count, int threads, int chunk, BeforeHelpers beforeHelpers, Work work) {
     chunk = std::max(chunk, 1);
     threads = std::min(ThreadCountFor(threads), (count + chunk - 1) / chunk);
-    int done = 0;
-    if (threads > 1) {
-        const auto start = std::chrono::steady_clock::now();
-        while (done < count) {
-            for (const int last = std::min(done + chunk, count); done < last; ++done) {
-                work(done);
-            }
-            const auto spent = std::chrono::steady_clock::now() - start;
-            if (spent >= ParallelHelpAfter || spent * (count - done) > ParallelHelpWorth * done) {
-                break;
-            }
-        }
-    }
     if (threads <= 1) {
-        for (; done < count; ++done) {
-            work(done);
+        if (count > 0) {
+            work(0, count);
         }
         return;
+    }
+    int done = 0;
+    const auto start = std::chrono::steady_clock::now();
+    while (done < count) {
+        const int last = std::min(done + chunk, count);
+        work(done, last);
+        done = last;
+        const auto spent = std::chrono::steady_clock::now() - start;
+        if (spent >= ParallelHelpAfter || spent * (count - done) > ParallelHelpWorth * done) {
+            break;
+        }
     }
     if (done >= count) {
         return;
     }
+    beforeHelpers(done);
     std::atomic<int> next{done};
     std::mutex errorLock;
     std::exception_ptr error;
@@ -131,9 +137,7 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
                         std::max(chunk, (count - first) / (4 * threads) / chunk * chunk);
                     last = std::min(first + share, count);
                 } while (!next.compare_exchange_weak(first, last, std::memory_order_relaxed));
-                for (int i = first; i < last; ++i) {
-                    work(i);
-                }
+                work(first, last);
             }
         } catch (...) {
             next.store(count, std::memory_order_relaxed);
@@ -148,6 +152,16 @@ template <typename Work> void ParallelFor(int count, int threads, int chunk, Wor
     if (error) {
         std::rethrow_exception(error);
     }
+}
+
+template <typename Work> void ParallelFor(int count, int threads, int chunk, Work work) {
+    ParallelForPieces(
+        count, threads, chunk, [](int) {},
+        [&work](int first, int last) {
+            for (int i = first; i < last; ++i) {
+                work(i);
+            }
+        });
 }
 
 } // namespace sorvelin

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -98,38 +99,66 @@ namespace {
 // Consecutive samples of all sixteen parts in one unit of shared work: small
 // units, because the costly points cluster at the same indices of every part.
 constexpr int UnitSamples = 4;
-constexpr int HalfParts = PartCount / 2;
+// The most indices sampled in one call: between calls the progress moves on
+// and a Cancel is seen, and one call is long enough that calling costs little.
+constexpr int SliceSamples = 64;
 
-// The samples in units of UnitSamples consecutive indices of all sixteen
-// parts, shared out over the threads of `work`. Each point still comes from
-// its part's start by the same repeated additions as in ForEachSamplePoint:
-// one quick pass, with the sixteen sums advancing side by side, notes every
-// part's point at each unit's start, and each unit adds on from there, so
-// every value equals the one-thread sampler's. sampleUnit(markX, markY,
-// stepX, stepY, n, values, stride) fills values[k * stride + i] with the
-// sample of part k at index i = 0 .. n - 1, part k's point of index 0 being
-// (markX[k], markY[k]) and each next one a step (stepX[k], stepY[k]) on.
-template <typename SampleUnit>
+// Whole cache lines: what the threads read while they sample lies apart
+// from anything a thread writes, since a line written by one core and read
+// by the other moves between them at every touch.
+struct alignas(64) Lanes {
+    double X[PartCount];
+    double Y[PartCount];
+};
+
+// marks[u] = the sixteen points `from` carried on by u * UnitSamples steps,
+// for u = 0 .. units - 1: only additions, each part's in the same order as
+// the one-thread walk, four parts side by side. Where the processor has AVX2
+// the four are one register, which halves the wait before helpers start.
+__attribute__((target_clones("avx2", "default"))) void
+MarkUnits(const Lanes& from, const Lanes& step, int units, Lanes* marks) {
+    using Four = double __attribute__((vector_size(4 * sizeof(double))));
+    constexpr int Quarters = PartCount / 4;
+    Four x[Quarters], y[Quarters], stepX[Quarters], stepY[Quarters];
+    std::memcpy(x, from.X, sizeof x);
+    std::memcpy(y, from.Y, sizeof y);
+    std::memcpy(stepX, step.X, sizeof stepX);
+    std::memcpy(stepY, step.Y, sizeof stepY);
+    for (int unit = 0; unit < units; ++unit) {
+        std::memcpy(marks[unit].X, x, sizeof x);
+        std::memcpy(marks[unit].Y, y, sizeof y);
+        for (int i = 0; i < UnitSamples; ++i) {
+#pragma GCC unroll 4
+            for (int q = 0; q < Quarters; ++q) {
+                x[q] += stepX[q];
+                y[q] += stepY[q];
+            }
+        }
+    }
+}
+
+// The samples of all sixteen parts, shared out over the threads of `work` in
+// units of UnitSamples consecutive indices. Each point still comes from its
+// part's start by the same repeated additions as in ForEachSamplePoint, so
+// every value equals the one-thread sampler's: the calling thread carries
+// its sixteen points on from one piece to the next, and only when it calls
+// in helpers does it note, in one quick pass carrying them on further, every
+// part's point at each unit's start that is left. sampleRun(atX, atY, stepX,
+// stepY, n, values, stride) fills values[k * stride + i] with the sample of
+// part k at index i = 0 .. n - 1, part k's point of index 0 being (atX[k],
+// atY[k]) and each next one a step (stepX[k], stepY[k]) on, and leaves
+// (atX[k], atY[k]) at index n.
+template <typename SampleRun>
 void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int noteCount,
-                  int threads, const SamplingWork& work, SeriesTable& series,
-                  SampleUnit sampleUnit) {
+                  int threads, const SamplingWork& work, SeriesTable& series, SampleRun sampleRun) {
     CheckNoteCount(noteCount);
     WorkProgress* progress = work.Progress;
     if (progress != nullptr) {
         progress->SetTotal(static_cast<long long>(PartCount) * noteCount);
     }
-    // Whole cache lines: what the threads read while they sample lies apart
-    // from anything a thread writes, since a line written by one core and
-    // read by the other moves between them at every touch.
-    struct alignas(64) Lanes {
-        double X[PartCount];
-        double Y[PartCount];
-    };
-    const int units = (noteCount + UnitSamples - 1) / UnitSamples;
-    // The mark of every unit, and the steps last.
-    std::vector<Lanes> marks(static_cast<std::size_t>(units) + 1);
-    Lanes& step = marks.back();
-    Lanes at{};
+    Lanes step;
+    // The calling thread's sixteen points.
+    Lanes at;
     for (int k = 0; k < PartCount; ++k) {
         const PartLine part = PartLineOf(line, dx, dy, method, noteCount, k);
         at.X[k] = part.StartX;
@@ -137,25 +166,10 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
         step.X[k] = part.StepX;
         step.Y[k] = part.StepY;
     }
-    // Eight parts at a time, so the sums stay in registers.
-    for (int h = 0; h < PartCount; h += HalfParts) {
-        double x[HalfParts];
-        double y[HalfParts];
-        std::copy_n(at.X + h, HalfParts, x);
-        std::copy_n(at.Y + h, HalfParts, y);
-        for (int unit = 0; unit < units; ++unit) {
-            Lanes& mark = marks[static_cast<std::size_t>(unit)];
-            std::copy_n(x, HalfParts, mark.X + h);
-            std::copy_n(y, HalfParts, mark.Y + h);
-            for (int i = 0; i < UnitSamples; ++i) {
-#pragma GCC unroll 8
-                for (int k = 0; k < HalfParts; ++k) {
-                    x[k] += step.X[h + k];
-                    y[k] += step.Y[h + k];
-                }
-            }
-        }
-    }
+    const int units = (noteCount + UnitSamples - 1) / UnitSamples;
+    // Where each unit from firstMarked on starts, once helpers are called in.
+    std::unique_ptr<Lanes[]> marks;
+    int firstMarked = units;
     // Neighbouring units write neighbouring values: a thread takes a cache
     // line's worth of indices at a time, and the table starts on a line, so
     // the cores seldom write into the same line.
@@ -166,19 +180,39 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
         static_cast<std::int32_t*>(::operator new[](total * sizeof(std::int32_t), LineSize)),
         release);
     std::int32_t* const valuesData = raw.get();
-    ParallelFor(units, threads, 64 / (UnitSamples * sizeof(std::int32_t)), [&](int unit) {
-        if (progress != nullptr && progress->Cancelled()) {
-            return;
+    // Indices first .. last - 1 of every part, from the points `from` of
+    // index first.
+    const auto sample = [&](Lanes& from, int first, int last) {
+        for (int i = first; i < last;) {
+            if (progress != nullptr && progress->Cancelled()) {
+                return;
+            }
+            const int n = std::min(SliceSamples, last - i);
+            sampleRun(from.X, from.Y, step.X, step.Y, n, valuesData + i,
+                      static_cast<std::ptrdiff_t>(noteCount));
+            i += n;
+            if (progress != nullptr) {
+                progress->Advance(static_cast<long long>(PartCount) * n);
+            }
         }
-        const int first = unit * UnitSamples;
-        const int n = std::min(UnitSamples, noteCount - first);
-        const Lanes& mark = marks[static_cast<std::size_t>(unit)];
-        sampleUnit(mark.X, mark.Y, step.X, step.Y, n, valuesData + first,
-                   static_cast<std::ptrdiff_t>(noteCount));
-        if (progress != nullptr) {
-            progress->Advance(static_cast<long long>(PartCount) * n);
-        }
-    });
+    };
+    const auto markUnitsFrom = [&](int done) {
+        firstMarked = done;
+        const int marked = units - done;
+        marks = std::make_unique_for_overwrite<Lanes[]>(static_cast<std::size_t>(marked));
+        MarkUnits(at, step, marked, marks.get());
+    };
+    ParallelForPieces(units, threads, 64 / (UnitSamples * sizeof(std::int32_t)), markUnitsFrom,
+                      [&](int firstUnit, int lastUnit) {
+                          const int first = firstUnit * UnitSamples;
+                          const int last = std::min(noteCount, lastUnit * UnitSamples);
+                          if (firstUnit < firstMarked) {
+                              sample(at, first, last);
+                              return;
+                          }
+                          Lanes from = marks[static_cast<std::size_t>(firstUnit - firstMarked)];
+                          sample(from, first, last);
+                      });
     if (progress != nullptr) {
         progress->ThrowIfCancelled();
     }
@@ -218,9 +252,8 @@ void SampleFractal(const FractalIterator& engine, int pictureHeight, const LineP
     static_assert(std::is_same_v<int, std::int32_t>, "counts go straight into the table");
     static_assert(PartCount == BatchLines, "the vector loop walks the sixteen parts side by side");
     SampleBlocks(ends, dx, dy, method, noteCount, work.Threads, work, series,
-                 [&sampler](const double* x, const double* y, const double* stepX,
-                            const double* stepY, int n, std::int32_t* values,
-                            std::ptrdiff_t stride) {
+                 [&sampler](double* x, double* y, const double* stepX, const double* stepY, int n,
+                            std::int32_t* values, std::ptrdiff_t stride) {
                      sampler.EvaluateLines(x, y, stepX, stepY, n, values, stride);
                  });
 }
@@ -239,16 +272,18 @@ int ImageSample(const ImageView& image, double x, double y) {
 void SampleImage(const ImageView& image, const LineEnds& line, double dx, double dy, int method,
                  int noteCount, SeriesTable& series, const SamplingWork& work) {
     SampleBlocks(line, dx, dy, method, noteCount, work.Threads, work, series,
-                 [&image](const double* startX, const double* startY, const double* stepX,
-                          const double* stepY, int n, std::int32_t* values, std::ptrdiff_t stride) {
+                 [&image](double* atX, double* atY, const double* stepX, const double* stepY, int n,
+                          std::int32_t* values, std::ptrdiff_t stride) {
                      for (int k = 0; k < PartCount; ++k) {
-                         double x = startX[k];
-                         double y = startY[k];
+                         double x = atX[k];
+                         double y = atY[k];
                          for (int i = 0; i < n; ++i) {
                              values[k * stride + i] = ImageSample(image, x, y);
                              x += stepX[k];
                              y += stepY[k];
                          }
+                         atX[k] = x;
+                         atY[k] = y;
                      }
                  });
 }

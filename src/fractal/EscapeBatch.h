@@ -35,13 +35,14 @@ struct EscapeBatchJob {
     int* counts;
 };
 
-// BatchLines lines: line k's point of index i is (startX[k], startY[k]) with
+// BatchLines lines: line k's point of index i is (atX[k], atY[k]) with
 // (stepX[k], stepY[k]) added i times, one addition after the other, as the
-// sampler walks a line. Its count goes to counts[k * stride + i].
+// sampler walks a line. Its count goes to counts[k * stride + i]. The job
+// leaves (atX[k], atY[k]) at the point of index count.
 struct EscapeLinesJob {
     EscapeLoop loop;
-    const double* startX;
-    const double* startY;
+    double* atX;
+    double* atY;
     const double* stepX;
     const double* stepY;
     int count; // indices along every line

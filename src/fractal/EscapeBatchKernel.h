@@ -182,28 +182,53 @@ __attribute__((target(SORVELIN_KERNEL_TARGET))) void RunPoints(const EscapeBatch
 }
 
 // The points are formed in the lanes as they are needed: each line's point
-// moves on by one addition of its step per index, as the sampler's do.
+// moves on by one addition of its step per index, as the sampler's do. The
+// counts of sixteen indices are gathered here first and then written line by
+// line, sixty-four bytes at a time: writing them one by one into sixteen
+// lines of the table, which may be in the other core's cache, stalls the
+// loop on every one.
 template <int F>
 __attribute__((target(SORVELIN_KERNEL_TARGET))) void RunLines(const EscapeLinesJob& job) {
     constexpr int Groups = MostGroups;
+    constexpr int Block = 16;
     __m256d x[Groups], y[Groups], stepX[Groups], stepY[Groups];
     for (int g = 0; g < Groups; ++g) {
-        x[g] = _mm256_loadu_pd(job.startX + g * Lanes);
-        y[g] = _mm256_loadu_pd(job.startY + g * Lanes);
+        x[g] = _mm256_loadu_pd(job.atX + g * Lanes);
+        y[g] = _mm256_loadu_pd(job.atY + g * Lanes);
         stepX[g] = _mm256_loadu_pd(job.stepX + g * Lanes);
         stepY[g] = _mm256_loadu_pd(job.stepY + g * Lanes);
     }
-    for (int i = 0; i < job.count; ++i) {
-        int result[BatchLines];
-        EscapeGroups<F>(job.loop, x, y, result);
-        for (int g = 0; g < Groups; ++g) {
-            x[g] = _mm256_add_pd(x[g], stepX[g]);
-            y[g] = _mm256_add_pd(y[g], stepY[g]);
+    for (int first = 0; first < job.count; first += Block) {
+        const int n = job.count - first < Block ? job.count - first : Block;
+        alignas(32) int block[BatchLines][Block];
+        for (int i = 0; i < n; ++i) {
+            int result[BatchLines];
+            EscapeGroups<F>(job.loop, x, y, result);
+            for (int g = 0; g < Groups; ++g) {
+                x[g] = _mm256_add_pd(x[g], stepX[g]);
+                y[g] = _mm256_add_pd(y[g], stepY[g]);
+            }
+            for (int k = 0; k < BatchLines; ++k) {
+                block[k][i] = result[k];
+            }
         }
-        int* column = job.counts + i;
         for (int k = 0; k < BatchLines; ++k) {
-            column[k * job.stride] = result[k];
+            int* row = job.counts + k * job.stride + first;
+            if (n == Block) {
+                const auto* from = reinterpret_cast<const __m256i*>(block[k]);
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), _mm256_load_si256(from));
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 8),
+                                    _mm256_load_si256(from + 1));
+            } else {
+                for (int i = 0; i < n; ++i) {
+                    row[i] = block[k][i];
+                }
+            }
         }
+    }
+    for (int g = 0; g < Groups; ++g) {
+        _mm256_storeu_pd(job.atX + g * Lanes, x[g]);
+        _mm256_storeu_pd(job.atY + g * Lanes, y[g]);
     }
 }
 

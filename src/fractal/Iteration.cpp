@@ -188,22 +188,24 @@ void FractalIterator::EvaluatePoints(const double* x, const double* y, int count
     EscapeBatchAvx({LoopOf(), x, y, count, counts});
 }
 
-void FractalIterator::EvaluateLines(const double* startX, const double* startY, const double* stepX,
+void FractalIterator::EvaluateLines(double* atX, double* atY, const double* stepX,
                                     const double* stepY, int count, int* counts,
                                     std::ptrdiff_t stride) const {
     if (!RunsVectorLoop()) {
         for (int k = 0; k < BatchLines; ++k) {
-            double x = startX[k];
-            double y = startY[k];
+            double x = atX[k];
+            double y = atY[k];
             for (int i = 0; i < count; ++i) {
                 counts[k * stride + i] = Formula(*this, x, y);
                 x += stepX[k];
                 y += stepY[k];
             }
+            atX[k] = x;
+            atY[k] = y;
         }
         return;
     }
-    EscapeLinesAvx({LoopOf(), startX, startY, stepX, stepY, count, counts, stride});
+    EscapeLinesAvx({LoopOf(), atX, atY, stepX, stepY, count, counts, stride});
 }
 
 } // namespace sorvelin

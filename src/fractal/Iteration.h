@@ -47,11 +47,13 @@ public:
     // Evaluate(x[i], y[i]) into counts[i] for i = 0 .. count - 1, several
     // points at once where the processor allows.
     void EvaluatePoints(const double* x, const double* y, int count, int* counts) const;
-    // Sixteen lines at once: line k's point of index i is (startX[k],
-    // startY[k]) with (stepX[k], stepY[k]) added i times, one addition after
-    // the other; its count goes to counts[k * stride + i], for i = 0 .. count - 1.
-    void EvaluateLines(const double* startX, const double* startY, const double* stepX,
-                       const double* stepY, int count, int* counts, std::ptrdiff_t stride) const;
+    // Sixteen lines at once: line k's point of index i is (atX[k], atY[k])
+    // with (stepX[k], stepY[k]) added i times, one addition after the other;
+    // its count goes to counts[k * stride + i], for i = 0 .. count - 1. On
+    // return (atX[k], atY[k]) is the point of index count, so that a next
+    // call carries on along the lines.
+    void EvaluateLines(double* atX, double* atY, const double* stepX, const double* stepY,
+                       int count, int* counts, std::ptrdiff_t stride) const;
     // Only the one-point loop (the reference the vector loop is measured and
     // tested against).
     void SetOnePointOnly(bool onePoint) { onePointOnly_ = onePoint; }

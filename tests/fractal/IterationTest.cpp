@@ -1,6 +1,7 @@
 #include "fractal/Iteration.h"
 #include "fractal/Random.h"
 
+#include <bit>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -282,14 +283,17 @@ TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
                 for (std::size_t first = 0; first + 32 <= xs.size(); first += 37) {
                     double stepX[16];
                     double stepY[16];
+                    double atX[16];
+                    double atY[16];
                     for (int k = 0; k < 16; ++k) {
                         stepX[k] = (xs[first + 16 + k] - xs[first + k]) * 0.125;
                         stepY[k] = (ys[first + 16 + k] - ys[first + k]) * 0.125;
+                        atX[k] = xs[first + k];
+                        atY[k] = ys[first + k];
                     }
                     constexpr int Count = 9;
                     std::vector<int> got(16 * Count);
-                    batch.EvaluateLines(&xs[first], &ys[first], stepX, stepY, Count, got.data(),
-                                        Count);
+                    batch.EvaluateLines(atX, atY, stepX, stepY, Count, got.data(), Count);
                     for (int k = 0; k < 16; ++k) {
                         double x = xs[first + k];
                         double y = ys[first + k];
@@ -300,6 +304,14 @@ TEST(FractalIteratorTest, BatchEvaluationEqualsTheOnePointLoop) {
                             x += stepX[k];
                             y += stepY[k];
                         }
+                        // Left where a next call carries on (bit for bit,
+                        // as some of the points are not numbers).
+                        ASSERT_EQ(std::bit_cast<std::uint64_t>(atX[k]),
+                                  std::bit_cast<std::uint64_t>(x))
+                            << where << " line " << first + k;
+                        ASSERT_EQ(std::bit_cast<std::uint64_t>(atY[k]),
+                                  std::bit_cast<std::uint64_t>(y))
+                            << where << " line " << first + k;
                     }
                 }
             }
