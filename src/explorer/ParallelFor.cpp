@@ -64,6 +64,7 @@ void WorkerPool::Run(int helpers, void (*body)(void*), void* arg) {
     }
     while (static_cast<int>(threads_.size()) < helpers) {
         threads_.emplace_back([this] { Serve(); });
+        ++awake_;
     }
     Task task{body, arg, helpers, 0, {0}};
     task_ = &task;
@@ -111,7 +112,9 @@ void WorkerPool::Serve() {
             hold.lock();
             if (!news) {
                 ++sleepers_;
+                --awake_;
                 wake_.wait(hold, [&] { return quit_ || generation_ != seen; });
+                ++awake_;
                 --sleepers_;
             }
         }
