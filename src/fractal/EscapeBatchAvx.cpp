@@ -13,11 +13,14 @@ namespace avx2 {
 #undef SORVELIN_KERNEL_TARGET
 } // namespace avx2
 
-// The same loop with AVX-512's thirty-two registers: four groups of points
-// and their running sums fit without spilling to memory.
+// The same loop with AVX-512's thirty-two registers, where four groups of
+// points and their running sums fit without spilling to memory, and its mask
+// registers for the lanes still alive.
 namespace avx512 {
 #define SORVELIN_KERNEL_TARGET "avx2,avx512f,avx512vl"
+#define SORVELIN_KERNEL_MASKS
 #include "fractal/EscapeBatchKernel.h"
+#undef SORVELIN_KERNEL_MASKS
 #undef SORVELIN_KERNEL_TARGET
 } // namespace avx512
 

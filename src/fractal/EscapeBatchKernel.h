@@ -1,7 +1,8 @@
 // The vector loop, compiled once for each instruction set that
 // EscapeBatchAvx.cpp chooses from at run time: that file includes it inside a
 // namespace of its own for each set, with SORVELIN_KERNEL_TARGET naming the
-// set. Hence no include guard.
+// set and SORVELIN_KERNEL_MASKS defined where the set has AVX-512's mask
+// registers. Hence no include guard.
 #define SORVELIN_KERNEL_INLINE __attribute__((target(SORVELIN_KERNEL_TARGET), always_inline)) inline
 
 constexpr int Lanes = 4;
@@ -70,6 +71,60 @@ SORVELIN_KERNEL_INLINE void SetupLanes(const EscapeLoop& loop, __m256d a, __m256
                         : b;
 }
 
+// Which lanes of a group have not escaped. With AVX-512 a mask register:
+// the escape test then clears a lane's bit by itself and the count adds one
+// under the mask, one operation each fewer per step, and the look whether
+// any lane is alive stays out of the vector units.
+#ifdef SORVELIN_KERNEL_MASKS
+using Alive = __mmask8;
+
+SORVELIN_KERNEL_INLINE Alive AllAlive() {
+    return 0xf;
+}
+
+// Ordered comparison, as the one-point loop's "modulus > radius": a lane
+// stays alive while its modulus is not greater, which holds for a NaN.
+SORVELIN_KERNEL_INLINE Alive StillAlive(Alive alive, __m256d modulus, __m256d radiusSq) {
+    return _mm256_mask_cmp_pd_mask(alive, modulus, radiusSq, _CMP_NGT_UQ);
+}
+
+SORVELIN_KERNEL_INLINE __m256i CountAlive(__m256i survived, Alive alive) {
+    return _mm256_mask_add_epi64(survived, alive, survived, _mm256_set1_epi64x(1));
+}
+
+template <int Groups> SORVELIN_KERNEL_INLINE bool AnyAlive(const Alive* alive) {
+    unsigned any = alive[0];
+    for (int g = 1; g < Groups; ++g) {
+        any |= alive[g];
+    }
+    return any != 0;
+}
+#else
+using Alive = __m256d;
+
+SORVELIN_KERNEL_INLINE Alive AllAlive() {
+    return _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+}
+
+// Ordered comparison: a NaN modulus never escapes.
+SORVELIN_KERNEL_INLINE Alive StillAlive(Alive alive, __m256d modulus, __m256d radiusSq) {
+    return _mm256_andnot_pd(_mm256_cmp_pd(modulus, radiusSq, _CMP_GT_OQ), alive);
+}
+
+// An alive lane is all ones, minus one as an integer.
+SORVELIN_KERNEL_INLINE __m256i CountAlive(__m256i survived, Alive alive) {
+    return _mm256_sub_epi64(survived, _mm256_castpd_si256(alive));
+}
+
+template <int Groups> SORVELIN_KERNEL_INLINE bool AnyAlive(const Alive* alive) {
+    __m256d any = alive[0];
+    for (int g = 1; g < Groups; ++g) {
+        any = _mm256_or_pd(any, alive[g]);
+    }
+    return _mm256_testz_pd(any, any) == 0;
+}
+#endif
+
 // The counts of the points (a[g], b[g]), lane l of group g being
 // point 4 g + l, into out[0 .. 4 Groups - 1]. A point's count is the number of steps
 // it survived: every step adds one while it has not escaped, and a point
@@ -78,7 +133,7 @@ template <int F, int Groups = MostGroups>
 SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* a, const __m256d* b,
                                          int* out) {
     __m256d x[Groups], y[Groups], xx[Groups], yy[Groups], p[Groups], q[Groups];
-    __m256d alive[Groups];
+    Alive alive[Groups];
     __m256i survived[Groups];
     const __m256d radiusSq = _mm256_set1_pd(loop.radiusSq);
 #pragma GCC unroll 4
@@ -86,46 +141,46 @@ SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* 
         SetupLanes<F>(loop, a[g], b[g], x[g], y[g], p[g], q[g]);
         xx[g] = _mm256_mul_pd(x[g], x[g]);
         yy[g] = _mm256_mul_pd(y[g], y[g]);
-        alive[g] = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+        alive[g] = AllAlive();
         survived[g] = _mm256_setzero_si256();
     }
-    for (int base = 0; base < loop.limit; base += StopCheckIterations) {
+    // One step of every group. An escaped point goes on iterating; its
+    // values are unused.
+    const auto step = [&]() __attribute__((target(SORVELIN_KERNEL_TARGET), always_inline)) {
+#pragma GCC unroll 4
+        for (int g = 0; g < Groups; ++g) {
+            __m256d nx, ny;
+            Step<F>(x[g], y[g], xx[g], yy[g], p[g], q[g], nx, ny);
+            xx[g] = _mm256_mul_pd(nx, nx);
+            yy[g] = _mm256_mul_pd(ny, ny);
+            alive[g] = StillAlive(alive[g], _mm256_add_pd(xx[g], yy[g]), radiusSq);
+            survived[g] = CountAlive(survived[g], alive[g]);
+            x[g] = nx;
+            y[g] = ny;
+        }
+    };
+    // The first steps one by one, each with its look, written out in full
+    // (far below the steps between two looks at the stop flag).
+    const int early = loop.limit < EarlySteps ? loop.limit : EarlySteps;
+    bool going = true;
+#pragma GCC unroll 8
+    for (int i = 0; i < early && going; ++i) {
+        step();
+        going = AnyAlive<Groups>(alive);
+    }
+    for (int base = early; going && base < loop.limit; base += StopCheckIterations) {
         if (loop.stop != nullptr && loop.stop->load(std::memory_order_relaxed)) {
             break;
         }
         const int end =
             loop.limit - base < StopCheckIterations ? loop.limit : base + StopCheckIterations;
-        bool anyAlive = true;
-        for (int i = base; i < end && anyAlive;) {
-            const int stride = i < EarlySteps ? 1 : LaterSteps;
-            const int steps = end - i < stride ? end - i : stride;
+        for (int i = base; i < end && going;) {
+            const int steps = end - i < LaterSteps ? end - i : LaterSteps;
             for (int s = 0; s < steps; ++s) {
-#pragma GCC unroll 4
-                for (int g = 0; g < Groups; ++g) {
-                    __m256d nx, ny;
-                    Step<F>(x[g], y[g], xx[g], yy[g], p[g], q[g], nx, ny);
-                    xx[g] = _mm256_mul_pd(nx, nx);
-                    yy[g] = _mm256_mul_pd(ny, ny);
-                    // Ordered comparison: a NaN modulus never escapes. An
-                    // escaped point goes on iterating; its values are unused.
-                    const __m256d out =
-                        _mm256_cmp_pd(_mm256_add_pd(xx[g], yy[g]), radiusSq, _CMP_GT_OQ);
-                    alive[g] = _mm256_andnot_pd(out, alive[g]);
-                    // An alive lane is all ones, minus one as an integer.
-                    survived[g] = _mm256_sub_epi64(survived[g], _mm256_castpd_si256(alive[g]));
-                    x[g] = nx;
-                    y[g] = ny;
-                }
+                step();
             }
             i += steps;
-            __m256d any = alive[0];
-            for (int g = 1; g < Groups; ++g) {
-                any = _mm256_or_pd(any, alive[g]);
-            }
-            anyAlive = _mm256_testz_pd(any, any) == 0;
-        }
-        if (!anyAlive) {
-            break;
+            going = AnyAlive<Groups>(alive);
         }
     }
     const __m256i lowHalves = _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0);
@@ -141,9 +196,15 @@ SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* 
 // than the sampler's neighbouring parts do, and a batch runs as long as its
 // slowest point. For the formulas whose pictures are mostly points that
 // escape within a few steps, batches of eight waste less than four groups in
-// flight gain (measured with "Draw Now!" on the start-up view).
+// flight gain (measured with "Draw Now!" on the start-up view): Julia's in
+// both forms, and without mask registers, whose looks cost more, also those
+// of formulas 3 and 5.
 template <int F> constexpr int PointGroups() {
+#ifdef SORVELIN_KERNEL_MASKS
+    return F == Julia ? 2 : MostGroups;
+#else
     return F == Julia || F == Swapped || F == Logistic ? 2 : MostGroups;
+#endif
 }
 
 template <int F, int Groups>
