@@ -88,8 +88,19 @@ SORVELIN_KERNEL_INLINE Alive StillAlive(Alive alive, __m256d modulus, __m256d ra
     return _mm256_mask_cmp_pd_mask(alive, modulus, radiusSq, _CMP_NGT_UQ);
 }
 
-SORVELIN_KERNEL_INLINE __m256i CountAlive(__m256i survived, Alive alive) {
-    return _mm256_mask_add_epi64(survived, alive, survived, _mm256_set1_epi64x(1));
+// The counts of a group: four 32-bit integers, as they are stored.
+using Counts = __m128i;
+
+SORVELIN_KERNEL_INLINE Counts NoCounts() {
+    return _mm_setzero_si128();
+}
+
+SORVELIN_KERNEL_INLINE Counts CountAlive(Counts survived, Alive alive) {
+    return _mm_mask_add_epi32(survived, alive, survived, _mm_set1_epi32(1));
+}
+
+SORVELIN_KERNEL_INLINE void StoreCounts(int* out, Counts survived) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), survived);
 }
 
 template <int Groups> SORVELIN_KERNEL_INLINE bool AnyAlive(const Alive* alive) {
@@ -111,9 +122,23 @@ SORVELIN_KERNEL_INLINE Alive StillAlive(Alive alive, __m256d modulus, __m256d ra
     return _mm256_andnot_pd(_mm256_cmp_pd(modulus, radiusSq, _CMP_GT_OQ), alive);
 }
 
+// The counts of a group: four 64-bit integers, beside the lanes' masks.
+using Counts = __m256i;
+
+SORVELIN_KERNEL_INLINE Counts NoCounts() {
+    return _mm256_setzero_si256();
+}
+
 // An alive lane is all ones, minus one as an integer.
-SORVELIN_KERNEL_INLINE __m256i CountAlive(__m256i survived, Alive alive) {
+SORVELIN_KERNEL_INLINE Counts CountAlive(Counts survived, Alive alive) {
     return _mm256_sub_epi64(survived, _mm256_castpd_si256(alive));
+}
+
+// The low halves of the four 64-bit counts.
+SORVELIN_KERNEL_INLINE void StoreCounts(int* out, Counts survived) {
+    const __m256i low =
+        _mm256_permutevar8x32_epi32(survived, _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(low));
 }
 
 template <int Groups> SORVELIN_KERNEL_INLINE bool AnyAlive(const Alive* alive) {
@@ -134,7 +159,7 @@ SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* 
                                          int* out) {
     __m256d x[Groups], y[Groups], xx[Groups], yy[Groups], p[Groups], q[Groups];
     Alive alive[Groups];
-    __m256i survived[Groups];
+    Counts survived[Groups];
     const __m256d radiusSq = _mm256_set1_pd(loop.radiusSq);
 #pragma GCC unroll 4
     for (int g = 0; g < Groups; ++g) {
@@ -142,7 +167,7 @@ SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* 
         xx[g] = _mm256_mul_pd(x[g], x[g]);
         yy[g] = _mm256_mul_pd(y[g], y[g]);
         alive[g] = AllAlive();
-        survived[g] = _mm256_setzero_si256();
+        survived[g] = NoCounts();
     }
     // One step of every group. An escaped point goes on iterating; its
     // values are unused.
@@ -183,12 +208,9 @@ SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* 
             going = AnyAlive<Groups>(alive);
         }
     }
-    const __m256i lowHalves = _mm256_setr_epi32(0, 2, 4, 6, 0, 0, 0, 0);
 #pragma GCC unroll 4
     for (int g = 0; g < Groups; ++g) {
-        // The low halves of the four 64-bit counts.
-        const __m256i low = _mm256_permutevar8x32_epi32(survived[g], lowHalves);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + g * Lanes), _mm256_castsi256_si128(low));
+        StoreCounts(out + g * Lanes, survived[g]);
     }
 }
 
