@@ -96,9 +96,11 @@ PartLine PartLineOf(const LineEnds& line, double dx, double dy, int method, int 
 
 namespace {
 
-// Consecutive samples of all sixteen parts in one unit of shared work: small
-// units, because the costly points cluster at the same indices of every part.
-constexpr int UnitSamples = 4;
+// Consecutive samples of all sixteen parts in one unit of shared work: a
+// cache line of each part's row, so that two cores seldom write into the
+// same line, and no more, because the costly points cluster at the same
+// indices of every part.
+constexpr int UnitSamples = 64 / sizeof(std::int32_t);
 // The most indices sampled in one call: between calls the progress moves on
 // and a Cancel is seen, and one call is long enough that calling costs little.
 constexpr int SliceSamples = 64;
@@ -172,9 +174,7 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
     int firstMarked = units;
     // The threads write straight into the table: copying it afterwards
     // would read the part a helper wrote from the other core's cache, which
-    // costs the calling thread a third as much again as sampling it. A thread
-    // takes a cache line's worth of indices at a time, so the cores seldom
-    // write into the same line.
+    // costs the calling thread a third as much again as sampling it.
     std::vector<std::int32_t> values(static_cast<std::size_t>(PartCount) * noteCount);
     std::int32_t* const valuesData = values.data();
     // Indices first .. last - 1 of every part, from the points `from` of
@@ -199,17 +199,16 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
         marks = std::make_unique_for_overwrite<Lanes[]>(static_cast<std::size_t>(marked));
         MarkUnits(at, step, marked, marks.get());
     };
-    ParallelForPieces(units, threads, 64 / (UnitSamples * sizeof(std::int32_t)), markUnitsFrom,
-                      [&](int firstUnit, int lastUnit) {
-                          const int first = firstUnit * UnitSamples;
-                          const int last = std::min(noteCount, lastUnit * UnitSamples);
-                          if (firstUnit < firstMarked) {
-                              sample(at, first, last);
-                              return;
-                          }
-                          Lanes from = marks[static_cast<std::size_t>(firstUnit - firstMarked)];
-                          sample(from, first, last);
-                      });
+    ParallelForPieces(units, threads, 1, markUnitsFrom, [&](int firstUnit, int lastUnit) {
+        const int first = firstUnit * UnitSamples;
+        const int last = std::min(noteCount, lastUnit * UnitSamples);
+        if (firstUnit < firstMarked) {
+            sample(at, first, last);
+            return;
+        }
+        Lanes from = marks[static_cast<std::size_t>(firstUnit - firstMarked)];
+        sample(from, first, last);
+    });
     if (progress != nullptr) {
         progress->ThrowIfCancelled();
     }
