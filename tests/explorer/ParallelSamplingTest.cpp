@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -206,6 +208,58 @@ TEST(ParallelSampling, ParallelForRunsEveryIndexOnceForEveryCaller) {
                 ASSERT_EQ(v.load(), 1);
             }
         }
+    }
+}
+
+// In pieces: the calling thread's pieces run in order from 0 and are told
+// where they end before any helper starts, so that what the helpers start
+// from can be prepared then; every index runs in exactly one piece.
+TEST(ParallelSampling, ParallelForPiecesPreparesTheHelpersOnceBeforeTheyStart) {
+    for (const int busyMicros : {0, 20}) {
+        constexpr int Count = 1000;
+        constexpr int Chunk = 3;
+        std::mutex lock;
+        std::vector<int> visits(Count);
+        int prepared = -1;
+        int calls = 0;
+        int callerEnd = 0; // where the caller's pieces before the helpers end
+        bool helped = false;
+        const std::thread::id caller = std::this_thread::get_id();
+        ParallelForPieces(
+            Count, 2, Chunk,
+            [&](int done) {
+                const std::lock_guard<std::mutex> hold(lock);
+                ++calls;
+                prepared = done;
+            },
+            [&](int first, int last) {
+                const auto until =
+                    std::chrono::steady_clock::now() + std::chrono::microseconds(busyMicros);
+                while (std::chrono::steady_clock::now() < until) {
+                }
+                const std::lock_guard<std::mutex> hold(lock);
+                if (prepared < 0) {
+                    ASSERT_EQ(std::this_thread::get_id(), caller);
+                    ASSERT_EQ(first, callerEnd);
+                    ASSERT_LE(last - first, Chunk);
+                    callerEnd = last;
+                } else {
+                    ASSERT_GE(first, prepared);
+                    helped = helped || std::this_thread::get_id() != caller;
+                }
+                for (int i = first; i < last; ++i) {
+                    ++visits[static_cast<std::size_t>(i)];
+                }
+            });
+        EXPECT_LE(calls, 1);
+        if (calls == 1) {
+            EXPECT_EQ(prepared, callerEnd);
+        }
+        // 20 ms of work: a helper joins even on a busy machine.
+        if (busyMicros > 0) {
+            EXPECT_TRUE(helped);
+        }
+        EXPECT_EQ(std::count(visits.begin(), visits.end(), 1), Count);
     }
 }
 
