@@ -215,7 +215,7 @@ TEST(ParallelSampling, ParallelForRunsEveryIndexOnceForEveryCaller) {
 // where they end before any helper starts, so that what the helpers start
 // from can be prepared then; every index runs in exactly one piece.
 TEST(ParallelSampling, ParallelForPiecesPreparesTheHelpersOnceBeforeTheyStart) {
-    for (const int busyMicros : {0, 20}) {
+    for (const int busyMicros : {0, 20}) { // for each index
         constexpr int Count = 1000;
         constexpr int Chunk = 3;
         std::mutex lock;
@@ -233,8 +233,8 @@ TEST(ParallelSampling, ParallelForPiecesPreparesTheHelpersOnceBeforeTheyStart) {
                 prepared = done;
             },
             [&](int first, int last) {
-                const auto until =
-                    std::chrono::steady_clock::now() + std::chrono::microseconds(busyMicros);
+                const auto until = std::chrono::steady_clock::now() +
+                                   std::chrono::microseconds(busyMicros * (last - first));
                 while (std::chrono::steady_clock::now() < until) {
                 }
                 const std::lock_guard<std::mutex> hold(lock);
