@@ -9,6 +9,7 @@
 #include "fractal/EscapeBatch.h"
 #include "fractal/Iteration.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -56,18 +57,28 @@ double Steps(const std::vector<std::int32_t>& counts, int limit) {
     return steps;
 }
 
-// The best of many runs (at least five, and for at least a third of a
-// second), so one descheduling does not decide the figure and a job of
-// microseconds is timed as often as a long one needs.
-template <typename Work> double BestSeconds(Work work) {
-    double best = 1e300;
-    double spent = 0;
-    for (int run = 0; run < 5 || spent < 0.3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const double took = Seconds(start);
-        best = std::min(best, took);
-        spent += took;
+// The best of many runs of each of several jobs, taken in turns: five
+// rounds, in each of which every job runs at least once and for at least a
+// sixteenth of a second. So one descheduling does not decide a figure, a job
+// of microseconds is timed as often as it needs, and the jobs compared see
+// the same moods of the machine (its speed changes from second to second).
+template <typename... Work> std::array<double, sizeof...(Work)> BestSeconds(Work... work) {
+    std::array<double, sizeof...(Work)> best;
+    best.fill(1e300);
+    for (int round = 0; round < 5; ++round) {
+        std::size_t job = 0;
+        const auto timeOne = [&](auto& one) {
+            double spent = 0;
+            do {
+                const auto start = std::chrono::steady_clock::now();
+                one();
+                const double took = Seconds(start);
+                best[job] = std::min(best[job], took);
+                spent += took;
+            } while (spent < 1.0 / 16);
+            ++job;
+        };
+        (timeOne(work), ...);
     }
     return best;
 }
@@ -106,25 +117,25 @@ int main() {
             plainEngine.SetOnePointOnly(true);
             std::vector<std::int32_t> plain(static_cast<std::size_t>(PartCount) * song.notes);
             const LineEnds ends = PlaneLineEnds(plainEngine, Size, song.line);
-            const double plainTime = BestSeconds([&] {
-                ForEachSamplePoint(ends, dx, dy, MethodParallel, song.notes,
-                                   [&](int k, int i, double x, double y) {
-                                       plain[static_cast<std::size_t>(k * song.notes + i)] =
-                                           plainEngine.Evaluate(x, y);
-                                   });
-            });
             const FractalIterator engine = EngineFor(formula, song.limit);
-            SeriesTable series;
-            const auto sampleOn = [&](int threads) {
-                return BestSeconds([&] {
+            SeriesTable one;
+            SeriesTable all;
+            const auto sampleOn = [&](int threads, SeriesTable& series) {
+                return [&, threads] {
                     SampleFractal(engine, Size, song.line, dx, dy, MethodParallel, song.notes,
                                   series, {threads});
-                });
+                };
             };
-            const double oneTime = sampleOn(1);
-            bool same = series.Values() == plain;
-            const double fastTime = sampleOn(0);
-            same = same && series.Values() == plain;
+            const auto [plainTime, oneTime, fastTime] = BestSeconds(
+                [&] {
+                    ForEachSamplePoint(ends, dx, dy, MethodParallel, song.notes,
+                                       [&](int k, int i, double x, double y) {
+                                           plain[static_cast<std::size_t>(k * song.notes + i)] =
+                                               plainEngine.Evaluate(x, y);
+                                       });
+                },
+                sampleOn(1, one), sampleOn(0, all));
+            const bool same = one.Values() == plain && all.Values() == plain;
             Report("compose", formula, Steps(plain, song.limit), plainTime, oneTime, fastTime,
                    same);
         }
@@ -135,33 +146,35 @@ int main() {
         FractalIterator plainEngine = EngineFor(formula, DrawLimit);
         plainEngine.SetOnePointOnly(true);
         std::vector<std::int32_t> plain(Size * Size);
-        const double plainTime = BestSeconds([&] {
-            for (int py = 0; py < Size; ++py) {
-                for (int px = 0; px < Size; ++px) {
-                    plain[static_cast<std::size_t>(py * Size + px)] =
-                        plainEngine.EvaluatePixel(px, py);
-                }
-            }
-        });
         const FractalIterator engine = EngineFor(formula, DrawLimit);
-        Renderer renderer(Size, Size);
-        bool same = true;
-        const auto drawOn = [&](int threads) {
-            const double seconds = BestSeconds([&] {
+        Renderer one(Size, Size);
+        Renderer all(Size, Size);
+        const auto drawOn = [&](int threads, Renderer& renderer) {
+            return [&, threads] {
                 renderer.RestartRendering();
                 renderer.DrawNow(engine, threads);
-            });
+            };
+        };
+        const auto [plainTime, oneTime, fastTime] = BestSeconds(
+            [&] {
+                for (int py = 0; py < Size; ++py) {
+                    for (int px = 0; px < Size; ++px) {
+                        plain[static_cast<std::size_t>(py * Size + px)] =
+                            plainEngine.EvaluatePixel(px, py);
+                    }
+                }
+            },
+            drawOn(1, one), drawOn(0, all));
+        bool same = true;
+        for (const Renderer* renderer : {&one, &all}) {
             for (int py = 0; py < Size && same; ++py) {
                 for (int px = 0; px < Size; ++px) {
                     same =
-                        same && renderer.Image().Row(Size - 1 - py)[px] ==
+                        same && renderer->Image().Row(Size - 1 - py)[px] ==
                                     ColourOfCount(plain[static_cast<std::size_t>(py * Size + px)]);
                 }
             }
-            return seconds;
-        };
-        const double oneTime = drawOn(1);
-        const double fastTime = drawOn(0);
+        }
         Report("draw now", formula, Steps(plain, DrawLimit), plainTime, oneTime, fastTime, same);
     }
     std::printf("load average after: %s\n", LoadAverage().c_str());
