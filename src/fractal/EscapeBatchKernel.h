@@ -193,12 +193,12 @@ SORVELIN_KERNEL_INLINE void EscapeGroups(const EscapeLoop& loop, const __m256d* 
         step();
         going = AnyAlive<Groups>(alive);
     }
-    for (int base = early; going && base < loop.limit; base += StopCheckIterations) {
+    // base moves on to end, never past the limit, as in the one-point loop.
+    for (int base = early, end = early; going && base < loop.limit; base = end) {
         if (loop.stop != nullptr && loop.stop->load(std::memory_order_relaxed)) {
             break;
         }
-        const int end =
-            loop.limit - base < StopCheckIterations ? loop.limit : base + StopCheckIterations;
+        end = loop.limit - base < StopCheckIterations ? loop.limit : base + StopCheckIterations;
         for (int i = base; i < end && going;) {
             const int steps = end - i < LaterSteps ? end - i : LaterSteps;
             for (int s = 0; s < steps; ++s) {

@@ -21,11 +21,13 @@ template <typename Step> int Escape(const FractalIterator& engine, double x, dou
     const int limit = engine.GetLimit();
     const double radiusSq = engine.GetEscapeRadiusSq();
     const std::atomic<bool>* stop = engine.StopFlag();
-    for (int base = 0; base < limit; base += StopCheckIterations) {
+    // base moves on to end, never past the limit: a limit near the largest
+    // int must not overflow it.
+    for (int base = 0, end = 0; base < limit; base = end) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
             return limit;
         }
-        const int end = limit - base < StopCheckIterations ? limit : base + StopCheckIterations;
+        end = limit - base < StopCheckIterations ? limit : base + StopCheckIterations;
         for (int i = base; i < end; ++i) {
             double nx;
             double ny;
