@@ -1,5 +1,6 @@
 #include "explorer/ComposeSpeed.h"
 
+#include "explorer/ParallelFor.h"
 #include "explorer/Sampling.h"
 #include "fractal/Iteration.h"
 
@@ -32,7 +33,9 @@ ComposeSpeed MeasureComposeSpeed() {
     const double overheadSeconds = TimeSampling(OverheadNotes, 1);
     const double samples = static_cast<double>(PartCount) * OverheadNotes;
     const double iterations = static_cast<double>(PartCount) * IterationNotes * IterationLimit;
-    return {iterations / TimeSampling(IterationNotes, IterationLimit), overheadSeconds / samples};
+    const int cores = std::min(ThreadCountFor(0), IterationNotes / SampleUnitNotes);
+    return {iterations / TimeSampling(IterationNotes, IterationLimit), overheadSeconds / samples,
+            cores};
 }
 
 const ComposeSpeed& MachineComposeSpeed() {
@@ -42,9 +45,15 @@ const ComposeSpeed& MachineComposeSpeed() {
 
 double EstimatedSeconds(const ComposeSpeed& speed, long long samples, long long pixels,
                         long long limit) {
-    const double iterations = (static_cast<double>(samples) + static_cast<double>(pixels)) *
-                              static_cast<double>(std::max(limit, 0LL));
-    return iterations / speed.IterationsPerSecond +
+    // The speed was measured on speed.Cores cores; a song of few notes per
+    // part keeps only some of them busy.
+    const long long cores = std::max(speed.Cores, 1);
+    const long long units = (samples / PartCount + SampleUnitNotes - 1) / SampleUnitNotes;
+    const double busy =
+        static_cast<double>(std::clamp(units, 1LL, cores)) / static_cast<double>(cores);
+    const double perIteration = static_cast<double>(std::max(limit, 0LL));
+    return static_cast<double>(samples) * perIteration / (speed.IterationsPerSecond * busy) +
+           static_cast<double>(pixels) * perIteration / speed.IterationsPerSecond +
            static_cast<double>(samples) * speed.SecondsPerSample;
 }
 

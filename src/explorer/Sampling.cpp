@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <type_traits>
 #include <vector>
 
@@ -100,7 +99,8 @@ namespace {
 // cache line of each part's row, so that two cores seldom write into the
 // same line, and no more, because the costly points cluster at the same
 // indices of every part.
-constexpr int UnitSamples = 64 / sizeof(std::int32_t);
+constexpr int UnitSamples = SampleUnitNotes;
+static_assert(UnitSamples * sizeof(std::int32_t) == 64, "a unit is one cache line of a row");
 // The most indices sampled in one call: between calls the progress moves on
 // and a Cancel is seen, and one call is long enough that calling costs little.
 constexpr int SliceSamples = 64;

@@ -28,6 +28,11 @@ enum PolyphonicMethod {
 
 inline constexpr int ImageSampleLimit = 765;
 
+// The sampler shares its work out over the threads in units of this many
+// consecutive notes of every part, so a song of fewer notes per part than
+// this times the cores cannot keep every core busy.
+inline constexpr int SampleUnitNotes = 16;
+
 // The four "Calc Start-End" texts.
 struct CalcTexts {
     std::string StartX;

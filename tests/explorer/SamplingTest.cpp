@@ -1,4 +1,5 @@
 #include "explorer/Sampling.h"
+#include "explorer/ComposeSpeed.h"
 #include "explorer/ExplorerModel.h"
 #include "platform/Errors.h"
 
@@ -272,4 +273,23 @@ TEST(SamplingTest, ImageModeBadTextLeavesThePreviousSeries) {
 }
 
 } // namespace
+// A song of few notes per part cannot keep every core busy: the estimate
+// counts its samples at the cores its units of SampleUnitNotes notes fill,
+// and its picture and its per-sample costs as before.
+TEST(SamplingTest, FewNotesPerPartAreWeighedAtTheCoresTheyKeepBusy) {
+    const ComposeSpeed speed{1e9, 1e-3, 4};
+    struct Case {
+        int notes;
+        long long pixels;
+        double seconds;
+    };
+    // 16 x notes samples at a million iterations: notes x 16 ms on every core.
+    for (const Case& c : {Case{2, 0, 0.128 + 0.032}, Case{16, 0, 1.024 + 0.256},
+                          Case{32, 0, 1.024 + 0.512}, Case{64, 0, 1.024 + 1.024},
+                          Case{6400, 0, 102.4 + 102.4}, Case{16, 57600, 1.024 + 57.6 + 0.256}}) {
+        SCOPED_TRACE(c.notes);
+        EXPECT_NEAR(EstimatedSeconds(speed, 16LL * c.notes, c.pixels, 1000000), c.seconds, 1e-9);
+    }
+}
+
 } // namespace sorvelin
