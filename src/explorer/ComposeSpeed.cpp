@@ -51,9 +51,9 @@ double EstimatedSeconds(const ComposeSpeed& speed, long long samples, long long 
     const long long units = (samples / PartCount + SampleUnitNotes - 1) / SampleUnitNotes;
     const double busy =
         static_cast<double>(std::clamp(units, 1LL, cores)) / static_cast<double>(cores);
-    const double perIteration = static_cast<double>(std::max(limit, 0LL));
-    return static_cast<double>(samples) * perIteration / (speed.IterationsPerSecond * busy) +
-           static_cast<double>(pixels) * perIteration / speed.IterationsPerSecond +
+    const double iterationsEach = static_cast<double>(std::max(limit, 0LL));
+    return static_cast<double>(samples) * iterationsEach / (speed.IterationsPerSecond * busy) +
+           static_cast<double>(pixels) * iterationsEach / speed.IterationsPerSecond +
            static_cast<double>(samples) * speed.SecondsPerSample;
 }
 
