@@ -117,8 +117,10 @@ struct alignas(64) Lanes {
 // for u = 0 .. units - 1: only additions, each part's in the same order as
 // the one-thread walk, four parts side by side. Where the processor has AVX2
 // the four are one register, which halves the wait before helpers start.
-__attribute__((target_clones("avx2", "default"))) void
-MarkUnits(const Lanes& from, const Lanes& step, int units, Lanes* marks) {
+// (Chosen at run time by a plain test, not by the loader, whose choice runs
+// before a sanitizer's runtime is ready.)
+__attribute__((always_inline)) inline void MarkUnitsIn(const Lanes& from, const Lanes& step,
+                                                       int units, Lanes* marks) {
     using Four = double __attribute__((vector_size(4 * sizeof(double))));
     constexpr int Quarters = PartCount / 4;
     Four x[Quarters], y[Quarters], stepX[Quarters], stepY[Quarters];
@@ -136,6 +138,19 @@ MarkUnits(const Lanes& from, const Lanes& step, int units, Lanes* marks) {
                 y[q] += stepY[q];
             }
         }
+    }
+}
+
+__attribute__((target("avx2"))) void MarkUnitsAvx2(const Lanes& from, const Lanes& step, int units,
+                                                   Lanes* marks) {
+    MarkUnitsIn(from, step, units, marks);
+}
+
+void MarkUnits(const Lanes& from, const Lanes& step, int units, Lanes* marks) {
+    if (EscapeBatchVectorised()) {
+        MarkUnitsAvx2(from, step, units, marks);
+    } else {
+        MarkUnitsIn(from, step, units, marks);
     }
 }
 
