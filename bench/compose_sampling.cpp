@@ -3,7 +3,7 @@
 // the sixteen lines sampled in order. Printed: iterations per second, the
 // ratios, and the load average beside them (the machine is shared, so only
 // ratios from one run compare).
-#include "explorer/ParallelFor.h"
+#include "base/ParallelFor.h"
 #include "explorer/Renderer.h"
 #include "explorer/Sampling.h"
 #include "fractal/EscapeBatch.h"

@@ -13,12 +13,12 @@
 // The server runs synchronous (--sync), so a period it misses on a loaded
 // machine delays the clients instead of skipping the recorder.
 //
-// Usage: jack_bench [notes]   (default 160: 20 s per run)
+// Usage: jack_timing [notes]   (default 160: 20 s per run)
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "output/PlaybackTestSupport.h"
-#include "platform/JackTestSupport.h"
-#include "platform/MidiOutJack.h"
+#include "support/PlaybackTestSupport.h"
+#include "support/JackTestSupport.h"
+#include "sound/MidiOutJack.h"
 
 #include <sys/prctl.h>
 

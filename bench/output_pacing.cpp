@@ -11,13 +11,13 @@
 // note-off, with a raw sleeper again alongside: the same figures across the
 // seams, and the seam groups alone. All run in one process.
 //
-// Usage: output_bench [sixteenths-at-120] [loop passes]
+// Usage: output_pacing [sixteenths-at-120] [loop passes]
 //        (defaults 120: about 30 s a pass, and 3 passes)
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/Timer.h"
+#include "sound/MidiOutCapture.h"
+#include "base/Timer.h"
 
 #include <sys/prctl.h>
 

@@ -8,12 +8,12 @@
 // exits 1 when a note is more than 3 cents off beyond the synthesizer's own
 // error.
 //
-//   scala_bench [PROGRAM]   General MIDI program of the part, 0-based (default 19)
+//   scala_pitch [PROGRAM]   General MIDI program of the part, 0-based (default 19)
 #include "compose/ScalaFile.h"
 #include "compose/SongActions.h"
 #include "output/TrackRender.h"
-#include "platform/TextFile.h"
-#include "platform/WavRender.h"
+#include "base/TextFile.h"
+#include "sound/WavRender.h"
 
 #include <algorithm>
 #include <cmath>

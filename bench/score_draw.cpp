@@ -5,7 +5,7 @@
 // picture and sets one pixel per looked-at value and part: the least work
 // any drawing of these values must do.
 #include "compose/ComposeModel.h"
-#include "compose/ScoreDraw.h"
+#include "ui/compose/ScoreDraw.h"
 
 #include <QImage>
 #include <algorithm>

@@ -10,14 +10,14 @@
 // sound (beyond the lead-in), the onset jitter of the piano notes around their median latency
 // (p50/p99/max) and the dropped-audio gaps (runs of digital silence inside the held organ).
 //
-// Usage: synth_bench [seconds]   (default 30)
+// Usage: synth_pulse [seconds]   (default 30)
 #include "compose/SongRender.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "platform/FluidSynthCore.h"
-#include "platform/MidiOutFluid.h"
-#include "platform/Timer.h"
+#include "sound/FluidSynthCore.h"
+#include "sound/MidiOutFluid.h"
+#include "base/Timer.h"
 
 #include "support/PulseServer.h"
 

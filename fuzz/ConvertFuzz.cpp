@@ -1,6 +1,6 @@
 // Field texts typed by the user: the strict conversions either give a number
 // that reads back the same or refuse the text, never anything in between.
-#include "platform/Convert.h"
+#include "base/Convert.h"
 
 #include <cmath>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // unchanged.
 #include "output/DeviceModel.h"
 #include "output/OutputHandle.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/TextFile.h"
+#include "sound/MidiOutCapture.h"
+#include "base/TextFile.h"
 
 #include <cstdint>
 #include <cstdlib>

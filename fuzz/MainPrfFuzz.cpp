@@ -3,7 +3,7 @@
 // line too long to be a setting), never with anything else, names that line,
 // and a file that reads to the end yields every value.
 #include "explorer/MainPrf.h"
-#include "platform/TextFile.h"
+#include "base/TextFile.h"
 
 #include <cstdint>
 #include <cstdlib>

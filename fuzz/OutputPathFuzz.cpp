@@ -2,8 +2,8 @@
 // file, links (good, dangling, looping), a folder and a FIFO: two names are
 // the same file both ways round or not at all, every check either passes or
 // throws FileError, none waits on the FIFO, and none changes the folder.
-#include "platform/Errors.h"
-#include "platform/OutputFile.h"
+#include "base/Errors.h"
+#include "base/OutputFile.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // every polyphonic method and shift, and the same line over the fractal. Every
 // value lands in 0 .. the limit and the table holds 16 x N of them.
 #include "explorer/ExplorerModel.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // inside the limits the note generator relies on.
 #include "compose/ScalaFile.h"
 #include "compose/Tables.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -5,8 +5,8 @@
 #include "compose/ComposeState.h"
 #include "compose/NoteGen.h"
 #include "compose/Tables.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <climits>
 #include <cstdint>

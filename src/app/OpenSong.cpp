@@ -1,7 +1,7 @@
 #include "app/OpenSong.h"
 
-#include "compose/Cmpwin.h"
-#include "platform/ErrorGuard.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/common/ErrorGuard.h"
 
 namespace sorvelin {
 

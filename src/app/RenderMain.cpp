@@ -6,18 +6,18 @@
 #include "compose/SongActions.h"
 #include "compose/SongRender.h"
 #include "explorer/ExplorerModel.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/LongWork.h"
-#include "platform/OutputFile.h"
-#include "platform/TextFile.h"
-#include "tracks/PartSettings.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/LongWork.h"
+#include "base/OutputFile.h"
+#include "base/TextFile.h"
+#include "compose/PartSettings.h"
 
 #ifdef SORVELIN_HAVE_WAV
 #include "midi/Mididata.h"
 #include "output/TrackRender.h"
-#include "platform/WavFile.h"
-#include "platform/WavRender.h"
+#include "sound/WavFile.h"
+#include "sound/WavRender.h"
 #endif
 
 #include <chrono>

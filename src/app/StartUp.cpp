@@ -1,9 +1,9 @@
 #include "app/StartUp.h"
 
-#include "compose/Cmpwin.h"
-#include "explorer/Main.h"
-#include "output/Mididevicewin.h"
-#include "tracks/Trkwin.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/Main.h"
+#include "ui/output/Mididevicewin.h"
+#include "ui/tracks/Trkwin.h"
 
 #include "midi/Midispec.h"
 

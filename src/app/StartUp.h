@@ -2,7 +2,7 @@
 // The program's start-up and shut-down: the name tables, then the four
 // windows, each once and in this order, reachable through their globals
 // MainForm1, MidiDevice, ComposeWin and TrackSettingWin.
-#include "output/Mididevicewin.h"
+#include "ui/output/Mididevicewin.h"
 
 namespace sorvelin {
 

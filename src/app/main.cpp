@@ -1,12 +1,12 @@
 // Sorvelin: the explorer window and its three companions, until the explorer
 // window is closed.
-#include "explorer/Main.h"
+#include "ui/explorer/Main.h"
 #include "app/CommandLine.h"
 #include "app/OpenSong.h"
 #include "app/StartUp.h"
 #include "output/DeviceModel.h"
-#include "output/MidiOutFactory.h"
-#include "platform/ErrorGuard.h"
+#include "sound/MidiOutFactory.h"
+#include "ui/common/ErrorGuard.h"
 
 #include <QIcon>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "platform/Convert.h"
+#include "base/Convert.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <charconv>

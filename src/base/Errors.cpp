@@ -1,4 +1,4 @@
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 namespace sorvelin {
 

@@ -1,4 +1,4 @@
-#include "platform/LongWork.h"
+#include "base/LongWork.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,7 +1,7 @@
-#include "platform/OutputFile.h"
+#include "base/OutputFile.h"
 
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <array>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "explorer/ParallelFor.h"
+#include "base/ParallelFor.h"
 
 #include <chrono>
 

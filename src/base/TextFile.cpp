@@ -1,7 +1,7 @@
-#include "platform/TextFile.h"
+#include "base/TextFile.h"
 
-#include "platform/Errors.h"
-#include "platform/OutputFile.h"
+#include "base/Errors.h"
+#include "base/OutputFile.h"
 
 #include <cerrno>
 #include <cstring>

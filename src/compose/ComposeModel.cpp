@@ -2,8 +2,8 @@
 
 #include "compose/ScalaFile.h"
 #include "compose/SongFile.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 

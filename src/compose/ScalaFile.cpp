@@ -1,8 +1,8 @@
 #include "compose/ScalaFile.h"
 
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <algorithm>
 #include <cctype>

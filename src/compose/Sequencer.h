@@ -2,7 +2,7 @@
 // The step sequencer: walks one series, cycles through the rhythm and adds a
 // part's pitch bends and notes to its track.
 #include "compose/NoteGen.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdint>
 #include <span>

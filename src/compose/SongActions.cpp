@@ -2,9 +2,9 @@
 
 #include "compose/Sequencer.h"
 #include "fractal/Iteration.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <cstdint>
 #include <type_traits>

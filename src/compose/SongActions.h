@@ -7,8 +7,8 @@
 #include "compose/SongFile.h"
 #include "compose/SongRender.h"
 #include "explorer/ExplorerModel.h"
-#include "platform/LongWork.h"
-#include "tracks/PartSettings.h"
+#include "base/LongWork.h"
+#include "compose/PartSettings.h"
 
 #include <filesystem>
 #include <string>

@@ -1,9 +1,9 @@
 #include "compose/SongFile.h"
 
 #include "compose/ComposeState.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <algorithm>
 #include <cctype>

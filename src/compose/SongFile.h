@@ -7,8 +7,8 @@
 // see.
 #include "compose/ComposeState.h"
 #include "explorer/ComposeSpeed.h"
-#include "platform/Errors.h"
-#include "tracks/PartSettings.h"
+#include "base/Errors.h"
+#include "compose/PartSettings.h"
 
 #include <functional>
 #include <optional>

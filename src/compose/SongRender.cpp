@@ -2,9 +2,9 @@
 
 #include "compose/Sequencer.h"
 #include "midi/Mididata.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/OutputFile.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/OutputFile.h"
 
 #include <algorithm>
 #include <sstream>

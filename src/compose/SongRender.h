@@ -5,7 +5,7 @@
 // the last song rendered.
 #include "compose/ComposeModel.h"
 #include "midi/Events.h"
-#include "tracks/PartSettings.h"
+#include "compose/PartSettings.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "explorer/ClipboardText.h"
 
-#include "platform/Convert.h"
+#include "base/Convert.h"
 
 namespace sorvelin {
 

@@ -1,6 +1,6 @@
 #include "explorer/ComposeSpeed.h"
 
-#include "explorer/ParallelFor.h"
+#include "base/ParallelFor.h"
 #include "explorer/Sampling.h"
 #include "fractal/Iteration.h"
 

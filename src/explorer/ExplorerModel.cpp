@@ -2,8 +2,8 @@
 
 #include "explorer/ClipboardText.h"
 #include "explorer/RectArithmetic.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <utility>

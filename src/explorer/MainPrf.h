@@ -7,9 +7,9 @@
 // and the error is handed back with its line, so the window applies what
 // came before, keeps the design values for the rest and then reports it.
 #include "explorer/ExplorerFields.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <exception>
 #include <optional>

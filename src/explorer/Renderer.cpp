@@ -1,6 +1,6 @@
 #include "explorer/Renderer.h"
 
-#include "explorer/ParallelFor.h"
+#include "base/ParallelFor.h"
 #include "fractal/Iteration.h"
 
 #include <algorithm>

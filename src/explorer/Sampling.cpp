@@ -1,11 +1,11 @@
 #include "explorer/Sampling.h"
 
 #include "explorer/ExplorerFields.h"
-#include "explorer/ParallelFor.h"
+#include "base/ParallelFor.h"
 #include "fractal/EscapeBatch.h"
 #include "fractal/Iteration.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <climits>

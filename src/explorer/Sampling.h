@@ -4,7 +4,7 @@
 #include "explorer/ImageView.h"
 #include "explorer/SeriesTable.h"
 #include "explorer/ViewState.h"
-#include "platform/LongWork.h"
+#include "base/LongWork.h"
 
 #include <string>
 

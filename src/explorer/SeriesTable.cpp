@@ -1,6 +1,6 @@
 #include "explorer/SeriesTable.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 namespace sorvelin {
 

@@ -1,7 +1,7 @@
 #include "midi/Events.h"
 
 #include "midi/SmfIo.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 namespace sorvelin {
 

@@ -1,6 +1,6 @@
 #include "midi/Midispec.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <string_view>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "midi/SmfIo.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <string>
 

@@ -4,7 +4,7 @@
 #include "midi/SmfIo.h"
 #include "midi/Song.h"
 #include "midi/Track.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 namespace sorvelin {
 namespace {

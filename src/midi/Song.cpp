@@ -1,6 +1,6 @@
 #include "midi/Song.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 #include "midi/Track.h"
 
 #include "midi/Song.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <algorithm>
 #include <charconv>

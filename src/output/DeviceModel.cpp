@@ -1,8 +1,8 @@
 #include "output/DeviceModel.h"
 
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 namespace sorvelin {
 namespace {

@@ -3,7 +3,7 @@
 // immediate messages) and the timer thread (playback). Every use takes the
 // same lock, so an output is never closed while a message is on its way to
 // it, and a message sent while no output is open is simply refused.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <array>
 #include <chrono>

@@ -27,7 +27,7 @@
 #include "midi/Events.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
-#include "platform/Timer.h"
+#include "base/Timer.h"
 
 #include <atomic>
 #include <cstdint>

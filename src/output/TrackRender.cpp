@@ -2,12 +2,12 @@
 
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "platform/Errors.h"
-#include "platform/MidiOutCapture.h"
+#include "base/Errors.h"
+#include "sound/MidiOutCapture.h"
 #ifdef SORVELIN_HAVE_AUDIO
-#include "platform/SoundFile.h"
+#include "sound/SoundFile.h"
 #endif
-#include "platform/Timer.h"
+#include "base/Timer.h"
 
 namespace sorvelin {
 

@@ -10,8 +10,8 @@
 // It throws UserError when the build has no synthesizer or no SoundFont is
 // found, and FileError when the file cannot be written.
 #include "midi/Mididata.h"
-#include "platform/LongWork.h"
-#include "platform/WavRender.h"
+#include "base/LongWork.h"
+#include "sound/WavRender.h"
 
 #include <filesystem>
 

@@ -1,6 +1,6 @@
-#include "platform/AlsaEncoder.h"
+#include "sound/AlsaEncoder.h"
 
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "platform/FluidSynthCore.h"
+#include "sound/FluidSynthCore.h"
 
 #include <fluidsynth.h>
 

@@ -1,4 +1,4 @@
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 namespace sorvelin {
 

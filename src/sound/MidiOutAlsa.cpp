@@ -1,6 +1,6 @@
-#include "platform/MidiOutAlsa.h"
+#include "sound/MidiOutAlsa.h"
 
-#include "platform/AlsaEncoder.h"
+#include "sound/AlsaEncoder.h"
 
 #include <alsa/asoundlib.h>
 

@@ -7,7 +7,7 @@
 // "Sorvelin:out", which sends to every port subscribed to it (a DAW or soft
 // synth connected in a patchbay). Without a sequencer (no /dev/snd/seq) the
 // list is simply empty.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <mutex>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/MidiOutCapture.h"
+#include "sound/MidiOutCapture.h"
 
 namespace sorvelin {
 

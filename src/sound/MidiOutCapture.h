@@ -3,7 +3,7 @@
 // short and long message with the output it went to and the time it was
 // sent. Tests and benchmarks use it in place of a sound device; its outputs
 // can be told to fail opening or closing.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,13 +1,13 @@
-#include "output/MidiOutFactory.h"
+#include "sound/MidiOutFactory.h"
 
-#include "platform/MidiOutRouter.h"
+#include "sound/MidiOutRouter.h"
 
 #ifdef SORVELIN_HAVE_AUDIO
-#include "platform/MidiOutAlsa.h"
-#include "platform/MidiOutFluid.h"
+#include "sound/MidiOutAlsa.h"
+#include "sound/MidiOutFluid.h"
 #endif
 #ifdef SORVELIN_HAVE_JACK
-#include "platform/MidiOutJack.h"
+#include "sound/MidiOutJack.h"
 #endif
 
 #include <vector>

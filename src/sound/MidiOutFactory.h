@@ -4,7 +4,7 @@
 // own ALSA port and its JACK port when those are there. A build without the
 // sound libraries still lists output -1, whose opening then fails with a
 // text that says so.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <memory>
 

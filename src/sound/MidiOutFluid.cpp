@@ -1,6 +1,6 @@
-#include "platform/MidiOutFluid.h"
+#include "sound/MidiOutFluid.h"
 
-#include "platform/FluidSynthCore.h"
+#include "sound/FluidSynthCore.h"
 
 #include <array>
 #include <atomic>

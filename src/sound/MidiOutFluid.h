@@ -3,7 +3,7 @@
 // SoundFont through the first audio driver that opens (PipeWire,
 // PulseAudio, ALSA, JACK). Opening fails with kMidiErrNoSoundFont or
 // kMidiErrNoAudio, and ErrorText says which folders or drivers were tried.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <filesystem>
 #include <mutex>

@@ -1,4 +1,4 @@
-#include "platform/MidiOutJack.h"
+#include "sound/MidiOutJack.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>

@@ -11,7 +11,7 @@
 // sender that keeps within the lead gets every message frame-accurate
 // whatever its own wake-up jitter. When the server goes away, every later
 // send fails with kMidiErrServerGone.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <cstdint>
 #include <mutex>

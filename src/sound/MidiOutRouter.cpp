@@ -1,4 +1,4 @@
-#include "platform/MidiOutRouter.h"
+#include "sound/MidiOutRouter.h"
 
 #include <algorithm>
 

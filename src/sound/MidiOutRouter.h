@@ -4,7 +4,7 @@
 // turn: first the sequencer's ports, then each further backend's rows after
 // them (Sorvelin's own ports). Any may be missing; then output -1 still
 // exists but cannot be opened, and the missing lists add no rows.
-#include "platform/MidiOut.h"
+#include "sound/MidiOut.h"
 
 #include <map>
 #include <memory>

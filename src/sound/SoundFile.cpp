@@ -1,8 +1,8 @@
-#include "platform/SoundFile.h"
+#include "sound/SoundFile.h"
 
-#include "platform/Errors.h"
-#include "platform/OutputFile.h"
-#include "platform/WavFile.h"
+#include "base/Errors.h"
+#include "base/OutputFile.h"
+#include "sound/WavFile.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,8 +3,8 @@
 // written as WAV (16-bit PCM) or FLAC (16-bit, lossless), chosen by the
 // file name's extension. The file appears only when the whole render is in
 // it: a cancelled or failed export leaves any old file as it was.
-#include "platform/LongWork.h"
-#include "platform/WavRender.h"
+#include "base/LongWork.h"
+#include "sound/WavRender.h"
 
 #include <filesystem>
 #include <vector>

@@ -1,6 +1,6 @@
-#include "platform/WavFile.h"
+#include "sound/WavFile.h"
 
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <cstdio>
 

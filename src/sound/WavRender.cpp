@@ -1,10 +1,10 @@
-#include "platform/WavRender.h"
+#include "sound/WavRender.h"
 
-#include "platform/Errors.h"
-#include "platform/FluidSynthCore.h"
-#include "platform/MidiOut.h"
-#include "platform/OutputFile.h"
-#include "platform/WavFile.h"
+#include "base/Errors.h"
+#include "sound/FluidSynthCore.h"
+#include "sound/MidiOut.h"
+#include "base/OutputFile.h"
+#include "sound/WavFile.h"
 
 #include <algorithm>
 #include <stdexcept>

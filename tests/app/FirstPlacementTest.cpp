@@ -1,10 +1,10 @@
 // Where the four windows open on a first start (no main.prf, no device.prf)
 // on one 1280 x 1024 screen whose window frames have borders.
 #include "app/StartUp.h"
-#include "compose/Cmpwin.h"
-#include "explorer/Main.h"
-#include "output/Mididevicewin.h"
-#include "tracks/Trkwin.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/Main.h"
+#include "ui/output/Mididevicewin.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

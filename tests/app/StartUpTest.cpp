@@ -1,12 +1,12 @@
 // Start-up and shut-down of the program's four windows.
 #include "app/StartUp.h"
-#include "SoundCheck.h"
-#include "compose/Cmpwin.h"
-#include "explorer/Main.h"
-#include "output/Mididevicewin.h"
-#include "output/PlaybackTestSupport.h"
-#include "platform/MessageBox.h"
-#include "tracks/Trkwin.h"
+#include "support/SoundCheck.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/Main.h"
+#include "ui/output/Mididevicewin.h"
+#include "support/PlaybackTestSupport.h"
+#include "ui/common/MessageBox.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

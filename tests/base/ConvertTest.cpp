@@ -1,5 +1,5 @@
-#include "platform/Convert.h"
-#include "platform/Errors.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Outputs keep what their names are (a link stays a link, a FIFO a FIFO),
 // several outputs are made final together or not at all, and two names of
 // one file are recognised.
-#include "platform/OutputFile.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/OutputFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include "support/TempDir.h"
 

@@ -1,5 +1,5 @@
-#include "platform/TextFile.h"
-#include "platform/Errors.h"
+#include "base/TextFile.h"
+#include "base/Errors.h"
 
 #include "support/TempDir.h"
 

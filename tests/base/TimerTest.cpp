@@ -1,4 +1,4 @@
-#include "platform/Timer.h"
+#include "base/Timer.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

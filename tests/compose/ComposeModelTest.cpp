@@ -1,7 +1,7 @@
 #include "compose/ComposeModel.h"
 
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include "support/TempDir.h"
 

@@ -1,4 +1,4 @@
-#include "tracks/PartSettings.h"
+#include "compose/PartSettings.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 
 #include "compose/SongActions.h"
 #include "midi/Mididata.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include "support/TempDir.h"
 

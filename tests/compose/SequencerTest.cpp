@@ -1,7 +1,7 @@
 #include "compose/Sequencer.h"
 
 #include "midi/Mididata.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

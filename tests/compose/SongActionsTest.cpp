@@ -1,6 +1,6 @@
 #include "compose/SongActions.h"
 
-#include "platform/TextFile.h"
+#include "base/TextFile.h"
 
 #include "support/TempDir.h"
 

@@ -1,7 +1,7 @@
 #include "compose/SongFile.h"
 
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "base/TextFile.h"
 
 #include <gtest/gtest.h>
 

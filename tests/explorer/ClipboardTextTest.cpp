@@ -1,6 +1,6 @@
 #include "explorer/ClipboardText.h"
 #include "explorer/ExplorerModel.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

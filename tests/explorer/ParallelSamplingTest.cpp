@@ -1,10 +1,10 @@
 // The samplers on several threads, the worker and its cancellation: also run
 // under ThreadSanitizer.
 #include "explorer/ExplorerModel.h"
-#include "explorer/ParallelFor.h"
+#include "base/ParallelFor.h"
 #include "explorer/Sampling.h"
 #include "fractal/Random.h"
-#include "platform/LongWork.h"
+#include "base/LongWork.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "explorer/Sampling.h"
 #include "explorer/ComposeSpeed.h"
 #include "explorer/ExplorerModel.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

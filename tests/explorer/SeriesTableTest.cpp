@@ -1,5 +1,5 @@
 #include "explorer/SeriesTable.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "explorer/ExplorerModel.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

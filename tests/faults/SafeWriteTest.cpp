@@ -7,12 +7,12 @@
 #include "compose/SongActions.h"
 #include "midi/Mididata.h"
 #include "output/DeviceModel.h"
-#include "platform/Errors.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "sound/MidiOutCapture.h"
+#include "base/TextFile.h"
 #ifdef SORVELIN_FAULTS_WAV
-#include "platform/FluidSynthCore.h"
-#include "platform/WavRender.h"
+#include "sound/FluidSynthCore.h"
+#include "sound/WavRender.h"
 #endif
 
 #include <csignal>

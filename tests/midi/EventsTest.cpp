@@ -1,5 +1,5 @@
 #include "midi/Mididata.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include "midi/MidiTestUtil.h"
 

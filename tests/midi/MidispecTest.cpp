@@ -1,5 +1,5 @@
 #include "midi/Midispec.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "midi/SmfIo.h"
-#include "platform/Errors.h"
+#include "base/Errors.h"
 
 #include "midi/MidiTestUtil.h"
 

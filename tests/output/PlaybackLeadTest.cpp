@@ -1,4 +1,4 @@
-#include "PlaybackTestSupport.h"
+#include "support/PlaybackTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "output/TrackRender.h"
-#include "PlaybackTestSupport.h"
+#include "support/PlaybackTestSupport.h"
 
 #include <gtest/gtest.h>
 

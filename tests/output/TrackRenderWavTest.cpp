@@ -1,8 +1,8 @@
-#include "PlaybackTestSupport.h"
+#include "support/PlaybackTestSupport.h"
 #include "output/TrackRender.h"
-#include "platform/Errors.h"
-#include "platform/FluidSynthCore.h"
-#include "platform/TextFile.h"
+#include "base/Errors.h"
+#include "sound/FluidSynthCore.h"
+#include "base/TextFile.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "platform/MidiOutCapture.h"
-#include "platform/Errors.h"
-#include "platform/MidiOutRouter.h"
-#include "platform/WavFile.h"
+#include "sound/MidiOutCapture.h"
+#include "base/Errors.h"
+#include "sound/MidiOutRouter.h"
+#include "sound/WavFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // The JACK MIDI output against a real JACK server on the dummy driver, which
 // the test starts under a name of its own; a recording client connected to
 // sorvelin:midi_out sees what a DAW or soft synth would.
-#include "platform/JackTestSupport.h"
+#include "support/JackTestSupport.h"
 
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "output/PlaybackTestSupport.h"
-#include "platform/MidiOutJack.h"
+#include "support/PlaybackTestSupport.h"
+#include "sound/MidiOutJack.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Sorvelin's own ports: the ALSA port's addressing and list row, and the
 // JACK output's placing of a message inside a period, none of which needs
 // a server.
-#include "platform/AlsaEncoder.h"
-#include "platform/MidiOutAlsa.h"
-#include "platform/MidiOutJack.h"
+#include "sound/AlsaEncoder.h"
+#include "sound/MidiOutAlsa.h"
+#include "sound/MidiOutJack.h"
 
 #include <gtest/gtest.h>
 

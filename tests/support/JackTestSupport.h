@@ -5,7 +5,7 @@
 // (JACK_DEFAULT_SERVER), so no other server on the machine is touched. It
 // runs synchronous: on a loaded machine a late period waits for every
 // client instead of skipping one, so no message is lost between clients.
-#include "platform/MidiOutJack.h"
+#include "sound/MidiOutJack.h"
 
 #include <jack/jack.h>
 #include <jack/midiport.h>

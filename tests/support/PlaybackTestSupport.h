@@ -4,8 +4,8 @@
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/Timer.h"
+#include "sound/MidiOutCapture.h"
+#include "base/Timer.h"
 
 #include <functional>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "platform/AccessibleComboBox.h"
+#include "ui/common/AccessibleComboBox.h"
 
 #include <QAbstractItemView>
 #include <QAccessibleWidget>

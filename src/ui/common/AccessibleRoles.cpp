@@ -1,4 +1,4 @@
-#include "platform/AccessibleRoles.h"
+#include "ui/common/AccessibleRoles.h"
 
 #include <QAccessibleWidget>
 #include <QMenu>

@@ -1,6 +1,6 @@
-#include "platform/ErrorGuard.h"
+#include "ui/common/ErrorGuard.h"
 
-#include "platform/LongWork.h"
+#include "base/LongWork.h"
 
 #include <stdexcept>
 

@@ -2,7 +2,7 @@
 // The one error path of the windows: a handler runs inside Guarded; a
 // conversion, index, file or any other error it throws is shown in a message
 // box and the handler stops there, keeping whatever it had already applied.
-#include "platform/MessageBox.h"
+#include "ui/common/MessageBox.h"
 
 #include <QApplication>
 #include <exception>

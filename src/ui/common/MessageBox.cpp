@@ -1,4 +1,4 @@
-#include "platform/MessageBox.h"
+#include "ui/common/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "platform/Mnemonic.h"
+#include "ui/common/Mnemonic.h"
 
 #include <QAbstractButton>
 

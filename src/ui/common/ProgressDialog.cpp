@@ -1,4 +1,4 @@
-#include "platform/ProgressDialog.h"
+#include "ui/common/ProgressDialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

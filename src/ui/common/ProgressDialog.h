@@ -1,7 +1,7 @@
 #pragma once
 // Long work of a window: it runs on a worker while the event loop keeps
 // turning, so the windows repaint and the picture goes on filling in.
-#include "platform/LongWork.h"
+#include "base/LongWork.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "platform/SettingsLocation.h"
+#include "ui/common/SettingsLocation.h"
 
-#include "platform/TextFile.h"
+#include "base/TextFile.h"
 
 #include <QStandardPaths>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "platform/WindowPlacement.h"
+#include "ui/common/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,15 +1,15 @@
 // The composition window's controls, their layout and their connections.
-#include "compose/Cmpwin.h"
+#include "ui/compose/Cmpwin.h"
 
 #include "compose/ScalaFile.h"
-#include "compose/ScoreDraw.h"
+#include "ui/compose/ScoreDraw.h"
 #include "compose/Tables.h"
-#include "output/Mididevicewin.h"
-#include "platform/AccessibleComboBox.h"
-#include "platform/AccessibleRoles.h"
-#include "platform/ErrorGuard.h"
-#include "platform/Mnemonic.h"
-#include "platform/WindowPlacement.h"
+#include "ui/output/Mididevicewin.h"
+#include "ui/common/AccessibleComboBox.h"
+#include "ui/common/AccessibleRoles.h"
+#include "ui/common/ErrorGuard.h"
+#include "ui/common/Mnemonic.h"
+#include "ui/common/WindowPlacement.h"
 
 #include <QAbstractItemView>
 #include <QAction>

@@ -1,16 +1,16 @@
 // The composition window's handlers: the tables, the score, Play, Stop,
 // Save MIDI, Save Song and Load Song, and the two companion windows.
-#include "compose/Cmpwin.h"
+#include "ui/compose/Cmpwin.h"
 
-#include "compose/ScoreDraw.h"
+#include "ui/compose/ScoreDraw.h"
 #include "compose/SongActions.h"
-#include "output/Mididevicewin.h"
+#include "ui/output/Mididevicewin.h"
 #include "output/TrackRender.h"
-#include "platform/Convert.h"
-#include "platform/ErrorGuard.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgressDialog.h"
-#include "tracks/Trkwin.h"
+#include "base/Convert.h"
+#include "ui/common/ErrorGuard.h"
+#include "ui/common/MessageBox.h"
+#include "ui/common/ProgressDialog.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,4 +1,4 @@
-#include "compose/ScoreDraw.h"
+#include "ui/compose/ScoreDraw.h"
 
 #include <QPainter>
 #include <QPen>

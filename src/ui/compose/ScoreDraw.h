@@ -4,7 +4,7 @@
 // part's always drawn and always on top. The horizontal axis is the index of
 // the series value; integer arithmetic throughout.
 #include "compose/NoteGen.h"
-#include "tracks/PartSettings.h"
+#include "compose/PartSettings.h"
 
 #include <QColor>
 #include <QImage>

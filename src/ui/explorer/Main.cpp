@@ -1,16 +1,16 @@
-#include "explorer/Main.h"
-#include "platform/ProgressDialog.h"
+#include "ui/explorer/Main.h"
+#include "ui/common/ProgressDialog.h"
 
-#include "compose/Cmpwin.h"
-#include "explorer/MainPictures.h"
-#include "explorer/Sizeablerectshape.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/explorer/Sizeablerectshape.h"
 #include "output/DeviceModel.h"
-#include "output/Mididevicewin.h"
-#include "platform/AccessibleRoles.h"
-#include "platform/ErrorGuard.h"
-#include "platform/Errors.h"
-#include "platform/SettingsLocation.h"
-#include "tracks/Trkwin.h"
+#include "ui/output/Mididevicewin.h"
+#include "ui/common/AccessibleRoles.h"
+#include "ui/common/ErrorGuard.h"
+#include "base/Errors.h"
+#include "ui/common/SettingsLocation.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QAction>
 #include <QApplication>

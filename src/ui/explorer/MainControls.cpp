@@ -1,11 +1,11 @@
 // Building the explorer window's controls: names, captions, defaults, places.
 #include "explorer/ExplorerFields.h"
-#include "explorer/Main.h"
-#include "explorer/MainPictures.h"
-#include "explorer/Sizeablerectshape.h"
+#include "ui/explorer/Main.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/explorer/Sizeablerectshape.h"
 #include "fractal/Iteration.h"
-#include "platform/AccessibleComboBox.h"
-#include "platform/Mnemonic.h"
+#include "ui/common/AccessibleComboBox.h"
+#include "ui/common/Mnemonic.h"
 
 #include <QAction>
 #include <QButtonGroup>

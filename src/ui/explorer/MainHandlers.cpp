@@ -1,12 +1,12 @@
 // The explorer window's handlers for navigation, rendering, the composition
 // line, Compose and the clipboard: each reads the controls into the model,
 // runs the model's operation and shows the result.
-#include "compose/Cmpwin.h"
-#include "explorer/Main.h"
-#include "explorer/MainPictures.h"
-#include "platform/ErrorGuard.h"
-#include "platform/Errors.h"
-#include "platform/ProgressDialog.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/Main.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/common/ErrorGuard.h"
+#include "base/Errors.h"
+#include "ui/common/ProgressDialog.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,5 +1,5 @@
-#include "explorer/MainPictures.h"
-#include "platform/AccessibleRoles.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/common/AccessibleRoles.h"
 
 #include <QDrag>
 #include <QDragEnterEvent>

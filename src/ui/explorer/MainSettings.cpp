@@ -1,14 +1,14 @@
 // main.prf: the explorer window's settings, 31 lines, written on close and
 // read when the window is first shown.
-#include "compose/Cmpwin.h"
-#include "explorer/Main.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/Main.h"
 #include "explorer/MainPrf.h"
-#include "platform/Convert.h"
-#include "platform/Errors.h"
-#include "platform/MessageBox.h"
-#include "platform/TextFile.h"
-#include "platform/WindowPlacement.h"
-#include "tracks/Trkwin.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
+#include "ui/common/MessageBox.h"
+#include "base/TextFile.h"
+#include "ui/common/WindowPlacement.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
-#include "explorer/Sizeablerectshape.h"
+#include "ui/explorer/Sizeablerectshape.h"
 
 #include "explorer/RectArithmetic.h"
-#include "platform/AccessibleRoles.h"
+#include "ui/common/AccessibleRoles.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

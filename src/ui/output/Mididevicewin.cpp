@@ -1,9 +1,9 @@
-#include "output/Mididevicewin.h"
+#include "ui/output/Mididevicewin.h"
 
-#include "platform/ErrorGuard.h"
-#include "platform/MessageBox.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/WindowPlacement.h"
+#include "ui/common/ErrorGuard.h"
+#include "ui/common/MessageBox.h"
+#include "sound/MidiOutCapture.h"
+#include "ui/common/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,8 +6,8 @@
 #include "output/DeviceModel.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "platform/MidiOut.h"
-#include "platform/Timer.h"
+#include "sound/MidiOut.h"
+#include "base/Timer.h"
 
 #include <QDialog>
 #include <filesystem>

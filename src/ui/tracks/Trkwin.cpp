@@ -1,13 +1,13 @@
-#include "tracks/Trkwin.h"
+#include "ui/tracks/Trkwin.h"
 
 #include "midi/Mididata.h"
 #include "midi/Midispec.h"
 #include "output/PlaybackEngine.h"
-#include "platform/AccessibleComboBox.h"
-#include "platform/ErrorGuard.h"
-#include "platform/Mnemonic.h"
-#include "platform/WindowPlacement.h"
-#include "tracks/UpDown.h"
+#include "ui/common/AccessibleComboBox.h"
+#include "ui/common/ErrorGuard.h"
+#include "ui/common/Mnemonic.h"
+#include "ui/common/WindowPlacement.h"
+#include "ui/tracks/UpDown.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>

@@ -3,7 +3,7 @@
 // controls that edit the part chosen with the mouse. Program and pan changes
 // are also sent to the MIDI output at once, on the part's own channel, so the
 // user hears the choice where the part will play.
-#include "tracks/PartSettings.h"
+#include "compose/PartSettings.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "tracks/UpDown.h"
+#include "ui/tracks/UpDown.h"
 
 #include <QLineEdit>
 #include <algorithm>

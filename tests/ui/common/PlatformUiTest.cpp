@@ -1,9 +1,9 @@
 // The Qt side of the platform: the error guard and its message box hook,
 // window placement onto the screens, and the settings folder rule.
-#include "platform/ErrorGuard.h"
-#include "platform/Errors.h"
-#include "platform/SettingsLocation.h"
-#include "platform/WindowPlacement.h"
+#include "ui/common/ErrorGuard.h"
+#include "base/Errors.h"
+#include "ui/common/SettingsLocation.h"
+#include "ui/common/WindowPlacement.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -2,18 +2,18 @@
 // place of a sound device: Compose and Play send what the song holds, Stop
 // silences, Save MIDI writes what sorvelin-render writes, Save Song and Load
 // Song bring every control of the three windows back.
-#include "compose/Cmpwin.h"
-#include "compose/ScoreDraw.h"
-#include "explorer/MainPictures.h"
-#include "explorer/WindowTestSupport.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/compose/ScoreDraw.h"
+#include "ui/explorer/MainPictures.h"
+#include "support/WindowTestSupport.h"
 #include "midi/Mididata.h"
-#include "output/Mididevicewin.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/ProgressDialog.h"
-#include "platform/TextFile.h"
-#include "tracks/Trkwin.h"
+#include "ui/output/Mididevicewin.h"
+#include "sound/MidiOutCapture.h"
+#include "ui/common/ProgressDialog.h"
+#include "base/TextFile.h"
+#include "ui/tracks/Trkwin.h"
 #ifdef SORVELIN_TEST_SYNTH
-#include "platform/FluidSynthCore.h"
+#include "sound/FluidSynthCore.h"
 #endif
 
 #include <QAction>

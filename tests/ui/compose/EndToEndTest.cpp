@@ -3,16 +3,16 @@
 // file, as there is no sound card), Save MIDI, Save Song, quit; start again
 // and Load Song. No error box may appear on the way, and nothing may wait
 // for a user.
-#include "compose/Cmpwin.h"
-#include "explorer/MainPictures.h"
-#include "explorer/WindowTestSupport.h"
-#include "output/Mididevicewin.h"
-#include "platform/MidiOutCapture.h"
-#include "platform/TextFile.h"
-#include "tracks/Trkwin.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/MainPictures.h"
+#include "support/WindowTestSupport.h"
+#include "ui/output/Mididevicewin.h"
+#include "sound/MidiOutCapture.h"
+#include "base/TextFile.h"
+#include "ui/tracks/Trkwin.h"
 
 #ifdef SORVELIN_E2E_SYNTH
-#include "platform/MidiOutFluid.h"
+#include "sound/MidiOutFluid.h"
 #endif
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // The score picture, pixel by pixel where it matters: plain black without
 // lines, the first part's series always drawn and on top, the horizontal
 // scale and stride, note levels and a rest below the bottom edge.
-#include "compose/ScoreDraw.h"
+#include "ui/compose/ScoreDraw.h"
 #include "compose/ComposeModel.h"
 
 #include <QtTest>

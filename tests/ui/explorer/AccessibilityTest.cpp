@@ -1,10 +1,10 @@
 // What a screen reader or an outside script sees of the windows: every
 // control of the explorer window by its accessible name, no focusable control
 // without a name in any window, and the explorer window's tab order.
-#include "WindowTestSupport.h"
-#include "compose/Cmpwin.h"
-#include "output/Mididevicewin.h"
-#include "tracks/Trkwin.h"
+#include "support/WindowTestSupport.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/output/Mididevicewin.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QAccessible>
 #include <QComboBox>

@@ -1,16 +1,16 @@
 // The explorer window driven as a user drives it: clicks, drags and keys on
 // the named controls, with main.prf in a scratch folder and every message
 // box recorded instead of shown.
-#include "WindowTestSupport.h"
-#include "compose/Cmpwin.h"
-#include "explorer/MainPictures.h"
+#include "support/WindowTestSupport.h"
+#include "ui/compose/Cmpwin.h"
+#include "ui/explorer/MainPictures.h"
 #include "explorer/Palette.h"
-#include "explorer/Sizeablerectshape.h"
-#include "output/Mididevicewin.h"
-#include "platform/Convert.h"
-#include "platform/ProgressDialog.h"
-#include "platform/TextFile.h"
-#include "tracks/Trkwin.h"
+#include "ui/explorer/Sizeablerectshape.h"
+#include "ui/output/Mididevicewin.h"
+#include "base/Convert.h"
+#include "ui/common/ProgressDialog.h"
+#include "base/TextFile.h"
+#include "ui/tracks/Trkwin.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -2,9 +2,9 @@
 // start-up, and after a zoom with a composition line drawn. Written as PNG
 // files into the folder named by SORVELIN_SCREENSHOT_DIR, or into
 // "screenshots" under the build folder.
-#include "WindowTestSupport.h"
-#include "explorer/MainPictures.h"
-#include "explorer/Sizeablerectshape.h"
+#include "support/WindowTestSupport.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/explorer/Sizeablerectshape.h"
 
 #include <QDir>
 #include <QPushButton>

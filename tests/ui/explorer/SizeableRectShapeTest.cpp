@@ -1,7 +1,7 @@
 // The zoom rectangle control on its own: hit zones and cursors, drags by
 // edge, corner and inside, the minimum size, the band width, the keyboard.
-#include "explorer/Sizeablerectshape.h"
-#include "WindowTestSupport.h"
+#include "ui/explorer/Sizeablerectshape.h"
+#include "support/WindowTestSupport.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,12 +1,12 @@
 // The track settings window: the part table, choosing a part with the mouse
 // only, the editors, and the immediate program and pan changes heard on the
 // part's own channel.
-#include "explorer/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 #include "midi/Midispec.h"
-#include "output/Mididevicewin.h"
-#include "platform/MidiOutCapture.h"
-#include "tracks/Trkwin.h"
-#include "tracks/UpDown.h"
+#include "ui/output/Mididevicewin.h"
+#include "sound/MidiOutCapture.h"
+#include "ui/tracks/Trkwin.h"
+#include "ui/tracks/UpDown.h"
 
 #include <QCheckBox>
 #include <QComboBox>

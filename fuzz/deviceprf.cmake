@@ -1,2 +1,0 @@
-sorvelin_fuzz_target(deviceprf SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/DevicePrfFuzz.cpp
-    DEPS sorvelin_output_model)

@@ -1,2 +1,0 @@
-sorvelin_fuzz_target(sampling SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/SamplingFuzz.cpp
-    DEPS sorvelin_explorer_model)

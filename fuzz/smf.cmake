@@ -1,1 +1,0 @@
-sorvelin_fuzz_target(smf SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/SmfFuzz.cpp DEPS sorvelin_midi)

@@ -1,0 +1,92 @@
+# cmake -DSOURCE=<src folder> -P CheckFloors.cmake
+cmake_minimum_required(VERSION 3.25)
+#
+# Every file of src/ belongs to the floor of its folder (src/ui/NAME is the
+# floor ui/NAME). A file may include its own floor and the floors it stands
+# on, as listed here; a folder missing from the list fails, so a new folder
+# takes its place in the order when it is made.
+
+set(model_floors base fractal midi sound explorer compose output plugin)
+
+set(allowed_base base)
+set(allowed_fractal fractal base)
+set(allowed_midi midi base)
+set(allowed_sound sound base)
+set(allowed_explorer explorer fractal base)
+set(allowed_compose compose explorer fractal midi base)
+set(allowed_output output sound midi base)
+set(allowed_plugin plugin compose explorer fractal output sound midi base)
+set(models compose explorer fractal output sound midi base)
+set(allowed_ui/common ui/common base)
+set(allowed_ui/output ui/output ui/common ${models})
+set(allowed_ui/tracks ui/tracks ui/common ${models})
+# The composition window opens the device and track settings windows.
+set(allowed_ui/compose ui/compose ui/output ui/tracks ui/common ${models})
+# The explorer window reaches the other windows only through the links the
+# start-up gives it.
+set(allowed_ui/explorer ui/explorer ui/common ${models})
+set(allowed_app app ui/explorer ui/compose ui/tracks ui/output ui/common ${models})
+
+if(NOT SOURCE OR NOT IS_DIRECTORY "${SOURCE}")
+    message(FATAL_ERROR "SOURCE must name the src folder")
+endif()
+
+function(floor_of path out)
+    file(RELATIVE_PATH rel "${SOURCE}" "${path}")
+    string(REGEX MATCH "^ui/[^/]+/" floor "${rel}")
+    if(NOT floor)
+        string(REGEX MATCH "^[^/]+/" floor "${rel}")
+    endif()
+    string(REGEX REPLACE "/$" "" floor "${floor}")
+    set(${out} "${floor}" PARENT_SCOPE)
+endfunction()
+
+set(faults)
+file(GLOB_RECURSE files LIST_DIRECTORIES false "${SOURCE}/*.h" "${SOURCE}/*.cpp")
+foreach(path ${files})
+    floor_of("${path}" floor)
+    file(RELATIVE_PATH rel "${SOURCE}" "${path}")
+    if(NOT DEFINED allowed_${floor})
+        list(APPEND faults "${rel}: the folder '${floor}' has no place in the floors")
+        continue()
+    endif()
+    file(STRINGS "${path}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
+    foreach(line ${includes})
+        if(line MATCHES "#[ \t]*include[ \t]*\"([^\"]+)\"")
+            set(target "${CMAKE_MATCH_1}")
+            if(target MATCHES "\\.moc$")
+                continue()
+            endif()
+            string(REGEX MATCH "^ui/[^/]+/" to "${target}")
+            if(NOT to)
+                string(REGEX MATCH "^[^/]+/" to "${target}")
+            endif()
+            string(REGEX REPLACE "/$" "" to "${to}")
+            if(NOT to)
+                list(APPEND faults "${rel}: \"${target}\" names no floor")
+            elseif(NOT to IN_LIST allowed_${floor})
+                list(APPEND faults "${rel}: the floor ${floor} includes \"${target}\" of the floor ${to}")
+            endif()
+        elseif(floor IN_LIST model_floors AND line MATCHES "#[ \t]*include[ \t]*<(Q[A-Za-z]*|qt[^>]*)>?")
+            list(APPEND faults "${rel}: the model floor ${floor} includes the Qt header ${CMAKE_MATCH_1}")
+        endif()
+    endforeach()
+endforeach()
+
+# The model floors' libraries link no Qt.
+foreach(floor ${model_floors})
+    set(list_file "${SOURCE}/${floor}/CMakeLists.txt")
+    if(EXISTS "${list_file}")
+        file(STRINGS "${list_file}" qt REGEX "Qt6::|[ \t]QT[ \t\n)]|[ \t]QT$")
+        if(qt)
+            list(APPEND faults "${floor}/CMakeLists.txt: the model floor ${floor} links Qt")
+        endif()
+    endif()
+endforeach()
+
+if(faults)
+    list(JOIN faults "\n  " text)
+    message(FATAL_ERROR "The floors are out of order:\n  ${text}")
+endif()
+list(LENGTH files count)
+message(STATUS "${count} files keep to their floors")
