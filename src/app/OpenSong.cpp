@@ -1,7 +1,7 @@
 #include "app/OpenSong.h"
 
-#include "ui/compose/Cmpwin.h"
 #include "ui/common/ErrorGuard.h"
+#include "ui/compose/Cmpwin.h"
 
 namespace sorvelin {
 

@@ -2,16 +2,16 @@
 // the program's start-up state, loads a song file as "Load Song" does,
 // renders it as "Play" does and writes the file "Save MIDI" writes, through
 // the very same model operations the windows call.
-#include "compose/ScalaFile.h"
-#include "compose/SongActions.h"
-#include "compose/SongRender.h"
-#include "explorer/ExplorerModel.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/LongWork.h"
 #include "base/OutputFile.h"
 #include "base/TextFile.h"
 #include "compose/PartSettings.h"
+#include "compose/ScalaFile.h"
+#include "compose/SongActions.h"
+#include "compose/SongRender.h"
+#include "explorer/ExplorerModel.h"
 
 #ifdef SORVELIN_HAVE_WAV
 #include "midi/Mididata.h"

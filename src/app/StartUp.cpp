@@ -21,6 +21,15 @@ void CreateWindows(StartOptions options) {
          [](const std::function<void()>& operation) { return MainForm1->RunExternal(operation); }});
     TrackSettingWin = new TTrackSettingWin;
     TrackSettingWin->SetEngine(&MidiDevice->Engine());
+    MainForm1->SetCompanionLink({[] { return ComposeWin->GetNoteCount(); },
+                                 [] {
+                                     ComposeWin->ReDraw();
+                                     ComposeWin->show();
+                                     ComposeWin->raise();
+                                 },
+                                 [] { return MidiDevice->Model().WithoutSoundByChoice(); },
+                                 []() -> QWidget* { return ComposeWin; },
+                                 []() -> QWidget* { return TrackSettingWin; }});
 }
 
 void DestroyWindows() {

@@ -1,9 +1,9 @@
 #include "compose/ComposeModel.h"
 
-#include "compose/ScalaFile.h"
-#include "compose/SongFile.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
+#include "compose/ScalaFile.h"
+#include "compose/SongFile.h"
 
 #include <algorithm>
 

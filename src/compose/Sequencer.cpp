@@ -1,9 +1,9 @@
 #include "compose/Sequencer.h"
 
-#include "compose/ComposeState.h"
-#include "midi/Mididata.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
+#include "compose/ComposeState.h"
+#include "midi/Mididata.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 // The step sequencer: walks one series, cycles through the rhythm and adds a
 // part's pitch bends and notes to its track.
-#include "compose/NoteGen.h"
 #include "base/Errors.h"
+#include "compose/NoteGen.h"
 
 #include <cstdint>
 #include <span>

@@ -1,10 +1,10 @@
 #include "compose/SongActions.h"
 
-#include "compose/Sequencer.h"
-#include "fractal/Iteration.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/TextFile.h"
+#include "compose/Sequencer.h"
+#include "fractal/Iteration.h"
 
 #include <cstdint>
 #include <type_traits>
@@ -74,8 +74,8 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
         messages.push_back(FormulaNotFoundMessage + Excerpt(song.FormulaName));
     }
     fields.PolyphonicMethodIndex = song.PolyphonicMethod;
-    explorer.XShiftTrackBar1Change(song.XShift);
-    explorer.YShiftTrackBar2Change(song.YShift);
+    explorer.SetXShift(song.XShift);
+    explorer.SetYShift(song.YShift);
     explorer.SetLine({song.LineStartX, song.LineStartY, song.LineEndX, song.LineEndY});
 
     compose.NotesPerPart = song.NotesPerPart;
@@ -112,7 +112,7 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
     // Zoom In redraws at once: the formula change leaves the whole picture
     // to it, so "Always" draws it once, not twice.
     const StopFlagScope stoppable(explorer.Engine(), progress);
-    explorer.ComboBox1Change(formula, false);
+    explorer.SelectFormula(formula, false);
     explorer.ZoomIn();
     progress.ThrowIfCancelled();
     ComposeSeries(explorer, compose, &progress);
@@ -125,7 +125,7 @@ void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer) {
 }
 
 void ComposeSeries(ExplorerModel& explorer, ComposeModel& compose, WorkProgress* progress) {
-    explorer.ComposeClick(compose.GetNoteCount(), progress);
+    explorer.Compose(compose.GetNoteCount(), progress);
     ComposeRedraw(compose, explorer);
 }
 

@@ -3,12 +3,12 @@
 // redraw, Play's rendering, Save MIDI, Save Song and Load Song. The program's
 // windows and sorvelin-render both call these, so the same song file gives
 // the same MIDI bytes in both.
+#include "base/LongWork.h"
 #include "compose/ComposeModel.h"
+#include "compose/PartSettings.h"
 #include "compose/SongFile.h"
 #include "compose/SongRender.h"
 #include "explorer/ExplorerModel.h"
-#include "base/LongWork.h"
-#include "compose/PartSettings.h"
 
 #include <filesystem>
 #include <string>

@@ -1,9 +1,9 @@
 #include "compose/SongFile.h"
 
-#include "compose/ComposeState.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/TextFile.h"
+#include "compose/ComposeState.h"
 
 #include <algorithm>
 #include <cctype>

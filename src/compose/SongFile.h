@@ -5,10 +5,10 @@
 // readers that stop at line 139 never see. Lines 142 to 144 hold the tempo,
 // the velocity mode and the loop, beyond what readers that stop at line 141
 // see.
-#include "compose/ComposeState.h"
-#include "explorer/ComposeSpeed.h"
 #include "base/Errors.h"
+#include "compose/ComposeState.h"
 #include "compose/PartSettings.h"
+#include "explorer/ComposeSpeed.h"
 
 #include <functional>
 #include <optional>

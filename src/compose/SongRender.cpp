@@ -1,10 +1,10 @@
 #include "compose/SongRender.h"
 
-#include "compose/Sequencer.h"
-#include "midi/Mididata.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/OutputFile.h"
+#include "compose/Sequencer.h"
+#include "midi/Mididata.h"
 
 #include <algorithm>
 #include <sstream>

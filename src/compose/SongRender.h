@@ -4,8 +4,8 @@
 // track that lists every event of the song in time order. Save MIDI writes
 // the last song rendered.
 #include "compose/ComposeModel.h"
-#include "midi/Events.h"
 #include "compose/PartSettings.h"
+#include "midi/Events.h"
 
 #include <cstdint>
 #include <filesystem>

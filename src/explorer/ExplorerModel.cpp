@@ -1,9 +1,9 @@
 #include "explorer/ExplorerModel.h"
 
-#include "explorer/ClipboardText.h"
-#include "explorer/RectArithmetic.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
+#include "explorer/ClipboardText.h"
+#include "explorer/RectArithmetic.h"
 
 #include <algorithm>
 #include <utility>
@@ -31,7 +31,7 @@ void ExplorerModel::SetEngineWindow() {
 
 void ExplorerModel::DrawIfAlways() {
     if (fields_.AlwaysChecked) {
-        ActionDrawExecute();
+        DrawNow();
     }
 }
 
@@ -59,7 +59,7 @@ void ExplorerModel::ApplyZoom(const ExplorerFields& candidate, bool drawIfAlways
     fields_.RangeY = fields_.RectHeight;
     fields_.SizeableRectShape1 =
         CentreRect(fields_.SizeableRectShape1, Image().Width(), Image().Height());
-    SizeableRectShape1MouseUp();
+    ZoomRectangleReleased();
     if (drawIfAlways) {
         DrawIfAlways();
     }
@@ -134,7 +134,7 @@ void ExplorerModel::Pan(PanDirection direction) {
         fields_.MouseY = FloatToStr(view_.ViewCentreY);
         fields_.posY = fields_.MouseY;
     }
-    SizeableRectShape1MouseUp();
+    ZoomRectangleReleased();
     DrawIfAlways();
 }
 
@@ -151,7 +151,7 @@ void ExplorerModel::PanDown() {
     Pan(PanDirection::Down);
 }
 
-void ExplorerModel::SizeableRectShape1MouseUp() {
+void ExplorerModel::ZoomRectangleReleased() {
     const RectBounds& r = fields_.SizeableRectShape1;
     const ViewState& v = view_;
     fields_.MouseX =
@@ -165,14 +165,14 @@ void ExplorerModel::SizeableRectShape1MouseUp() {
 
 // --- Formula, Julia constant, image mode ---------------------------------------
 
-void ExplorerModel::ComboBox1Change(int index, bool drawIfAlways) {
+void ExplorerModel::SelectFormula(int index, bool drawIfAlways) {
     fields_.ComboBox1Index = index;
     engine_.SelectFormula(index);
     LeaveImageMode();
     Redraw(drawIfAlways);
 }
 
-void ExplorerModel::Image2DragDrop(int x, int y) {
+void ExplorerModel::DropJuliaMarker(int x, int y) {
     const PlanePoint c = JuliaConstantAt(view_, Image().Height(), x, y);
     engine_.SetJuliaConstant(c.X, c.Y);
     Redraw();
@@ -201,18 +201,18 @@ bool ExplorerModel::RenderFor(std::chrono::microseconds budget) {
     return !imageMode_ && renderer_.RenderFor(engine_, budget);
 }
 
-bool ExplorerModel::ActionDrawExecute() {
+bool ExplorerModel::DrawNow() {
     return !imageMode_ && renderer_.DrawNow(engine_);
 }
 
 // --- Composition line -------------------------------------------------------------
 
-void ExplorerModel::Image2MouseDown(int x, int y) {
+void ExplorerModel::PressPicture(int x, int y) {
     drawingLine_ = true;
     line_ = LinePoints{x, y, x, y};
 }
 
-bool ExplorerModel::Image2MouseMove(int x, int y) {
+bool ExplorerModel::DragOnPicture(int x, int y) {
     if (!drawingLine_) {
         return false;
     }
@@ -221,7 +221,7 @@ bool ExplorerModel::Image2MouseMove(int x, int y) {
     return true;
 }
 
-void ExplorerModel::Image2MouseUp(int x, int y) {
+void ExplorerModel::ReleasePicture(int x, int y) {
     drawingLine_ = false;
     const CalcTexts texts =
         imageMode_ ? ImageLineTexts(image_.Width, image_.Height, Image().Width(), Image().Height(),
@@ -231,22 +231,22 @@ void ExplorerModel::Image2MouseUp(int x, int y) {
     fields_.StartY = texts.StartY;
     fields_.EndX = texts.EndX;
     fields_.EndY = texts.EndY;
-    ActionComposeUpdate();
+    UpdateComposeEnabled();
 }
 
-void ExplorerModel::ActionComposeUpdate() {
+void ExplorerModel::UpdateComposeEnabled() {
     fields_.ComposeEnabled =
         ComposeEnabledFor({fields_.StartX, fields_.StartY, fields_.EndX, fields_.EndY});
 }
 
 // A track bar holds its position inside its range, whoever sets it.
-void ExplorerModel::XShiftTrackBar1Change(int position) {
+void ExplorerModel::SetXShift(int position) {
     position = std::clamp(position, 0, ShiftTrackBarMax);
     fields_.XShiftTrackBar1Position = position;
     fields_.XShiftEdit1 = ShiftText(position);
 }
 
-void ExplorerModel::YShiftTrackBar2Change(int position) {
+void ExplorerModel::SetYShift(int position) {
     position = std::clamp(position, 0, ShiftTrackBarMax);
     fields_.YShiftTrackBar2Position = position;
     fields_.YShiftEdit1 = ShiftText(position);
@@ -304,7 +304,7 @@ void ExplorerModel::CommitCompose(const ComposeJob& job, SeriesTable series) {
     series_ = std::move(series);
 }
 
-void ExplorerModel::ComposeClick(int noteCount, WorkProgress* progress) {
+void ExplorerModel::Compose(int noteCount, WorkProgress* progress) {
     const ComposeJob job = PrepareCompose(noteCount);
     CommitCompose(job, RunCompose(job, progress));
 }

@@ -67,18 +67,18 @@ public:
     void Redraw(bool drawIfAlways = true); // the Iteration limit, the same view
     // Zoom Range from the rectangle Fields().SizeableRectShape1 (after the
     // window copied the control's bounds there).
-    void SizeableRectShape1MouseUp();
+    void ZoomRectangleReleased();
 
     // --- Formula, Julia constant, image mode ---------------------------------
     // The formula list's change: selects the formula, leaves image mode and
     // redraws. The Julia marker is shown exactly when JuliaMarkerVisible().
     // drawIfAlways false: the whole picture is left to a view change that
     // follows at once (Load Song), which would draw it all again anyway.
-    void ComboBox1Change(int index, bool drawIfAlways = true);
+    void SelectFormula(int index, bool drawIfAlways = true);
     bool JuliaMarkerVisible() const { return fields_.ComboBox1Index == 1; }
     // The Julia marker dropped at overlay pixel (x, y): the constant becomes
     // the plane point there, then Redraw.
-    void Image2DragDrop(int x, int y);
+    void DropJuliaMarker(int x, int y);
     // The Julia constant without redrawing (song files).
     void SetJuliaConstant(double x, double y) { engine_.SetJuliaConstant(x, y); }
     double JuliaX() const { return engine_.GetJuliaX(); }
@@ -87,7 +87,7 @@ public:
     // An imported picture replaces the fractal: the renderers stop touching
     // the picture and the line and Compose work on the image.
     void EnterImageMode(ImageView image);
-    // Back to the fractal (no redraw; ComboBox1Change redraws).
+    // Back to the fractal (no redraw; SelectFormula redraws).
     void LeaveImageMode();
     bool ImageMode() const { return imageMode_; }
     const ImageView& ImportedImage() const { return image_; }
@@ -103,25 +103,25 @@ public:
     bool RenderFor(std::chrono::microseconds budget);
     // "Draw Now!": false when refused (image mode, or already drawn since the
     // last restart).
-    bool ActionDrawExecute();
+    bool DrawNow();
 
     // --- Composition line ------------------------------------------------------
     // A press with the left button over the overlay (start = end = (x, y)).
-    void Image2MouseDown(int x, int y);
+    void PressPicture(int x, int y);
     // Returns true when the line end moved (the window redraws the line).
-    bool Image2MouseMove(int x, int y);
+    bool DragOnPicture(int x, int y);
     // Any button released over the overlay: the Calc Start-End texts from the
-    // stored start and the release point, then ActionComposeUpdate.
-    void Image2MouseUp(int x, int y);
+    // stored start and the release point, then UpdateComposeEnabled.
+    void ReleasePicture(int x, int y);
     // "Compose" enabled exactly when the Calc Start-End ends differ.
-    void ActionComposeUpdate();
+    void UpdateComposeEnabled();
     // Sets the stored line (song files).
     void SetLine(const LinePoints& line) { line_ = line; }
 
     // Shift track bar moved: position (held within 0 .. 100) and its
     // percentage text.
-    void XShiftTrackBar1Change(int position);
-    void YShiftTrackBar2Change(int position);
+    void SetXShift(int position);
+    void SetYShift(int position);
 
     // "Compose" sampling with noteCount notes per part (at least 2) into
     // Series(); in fractal mode the engine's limit becomes the Iteration
@@ -130,10 +130,10 @@ public:
     // With a progress, it is advanced per sample and its cancel flag stops
     // the sampling with WorkCancelled, leaving limit and Series() as they
     // were.
-    void ComposeClick(int noteCount, WorkProgress* progress = nullptr);
+    void Compose(int noteCount, WorkProgress* progress = nullptr);
 
     // Compose in three steps, for running the sampling on a worker: Prepare
-    // converts every text (raising as ComposeClick does) and copies what the
+    // converts every text (raising as Compose does) and copies what the
     // sampling reads; Run touches nothing of the model (any thread); Commit
     // sets the limit and the table.
     struct ComposeJob {

@@ -6,10 +6,10 @@
 // window and is never written back); the values read before it are kept
 // and the error is handed back with its line, so the window applies what
 // came before, keeps the design values for the rest and then reports it.
-#include "explorer/ExplorerFields.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/TextFile.h"
+#include "explorer/ExplorerFields.h"
 
 #include <exception>
 #include <optional>

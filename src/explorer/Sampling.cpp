@@ -1,11 +1,11 @@
 #include "explorer/Sampling.h"
 
-#include "explorer/ExplorerFields.h"
-#include "base/ParallelFor.h"
-#include "fractal/EscapeBatch.h"
-#include "fractal/Iteration.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
+#include "base/ParallelFor.h"
+#include "explorer/ExplorerFields.h"
+#include "fractal/EscapeBatch.h"
+#include "fractal/Iteration.h"
 
 #include <algorithm>
 #include <climits>

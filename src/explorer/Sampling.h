@@ -1,10 +1,10 @@
 #pragma once
 // The composition line and the sampling of the sixteen series along it and
 // its fifteen shifted copies.
+#include "base/LongWork.h"
 #include "explorer/ImageView.h"
 #include "explorer/SeriesTable.h"
 #include "explorer/ViewState.h"
-#include "base/LongWork.h"
 
 #include <string>
 

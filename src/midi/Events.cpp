@@ -1,7 +1,7 @@
 #include "midi/Events.h"
 
-#include "midi/SmfIo.h"
 #include "base/Errors.h"
+#include "midi/SmfIo.h"
 
 namespace sorvelin {
 

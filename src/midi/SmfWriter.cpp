@@ -1,10 +1,10 @@
 // The song as a format 1 Standard MIDI File: one MTrk chunk per track, delta
 // times, running status, the General MIDI System On at the start of the first
 // track and an end of track closing every chunk.
+#include "base/Errors.h"
 #include "midi/SmfIo.h"
 #include "midi/Song.h"
 #include "midi/Track.h"
-#include "base/Errors.h"
 
 namespace sorvelin {
 namespace {

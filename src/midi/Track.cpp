@@ -1,8 +1,8 @@
 // The track's list operations and the placement of new events.
 #include "midi/Track.h"
 
-#include "midi/Song.h"
 #include "base/Errors.h"
+#include "midi/Song.h"
 
 #include <algorithm>
 #include <charconv>

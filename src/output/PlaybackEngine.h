@@ -24,10 +24,10 @@
 // The end handler and the message callback may be called on the timer
 // thread; the window layer hands them to its own thread (a queued call) and
 // must not block there waiting for the window thread.
+#include "base/Timer.h"
 #include "midi/Events.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
-#include "base/Timer.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "output/TrackRender.h"
 
+#include "base/Errors.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "base/Errors.h"
 #include "sound/MidiOutCapture.h"
 #ifdef SORVELIN_HAVE_AUDIO
 #include "sound/SoundFile.h"

@@ -9,8 +9,8 @@
 //     RenderTrackToWav(playTrack, "out.wav");
 // It throws UserError when the build has no synthesizer or no SoundFont is
 // found, and FileError when the file cannot be written.
-#include "midi/Mididata.h"
 #include "base/LongWork.h"
+#include "midi/Mididata.h"
 #include "sound/WavRender.h"
 
 #include <filesystem>

@@ -166,8 +166,7 @@ private:
         }
         // One period of latency: a message due now falls into the next
         // period, the first one not yet written, at its own offset there.
-        const RecordHeader header{FrameAt(due) + period_.load(),
-                                  static_cast<std::uint32_t>(size)};
+        const RecordHeader header{FrameAt(due) + period_.load(), static_cast<std::uint32_t>(size)};
         // One write of header and bytes together: the process thread never
         // sees a header without its bytes.
         staging_.resize(sizeof header + size);

@@ -1,9 +1,9 @@
 #include "sound/WavRender.h"
 
 #include "base/Errors.h"
+#include "base/OutputFile.h"
 #include "sound/FluidSynthCore.h"
 #include "sound/MidiOut.h"
-#include "base/OutputFile.h"
 #include "sound/WavFile.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // in the composition window by Load Song's road.
 #include "app/CommandLine.h"
 #include "app/OpenSong.h"
-#include "ui/compose/Cmpwin.h"
 #include "support/WindowTestSupport.h"
+#include "ui/compose/Cmpwin.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,10 +1,10 @@
 // The keys a desktop user expects: the shortcut map of both windows, Space in
 // the composition window, the first Tab, and the picture's menu from inside
 // the zoom rectangle.
+#include "support/WindowTestSupport.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/Main.h"
 #include "ui/explorer/Sizeablerectshape.h"
-#include "support/WindowTestSupport.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,11 +1,11 @@
 // Start-up and shut-down of the program's four windows.
 #include "app/StartUp.h"
+#include "support/PlaybackTestSupport.h"
 #include "support/SoundCheck.h"
+#include "ui/common/MessageBox.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/Main.h"
 #include "ui/output/Mididevicewin.h"
-#include "support/PlaybackTestSupport.h"
-#include "ui/common/MessageBox.h"
 #include "ui/tracks/Trkwin.h"
 
 #include <QSignalSpy>

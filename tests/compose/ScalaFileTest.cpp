@@ -1,9 +1,9 @@
 #include "compose/ScalaFile.h"
 
-#include "compose/SongActions.h"
-#include "midi/Mididata.h"
 #include "base/Errors.h"
 #include "base/TextFile.h"
+#include "compose/SongActions.h"
+#include "midi/Mididata.h"
 
 #include "support/TempDir.h"
 
@@ -214,9 +214,9 @@ TEST(ScalaFile, SongOnAScalaScaleBendsItsNotesAndKeepsTheScaleByName) {
     WriteFileAtomic(dir.path / "scales" / "Quarter.scl", Scl("q", {"50.0", "2/1"}));
     ExplorerModel explorer;
     explorer.ZoomIn();
-    explorer.Image2MouseDown(10, 200);
-    explorer.Image2MouseMove(230, 40);
-    explorer.Image2MouseUp(230, 40);
+    explorer.PressPicture(10, 200);
+    explorer.DragOnPicture(230, 40);
+    explorer.ReleasePicture(230, 40);
     ComposeModel compose;
     PartSettingsTable parts = DefaultPartSettings();
     EXPECT_TRUE(compose.LoadTableFiles({dir.path}, {dir.path / "scales"}).empty());

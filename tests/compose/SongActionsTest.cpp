@@ -35,15 +35,15 @@ struct Program {
 
 // A composition made by hand: a Julia set, a line, options and parts.
 void Compose(Program& p) {
-    p.explorer.ComboBox1Change(1);
+    p.explorer.SelectFormula(1);
     p.explorer.SetJuliaConstant(-0.8, 0.156);
     p.explorer.Fields().Iteration = "150";
     p.explorer.ZoomIn();
-    p.explorer.Image2MouseDown(10, 200);
-    p.explorer.Image2MouseMove(230, 40);
-    p.explorer.Image2MouseUp(230, 40);
+    p.explorer.PressPicture(10, 200);
+    p.explorer.DragOnPicture(230, 40);
+    p.explorer.ReleasePicture(230, 40);
     p.explorer.Fields().PolyphonicMethodIndex = 1;
-    p.explorer.XShiftTrackBar1Change(30);
+    p.explorer.SetXShift(30);
     p.compose.Controls.NoteCount = "64";
     p.compose.NoteCountChange();
     p.compose.Controls.OoR = Compress;

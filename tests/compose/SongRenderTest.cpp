@@ -1,7 +1,7 @@
 #include "compose/SongRender.h"
 
-#include "midi/Mididata.h"
 #include "base/Errors.h"
+#include "midi/Mididata.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "explorer/ClipboardText.h"
-#include "explorer/ExplorerModel.h"
 #include "base/Errors.h"
+#include "explorer/ExplorerModel.h"
 
 #include <gtest/gtest.h>
 
@@ -41,8 +41,8 @@ TEST(ClipboardTextTest, JuliaMarkerDropAtTheCentreOfTheStartView) {
     ExplorerModel model;
     model.ZoomIn();
     model.Fields().Iteration = "300";
-    model.ActionDrawExecute();
-    model.Image2DragDrop(120, 120);
+    model.DrawNow();
+    model.DropJuliaMarker(120, 120);
     EXPECT_NEAR(model.JuliaX(), -0.6, 1e-15);
     EXPECT_NEAR(model.JuliaY(), 0.0, 1e-15);
     // The drop redraws: rendering restarted with the Iteration limit.

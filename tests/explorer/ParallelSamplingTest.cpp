@@ -1,10 +1,10 @@
 // The samplers on several threads, the worker and its cancellation: also run
 // under ThreadSanitizer.
-#include "explorer/ExplorerModel.h"
+#include "base/LongWork.h"
 #include "base/ParallelFor.h"
+#include "explorer/ExplorerModel.h"
 #include "explorer/Sampling.h"
 #include "fractal/Random.h"
-#include "base/LongWork.h"
 
 #include <gtest/gtest.h>
 
@@ -80,16 +80,16 @@ TEST(ParallelSampling, CancelledComposeLeavesTheModelAsItWas) {
     ExplorerModel model;
     model.ZoomIn();
     // Across the main cardioid, where every point runs to the limit.
-    model.Image2MouseDown(140, 115);
-    model.Image2MouseMove(165, 125);
-    model.Image2MouseUp(165, 125);
-    model.ComposeClick(50);
+    model.PressPicture(140, 115);
+    model.DragOnPicture(165, 125);
+    model.ReleasePicture(165, 125);
+    model.Compose(50);
     const std::vector<std::int32_t> before = model.Series().Values();
     const int limit = model.Engine().GetLimit();
     model.Fields().Iteration = "2000000000";
 
     const auto start = std::chrono::steady_clock::now();
-    BackgroundWork work([&model](WorkProgress& progress) { model.ComposeClick(50, &progress); });
+    BackgroundWork work([&model](WorkProgress& progress) { model.Compose(50, &progress); });
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(work.Done());
     EXPECT_LT(work.Progress().Fraction(), 1.0);

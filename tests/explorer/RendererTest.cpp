@@ -207,7 +207,7 @@ TEST(RendererTest, AssignedModelKeepsItsPictureBuffer) {
     const Pixel* bits = shown.Image().Bits();
     ExplorerModel edited = shown;
     edited.PanUp();
-    edited.ActionDrawExecute();
+    edited.DrawNow();
     shown = edited;
     EXPECT_EQ(shown.Image().Bits(), bits);
     EXPECT_EQ(Pixels(shown.Image()), Pixels(edited.Image()));
@@ -223,13 +223,13 @@ TEST(RendererTest, ImageModeLeavesThePictureAlone) {
     model.EnterImageMode({480, 360, [](int, int) { return Rgb(1, 2, 3); }});
     EXPECT_TRUE(model.IdleRender());
     EXPECT_FALSE(model.RenderFor(std::chrono::milliseconds(50)));
-    EXPECT_FALSE(model.ActionDrawExecute());
+    EXPECT_FALSE(model.DrawNow());
     model.Fields().AlwaysChecked = true;
     model.PanLeft();
     model.Redraw();
     EXPECT_EQ(Pixels(model.Image()), before);
     // Leaving it (a formula change) draws the fractal again.
-    model.ComboBox1Change(0);
+    model.SelectFormula(0);
     EXPECT_EQ(Pixels(model.Image()), PlainPicture(model.Engine()));
 }
 

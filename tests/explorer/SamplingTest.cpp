@@ -1,7 +1,7 @@
 #include "explorer/Sampling.h"
+#include "base/Errors.h"
 #include "explorer/ComposeSpeed.h"
 #include "explorer/ExplorerModel.h"
-#include "base/Errors.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +18,9 @@ ExplorerModel Started() {
 }
 
 void DrawLine(ExplorerModel& model, int x0, int y0, int x1, int y1) {
-    model.Image2MouseDown(x0, y0);
-    model.Image2MouseMove(x1, y1);
-    model.Image2MouseUp(x1, y1);
+    model.PressPicture(x0, y0);
+    model.DragOnPicture(x1, y1);
+    model.ReleasePicture(x1, y1);
 }
 
 std::vector<std::string> CalcRange(const ExplorerFields& f) {
@@ -59,7 +59,7 @@ TEST(SamplingTest, DiagonalLineOfTheStartView) {
         EXPECT_NEAR(points[0][i].y, expected[i].y, 1e-12) << i;
     }
 
-    model.ComposeClick(3);
+    model.Compose(3);
     ASSERT_EQ(model.Series().Length(), 48);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(model.Series().Get(i), model.Engine().Evaluate(points[0][i].x, points[0][i].y));
@@ -75,17 +75,17 @@ TEST(SamplingTest, ComposeIsEnabledExactlyWhenTheEndsDiffer) {
     DrawLine(model, 50, 50, 50, 51);
     EXPECT_TRUE(model.Fields().ComposeEnabled);
     // A release without a press still rewrites the texts from the stored start.
-    model.Image2MouseUp(50, 50);
+    model.ReleasePicture(50, 50);
     EXPECT_EQ(model.Fields().StartY, model.Fields().EndY);
     EXPECT_FALSE(model.Fields().ComposeEnabled);
     // Moves without a press do not touch the line.
-    EXPECT_FALSE(model.Image2MouseMove(10, 10));
+    EXPECT_FALSE(model.DragOnPicture(10, 10));
     EXPECT_EQ(model.Line().LineEndX, 50);
 
     // A text that does not convert keeps the previous state.
     model.Fields().ComposeEnabled = true;
     model.Fields().EndX = "?";
-    EXPECT_THROW(model.ActionComposeUpdate(), ConvertError);
+    EXPECT_THROW(model.UpdateComposeEnabled(), ConvertError);
     EXPECT_TRUE(model.Fields().ComposeEnabled);
 }
 
@@ -96,14 +96,14 @@ TEST(SamplingTest, ShiftTexts) {
         EXPECT_EQ(ShiftText(position), text);
     }
     ExplorerModel model;
-    model.XShiftTrackBar1Change(50);
-    model.YShiftTrackBar2Change(0);
+    model.SetXShift(50);
+    model.SetYShift(0);
     EXPECT_EQ(model.Fields().XShiftEdit1, "0.5%");
     EXPECT_EQ(model.Fields().YShiftTrackBar2Position, 0);
     EXPECT_EQ(model.Fields().YShiftEdit1, "0%");
     // Positions from files are held within the track bar's range.
-    model.XShiftTrackBar1Change(500);
-    model.YShiftTrackBar2Change(-2);
+    model.SetXShift(500);
+    model.SetYShift(-2);
     EXPECT_EQ(model.Fields().XShiftTrackBar1Position, 100);
     EXPECT_EQ(model.Fields().XShiftEdit1, "1%");
     EXPECT_EQ(model.Fields().YShiftTrackBar2Position, 0);
@@ -138,12 +138,12 @@ TEST(SamplingTest, ComposeRowsFollowTheShiftsAndTheMethod) {
     // Across the edge of the set, where neighbouring points differ.
     DrawLine(model, 20, 120, 200, 60);
     model.Fields().Iteration = "1000";
-    model.XShiftTrackBar1Change(100);
-    model.YShiftTrackBar2Change(100);
+    model.SetXShift(100);
+    model.SetYShift(100);
     const int n = 40;
 
     model.Fields().PolyphonicMethodIndex = MethodRadiational;
-    model.ComposeClick(n);
+    model.Compose(n);
     EXPECT_EQ(model.Engine().GetLimit(), 1000);
     bool anyDiffers = false;
     for (int k = 1; k < PartCount; ++k) {
@@ -154,10 +154,10 @@ TEST(SamplingTest, ComposeRowsFollowTheShiftsAndTheMethod) {
     }
     EXPECT_TRUE(anyDiffers);
 
-    model.XShiftTrackBar1Change(0);
-    model.YShiftTrackBar2Change(0);
+    model.SetXShift(0);
+    model.SetYShift(0);
     model.Fields().PolyphonicMethodIndex = MethodParallel;
-    model.ComposeClick(n);
+    model.Compose(n);
     for (int k = 1; k < PartCount; ++k) {
         for (int i = 0; i < n; ++i) {
             ASSERT_EQ(model.Series().At(k, i), model.Series().At(0, i)) << k << ", " << i;
@@ -167,11 +167,11 @@ TEST(SamplingTest, ComposeRowsFollowTheShiftsAndTheMethod) {
 
 TEST(SamplingTest, WhiteNoiseRowsDifferEvenWithoutShift) {
     ExplorerModel model = Started();
-    model.ComboBox1Change(4);
+    model.SelectFormula(4);
     DrawLine(model, 0, 0, 239, 239);
-    model.XShiftTrackBar1Change(0);
-    model.YShiftTrackBar2Change(0);
-    model.ComposeClick(50);
+    model.SetXShift(0);
+    model.SetYShift(0);
+    model.Compose(50);
     int differing = 0;
     for (int i = 0; i < model.Series().Length(); ++i) {
         ASSERT_GE(model.Series().Get(i), 0);
@@ -184,11 +184,11 @@ TEST(SamplingTest, WhiteNoiseRowsDifferEvenWithoutShift) {
 TEST(SamplingTest, NoteCountBelowTwoIsRefusedBeforeAnythingChanges) {
     ExplorerModel model = Started();
     DrawLine(model, 0, 239, 239, 0);
-    model.ComposeClick(4);
+    model.Compose(4);
     const std::vector<std::int32_t> before = model.Series().Values();
     model.Fields().Iteration = "999";
     for (const int n : {1, 0, -3}) {
-        EXPECT_THROW(model.ComposeClick(n), UserError) << n;
+        EXPECT_THROW(model.Compose(n), UserError) << n;
         EXPECT_EQ(model.Series().Values(), before) << n;
         EXPECT_EQ(model.Engine().GetLimit(), 200) << n;
     }
@@ -200,13 +200,13 @@ TEST(SamplingTest, NoteCountBelowTwoIsRefusedBeforeAnythingChanges) {
 TEST(SamplingTest, BadTextsLeaveTheSeriesIntact) {
     ExplorerModel model = Started();
     DrawLine(model, 0, 239, 239, 0);
-    model.ComposeClick(4);
+    model.Compose(4);
     const std::vector<std::int32_t> before = model.Series().Values();
     for (const auto field :
          {&ExplorerFields::RangeX, &ExplorerFields::RangeY, &ExplorerFields::Iteration}) {
         ExplorerModel copy = model;
         copy.Fields().*field = "x";
-        EXPECT_THROW(copy.ComposeClick(8), ConvertError);
+        EXPECT_THROW(copy.Compose(8), ConvertError);
         EXPECT_EQ(copy.Series().Values(), before);
     }
 }
@@ -223,7 +223,7 @@ TEST(SamplingTest, ImageModeLineTextsAreBitmapPixels) {
     EXPECT_EQ(CalcRange(model.Fields()), (std::vector<std::string>{"20", "40", "200", "400"}));
     EXPECT_TRUE(model.Fields().ComposeEnabled);
     // The release point is clamped into the picture.
-    model.Image2MouseUp(300, -5);
+    model.ReleasePicture(300, -5);
     EXPECT_EQ(model.Fields().EndX, "478");
     EXPECT_EQ(model.Fields().EndY, "0");
     EXPECT_EQ(model.Fields().StartX, "20");
@@ -243,9 +243,9 @@ TEST(SamplingTest, ImageModeSamplesThreeTimesTheRedByte) {
     model.Fields().StartY = "10";
     model.Fields().EndX = "400";
     model.Fields().EndY = "10";
-    model.XShiftTrackBar1Change(100); // 4.8 bitmap pixels per part
-    model.YShiftTrackBar2Change(0);
-    model.ComposeClick(5);
+    model.SetXShift(100); // 4.8 bitmap pixels per part
+    model.SetYShift(0);
+    model.Compose(5);
     EXPECT_EQ(model.Engine().GetLimit(), ImageSampleLimit);
     // Columns 0, 100, ..., 400: red = column / 2.
     const int part0[] = {0, 150, 300, 450, 600};
@@ -257,7 +257,7 @@ TEST(SamplingTest, ImageModeSamplesThreeTimesTheRedByte) {
     EXPECT_EQ(model.Series().At(15, 4), 3 * 236);
     // Off the bitmap: the invalid colour.
     model.Fields().EndX = "600";
-    model.ComposeClick(5);
+    model.Compose(5);
     EXPECT_EQ(model.Series().At(0, 4), 765);
 }
 
@@ -265,10 +265,10 @@ TEST(SamplingTest, ImageModeBadTextLeavesThePreviousSeries) {
     ExplorerModel model = Started();
     model.EnterImageMode(Gradient());
     DrawLine(model, 10, 20, 100, 200);
-    model.ComposeClick(6);
+    model.Compose(6);
     const std::vector<std::int32_t> before = model.Series().Values();
     model.Fields().EndY = "400.5"; // image mode reads integers
-    EXPECT_THROW(model.ComposeClick(9), ConvertError);
+    EXPECT_THROW(model.Compose(9), ConvertError);
     EXPECT_EQ(model.Series().Values(), before);
 }
 

@@ -1,5 +1,5 @@
-#include "explorer/ExplorerModel.h"
 #include "base/Errors.h"
+#include "explorer/ExplorerModel.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +86,7 @@ TEST(ViewTest, ZoomOutAndPansFromStartUp) {
 TEST(ViewTest, RectangleShapeSetsTheNextViewsShape) {
     ExplorerModel model = Started();
     model.Fields().SizeableRectShape1 = {60, 90, 120, 60};
-    model.SizeableRectShape1MouseUp();
+    model.ZoomRectangleReleased();
     EXPECT_EQ(ZoomRange(model.Fields()), (std::vector<std::string>{"-0.6", "0", "1.2", "0.6"}));
     model.ZoomIn();
     ExpectView(model, -0.6, 0.0, 1.2, 0.6);
@@ -96,7 +96,7 @@ TEST(ViewTest, RectangleShapeSetsTheNextViewsShape) {
     ExpectView(moved, -0.6, 0.6, 1.2, 0.6);
     // The height follows the width, whatever the current view's shape.
     model.Fields().SizeableRectShape1 = {90, 90, 60, 60};
-    model.SizeableRectShape1MouseUp();
+    model.ZoomRectangleReleased();
     model.ZoomIn();
     ExpectView(model, -0.6, 0.0, 0.3, 0.3);
 }
@@ -105,7 +105,7 @@ TEST(ViewTest, MovedRectangleGivesItsCentre) {
     ExplorerModel model = Started();
     // Top-left quarter of the start view.
     model.Fields().SizeableRectShape1 = {0, 0, 120, 120};
-    model.SizeableRectShape1MouseUp();
+    model.ZoomRectangleReleased();
     EXPECT_EQ(ZoomRange(model.Fields()), (std::vector<std::string>{"-1.2", "0.6", "1.2", "1.2"}));
     model.ZoomOut(); // twice the shown size around the rectangle's centre
     ExpectView(model, -1.2, 0.6, 4.8, 4.8);
@@ -115,7 +115,7 @@ TEST(ViewTest, RedrawTakesTheLimitAndKeepsTheView) {
     ExplorerModel model = Started();
     model.PanLeft();
     model.Fields().Iteration = "500";
-    model.ActionDrawExecute();
+    model.DrawNow();
     model.Redraw();
     EXPECT_EQ(model.Engine().GetLimit(), 500);
     EXPECT_EQ(model.Rendering().BlockSize(), Renderer::FirstBlockSize);
@@ -174,9 +174,9 @@ TEST(ViewTest, BadTextChangesNothing) {
     for (const Case& c : cases) {
         ExplorerModel model = Started();
         model.Fields().Iteration = "150";
-        model.ActionDrawExecute();
+        model.DrawNow();
         model.Fields().SizeableRectShape1 = {10, 10, 100, 50};
-        model.SizeableRectShape1MouseUp();
+        model.ZoomRectangleReleased();
         model.Fields().*c.field = "1,5";
         const ExplorerFields fields = model.Fields();
         const ViewState view = model.View();
@@ -212,7 +212,7 @@ TEST(ViewTest, ConversionErrorsNameTheirField) {
 
 TEST(ViewTest, RedrawWithABadLimitRestartsWithTheOldLimit) {
     ExplorerModel model = Started();
-    model.ActionDrawExecute();
+    model.DrawNow();
     model.Fields().Iteration = "lots";
     EXPECT_THROW(model.Redraw(), ConvertError);
     EXPECT_EQ(model.Engine().GetLimit(), 200);
@@ -222,13 +222,13 @@ TEST(ViewTest, RedrawWithABadLimitRestartsWithTheOldLimit) {
 TEST(ViewTest, FormulaChangeShowsTheJuliaMarkerAndLeavesImageMode) {
     ExplorerModel model = Started();
     model.EnterImageMode({4, 4, [](int, int) { return Pixel{0}; }});
-    model.ActionDrawExecute();
-    model.ComboBox1Change(1);
+    model.DrawNow();
+    model.SelectFormula(1);
     EXPECT_TRUE(model.JuliaMarkerVisible());
     EXPECT_FALSE(model.ImageMode());
     EXPECT_EQ(model.Engine().FormulaIndex(), 1);
     EXPECT_EQ(model.Rendering().BlockSize(), Renderer::FirstBlockSize);
-    model.ComboBox1Change(4);
+    model.SelectFormula(4);
     EXPECT_FALSE(model.JuliaMarkerVisible());
     EXPECT_EQ(model.Engine().FormulaIndex(), 4);
 }

@@ -3,12 +3,12 @@
 // durations, are loaded, rendered, written as a MIDI file and played. Every
 // status byte written or sent is well formed, every data byte is below 128
 // and every note ends.
-#include "support/SoundCheck.h"
+#include "base/Convert.h"
+#include "base/Errors.h"
 #include "compose/SongActions.h"
 #include "fractal/Iteration.h"
 #include "support/PlaybackTestSupport.h"
-#include "base/Convert.h"
-#include "base/Errors.h"
+#include "support/SoundCheck.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

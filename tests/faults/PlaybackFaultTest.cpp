@@ -2,9 +2,9 @@
 // song, sends that fail, Stop during the first group, Play again right after
 // the end. Nothing crashes or hangs, and every output that sounded a note
 // also heard its end.
-#include "support/SoundCheck.h"
 #include "output/DeviceModel.h"
 #include "support/PlaybackTestSupport.h"
+#include "support/SoundCheck.h"
 
 #include <atomic>
 #include <chrono>

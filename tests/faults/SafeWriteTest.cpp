@@ -4,12 +4,12 @@
 // be written. The error names the file, and no temporary file is left. A
 // symbolic link given as the file keeps being a link, and a device node keeps
 // being a device.
+#include "base/Errors.h"
+#include "base/TextFile.h"
 #include "compose/SongActions.h"
 #include "midi/Mididata.h"
 #include "output/DeviceModel.h"
-#include "base/Errors.h"
 #include "sound/MidiOutCapture.h"
-#include "base/TextFile.h"
 #ifdef SORVELIN_FAULTS_WAV
 #include "sound/FluidSynthCore.h"
 #include "sound/WavRender.h"
@@ -62,8 +62,8 @@ std::vector<Writer> Writers() {
                            ComposeModel compose;
                            compose.NotesPerPart = 8;
                            explorer.Fields().Iteration = "20";
-                           explorer.Image2MouseDown(10, 10);
-                           explorer.Image2MouseMove(200, 100);
+                           explorer.PressPicture(10, 10);
+                           explorer.DragOnPicture(200, 100);
                            ComposeSeries(explorer, compose);
                            RenderedSong song;
                            RenderPlaySong(song, explorer, compose, DefaultPartSettings());

@@ -1,5 +1,5 @@
-#include "midi/Mididata.h"
 #include "base/Errors.h"
+#include "midi/Mididata.h"
 
 #include "midi/MidiTestUtil.h"
 

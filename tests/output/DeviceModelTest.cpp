@@ -1,7 +1,7 @@
 #include "output/DeviceModel.h"
+#include "base/TextFile.h"
 #include "sound/MidiOutCapture.h"
 #include "sound/MidiOutRouter.h"
-#include "base/TextFile.h"
 
 #include "support/TempDir.h"
 

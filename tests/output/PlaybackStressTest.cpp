@@ -1,5 +1,5 @@
-#include "support/PlaybackTestSupport.h"
 #include "output/DeviceModel.h"
+#include "support/PlaybackTestSupport.h"
 
 #include <atomic>
 #include <gtest/gtest.h>

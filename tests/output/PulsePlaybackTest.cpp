@@ -1,8 +1,8 @@
 // The built-in synthesizer against a real sound server: a private PulseAudio
 // server with a null sink, whose monitor is recorded while a song plays.
-#include "support/PlaybackTestSupport.h"
 #include "sound/FluidSynthCore.h"
 #include "sound/MidiOutFluid.h"
+#include "support/PlaybackTestSupport.h"
 
 #include "support/PulseServer.h"
 

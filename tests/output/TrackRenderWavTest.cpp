@@ -1,8 +1,8 @@
-#include "support/PlaybackTestSupport.h"
-#include "output/TrackRender.h"
 #include "base/Errors.h"
-#include "sound/FluidSynthCore.h"
 #include "base/TextFile.h"
+#include "output/TrackRender.h"
+#include "sound/FluidSynthCore.h"
+#include "support/PlaybackTestSupport.h"
 
 #include <cmath>
 #include <cstring>

@@ -1,9 +1,9 @@
-#include "sound/AlsaEncoder.h"
 #include "base/Errors.h"
+#include "base/TextFile.h"
+#include "sound/AlsaEncoder.h"
 #include "sound/FluidSynthCore.h"
 #include "sound/MidiOutAlsa.h"
 #include "sound/MidiOutFluid.h"
-#include "base/TextFile.h"
 #include "sound/WavFile.h"
 #include "sound/WavRender.h"
 

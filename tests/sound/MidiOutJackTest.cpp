@@ -5,8 +5,8 @@
 
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "support/PlaybackTestSupport.h"
 #include "sound/MidiOutJack.h"
+#include "support/PlaybackTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #pragma once
 // A playback bench for tests: a capture output whose time stamps come from
 // a hand-driven timer, the engine between them, and small song builders.
+#include "base/Timer.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
 #include "sound/MidiOutCapture.h"
-#include "base/Timer.h"
 
 #include <functional>
 #include <memory>

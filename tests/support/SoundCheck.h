@@ -1,8 +1,8 @@
 #pragma once
 // What an output heard, judged the way a listener would: every message well
 // formed, and no note left sounding once everything has been sent.
-#include "support/SmfCheck.h"
 #include "sound/MidiOutCapture.h"
+#include "support/SmfCheck.h"
 
 #include <array>
 #include <map>

@@ -3,8 +3,8 @@
 // modal message box, a scratch folder for main.prf, the program's windows
 // started as the program starts them, and mouse helpers.
 #include "app/StartUp.h"
-#include "ui/explorer/Main.h"
 #include "ui/common/MessageBox.h"
+#include "ui/explorer/Main.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -2,14 +2,14 @@
 #include "ui/compose/Cmpwin.h"
 
 #include "compose/ScalaFile.h"
-#include "ui/compose/ScoreDraw.h"
 #include "compose/Tables.h"
-#include "ui/output/Mididevicewin.h"
 #include "ui/common/AccessibleComboBox.h"
 #include "ui/common/AccessibleRoles.h"
 #include "ui/common/ErrorGuard.h"
 #include "ui/common/Mnemonic.h"
 #include "ui/common/WindowPlacement.h"
+#include "ui/compose/ScoreDraw.h"
+#include "ui/output/Mididevicewin.h"
 
 #include <QAbstractItemView>
 #include <QAction>

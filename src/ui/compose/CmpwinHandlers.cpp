@@ -2,14 +2,14 @@
 // Save MIDI, Save Song and Load Song, and the two companion windows.
 #include "ui/compose/Cmpwin.h"
 
-#include "ui/compose/ScoreDraw.h"
-#include "compose/SongActions.h"
-#include "ui/output/Mididevicewin.h"
-#include "output/TrackRender.h"
 #include "base/Convert.h"
+#include "compose/SongActions.h"
+#include "output/TrackRender.h"
 #include "ui/common/ErrorGuard.h"
 #include "ui/common/MessageBox.h"
 #include "ui/common/ProgressDialog.h"
+#include "ui/compose/ScoreDraw.h"
+#include "ui/output/Mididevicewin.h"
 #include "ui/tracks/Trkwin.h"
 
 #include <QAbstractButton>

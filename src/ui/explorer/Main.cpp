@@ -1,16 +1,12 @@
 #include "ui/explorer/Main.h"
 #include "ui/common/ProgressDialog.h"
 
-#include "ui/compose/Cmpwin.h"
-#include "ui/explorer/MainPictures.h"
-#include "ui/explorer/Sizeablerectshape.h"
-#include "output/DeviceModel.h"
-#include "ui/output/Mididevicewin.h"
+#include "base/Errors.h"
 #include "ui/common/AccessibleRoles.h"
 #include "ui/common/ErrorGuard.h"
-#include "base/Errors.h"
 #include "ui/common/SettingsLocation.h"
-#include "ui/tracks/Trkwin.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/explorer/Sizeablerectshape.h"
 
 #include <QAction>
 #include <QApplication>
@@ -306,7 +302,7 @@ void TMainForm1::FormShow() {
     model_.Fields().ComboBox1Index = 0;
     ImageMode = false;
     // Going on without sound was chosen before: said once, here, not asked again.
-    if (MidiDevice != nullptr && MidiDevice->Model().WithoutSoundByChoice()) {
+    if (companions_.withoutSoundByChoice && companions_.withoutSoundByChoice()) {
         NoticeLabel->setText(NoSoundNotice);
     }
 }
@@ -346,7 +342,7 @@ void TMainForm1::ExitButton1Click() {
 
 void TMainForm1::ComboBox1Change() {
     const int index = ComboBox1->currentIndex();
-    RunView([&] { model_.ComboBox1Change(index); });
+    RunView([&] { model_.SelectFormula(index); });
     const bool julia = model_.JuliaMarkerVisible();
     Shape1->setVisible(julia);
     LabelDragme->setVisible(julia);

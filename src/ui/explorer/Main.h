@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 
 class QAction;
 class QButtonGroup;
@@ -37,6 +38,19 @@ class TSizeableRectShape;
 // The notice at start-up when going on without sound was chosen before.
 inline constexpr const char* NoSoundNotice =
     "No sound: choose an output with Device Setup in the composition window.";
+
+// How the main window reaches the windows it leads; the start-up sets it once
+// the four windows exist. The composition window gives the note count of the
+// next Compose and shows the score; the device window says whether going on
+// without sound was chosen; main.prf keeps the places of the composition and
+// track settings windows. A member left empty means that window is not there.
+struct CompanionLink {
+    std::function<int()> noteCount;
+    std::function<void()> showComposition;
+    std::function<bool()> withoutSoundByChoice;
+    std::function<QWidget*()> compositionWindow;
+    std::function<QWidget*()> trackSettingsWindow;
+};
 
 class TMainForm1 : public QWidget {
     Q_OBJECT
@@ -104,6 +118,8 @@ public:
 
     // The explorer model behind the window, and the two pieces of it that
     // the other windows read.
+    void SetCompanionLink(CompanionLink link) { companions_ = std::move(link); }
+
     ExplorerModel& Model() { return model_; }
     const ExplorerModel& Model() const { return model_; }
     SeriesTable& Series() { return model_.Series(); }
@@ -196,7 +212,11 @@ private:
     void AfterModelChange();
     void ShowFractalPicture();
 
+    // The window of the link, or none.
+    QWidget* CompanionWindow(const std::function<QWidget*()>& window) const;
+
     ExplorerModel model_;
+    CompanionLink companions_;
     QImage fractalImage_;
     QImage importedImage_;
     QTimer* idleTimer_ = nullptr;

@@ -1,11 +1,11 @@
 // Building the explorer window's controls: names, captions, defaults, places.
 #include "explorer/ExplorerFields.h"
-#include "ui/explorer/Main.h"
-#include "ui/explorer/MainPictures.h"
-#include "ui/explorer/Sizeablerectshape.h"
 #include "fractal/Iteration.h"
 #include "ui/common/AccessibleComboBox.h"
 #include "ui/common/Mnemonic.h"
+#include "ui/explorer/Main.h"
+#include "ui/explorer/MainPictures.h"
+#include "ui/explorer/Sizeablerectshape.h"
 
 #include <QAction>
 #include <QButtonGroup>

@@ -1,12 +1,11 @@
 // The explorer window's handlers for navigation, rendering, the composition
 // line, Compose and the clipboard: each reads the controls into the model,
 // runs the model's operation and shows the result.
-#include "ui/compose/Cmpwin.h"
+#include "base/Errors.h"
+#include "ui/common/ErrorGuard.h"
+#include "ui/common/ProgressDialog.h"
 #include "ui/explorer/Main.h"
 #include "ui/explorer/MainPictures.h"
-#include "ui/common/ErrorGuard.h"
-#include "base/Errors.h"
-#include "ui/common/ProgressDialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,11 +24,12 @@ namespace {
 // enough that the window keeps answering at once.
 constexpr std::chrono::microseconds IdleBudget{4000};
 
-TComposeWin& CompositionWindow() {
-    if (ComposeWin == nullptr) {
+// The link's function, or the error that the composition window is missing.
+template <typename Function> const Function& CompositionLink(const Function& function) {
+    if (!function) {
         throw UserError("The composition window does not exist.");
     }
-    return *ComposeWin;
+    return function;
 }
 
 } // namespace
@@ -67,7 +67,7 @@ void TMainForm1::RedrawClick() {
 }
 
 void TMainForm1::SizeableRectShape1MouseUp() {
-    Run([this] { model_.SizeableRectShape1MouseUp(); });
+    Run([this] { model_.ZoomRectangleReleased(); });
 }
 
 void TMainForm1::IdleRender() {
@@ -87,7 +87,7 @@ void TMainForm1::ActionDrawExecute() {
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    Run([this] { model_.ActionDrawExecute(); });
+    Run([this] { model_.DrawNow(); });
     Image1->repaint();
     QApplication::restoreOverrideCursor();
 }
@@ -96,7 +96,7 @@ void TMainForm1::Image2MouseDown(Qt::MouseButtons buttons, QPoint at) {
     if (!(buttons & Qt::LeftButton)) {
         return;
     }
-    model_.Image2MouseDown(at.x(), at.y());
+    model_.PressPicture(at.x(), at.y());
     Image2->ShowLine(QLine(at, at));
 }
 
@@ -104,30 +104,30 @@ void TMainForm1::Image2MouseMove(QPoint at) {
     if (!model_.DrawingLine()) {
         return;
     }
-    if (model_.Image2MouseMove(at.x(), at.y())) {
+    if (model_.DragOnPicture(at.x(), at.y())) {
         const LinePoints& line = model_.Line();
         Image2->ShowLine(QLine(line.LineStartX, line.LineStartY, line.LineEndX, line.LineEndY));
     }
 }
 
 void TMainForm1::Image2MouseUp(QPoint at) {
-    Run([&] { model_.Image2MouseUp(at.x(), at.y()); });
+    Run([&] { model_.ReleasePicture(at.x(), at.y()); });
 }
 
 void TMainForm1::XShiftTrackBar1Change() {
     const int position = XShiftTrackBar1->value();
-    Run([&] { model_.XShiftTrackBar1Change(position); });
+    Run([&] { model_.SetXShift(position); });
 }
 
 void TMainForm1::YShiftTrackBar2Change() {
     const int position = YShiftTrackBar2->value();
-    Run([&] { model_.YShiftTrackBar2Change(position); });
+    Run([&] { model_.SetYShift(position); });
 }
 
 void TMainForm1::ComposeClick() {
     const bool sampled = Run([this] {
         const ExplorerModel::ComposeJob job =
-            model_.PrepareCompose(CompositionWindow().GetNoteCount());
+            model_.PrepareCompose(CompositionLink(companions_.noteCount)());
         SeriesTable series;
         RunWithProgressDialog("Composing the sixteen series...", [&](WorkProgress& progress) {
             series = ExplorerModel::RunCompose(job, &progress);
@@ -135,12 +135,7 @@ void TMainForm1::ComposeClick() {
         model_.CommitCompose(job, std::move(series));
     });
     if (sampled) {
-        Guarded([] {
-            TComposeWin& window = CompositionWindow();
-            window.ReDraw();
-            window.show();
-            window.raise();
-        });
+        Guarded([this] { CompositionLink(companions_.showComposition)(); });
     }
 }
 
@@ -161,7 +156,7 @@ void TMainForm1::CopyImage1Click() {
 
 void TMainForm1::CopySeries1Click() {
     Guarded([this] {
-        const std::string text = model_.CopySeriesText(CompositionWindow().GetNoteCount());
+        const std::string text = model_.CopySeriesText(CompositionLink(companions_.noteCount)());
         QApplication::clipboard()->setText(QString::fromStdString(text));
     });
 }
@@ -186,7 +181,7 @@ void TMainForm1::ImportImage1Click() {
 }
 
 void TMainForm1::Image2DragDrop(QPoint at) {
-    RunView([&] { model_.Image2DragDrop(at.x(), at.y()); });
+    RunView([&] { model_.DropJuliaMarker(at.x(), at.y()); });
 }
 
 } // namespace sorvelin

@@ -1,14 +1,12 @@
 // main.prf: the explorer window's settings, 31 lines, written on close and
 // read when the window is first shown.
-#include "ui/compose/Cmpwin.h"
-#include "ui/explorer/Main.h"
-#include "explorer/MainPrf.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
-#include "ui/common/MessageBox.h"
 #include "base/TextFile.h"
+#include "explorer/MainPrf.h"
+#include "ui/common/MessageBox.h"
 #include "ui/common/WindowPlacement.h"
-#include "ui/tracks/Trkwin.h"
+#include "ui/explorer/Main.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -57,6 +55,10 @@ void PlaceWindow(QWidget* window, const std::optional<WindowCorner>& corner) {
 
 } // namespace
 
+QWidget* TMainForm1::CompanionWindow(const std::function<QWidget*()>& window) const {
+    return window ? window() : nullptr;
+}
+
 void TMainForm1::SaveSettings() {
     std::vector<std::string> lines;
     lines.reserve(MainPrfLines);
@@ -71,8 +73,8 @@ void TMainForm1::SaveSettings() {
     lines.push_back(IntToStr(XShiftTrackBar1->value()));
     lines.push_back(IntToStr(YShiftTrackBar2->value()));
     lines.push_back(Always->isChecked() ? "1" : "0");
-    AddGeometry(lines, ComposeWin);
-    AddGeometry(lines, TrackSettingWin);
+    AddGeometry(lines, CompanionWindow(companions_.compositionWindow));
+    AddGeometry(lines, CompanionWindow(companions_.trackSettingsWindow));
 
     // The user's configuration folder may not exist yet.
     std::error_code ec;
@@ -116,8 +118,8 @@ void TMainForm1::LoadSettings() {
     if (prf.Always) {
         Always->setChecked(*prf.Always);
     }
-    PlaceWindow(ComposeWin, prf.Compose);
-    PlaceWindow(TrackSettingWin, prf.Tracks);
+    PlaceWindow(CompanionWindow(companions_.compositionWindow), prf.Compose);
+    PlaceWindow(CompanionWindow(companions_.trackSettingsWindow), prf.Tracks);
     if (error) {
         try {
             std::rethrow_exception(error);

@@ -1,8 +1,8 @@
 #include "ui/output/Mididevicewin.h"
 
+#include "sound/MidiOutCapture.h"
 #include "ui/common/ErrorGuard.h"
 #include "ui/common/MessageBox.h"
-#include "sound/MidiOutCapture.h"
 #include "ui/common/WindowPlacement.h"
 
 #include <QAction>

@@ -3,11 +3,11 @@
 // picks and remembers it with the window's placement in device.prf. It owns
 // the open output, the timer service and the playback engine through which
 // everything the program plays is sent.
+#include "base/Timer.h"
 #include "output/DeviceModel.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
 #include "sound/MidiOut.h"
-#include "base/Timer.h"
 
 #include <QDialog>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // The Qt side of the platform: the error guard and its message box hook,
 // window placement onto the screens, and the settings folder rule.
-#include "ui/common/ErrorGuard.h"
 #include "base/Errors.h"
+#include "ui/common/ErrorGuard.h"
 #include "ui/common/SettingsLocation.h"
 #include "ui/common/WindowPlacement.h"
 

@@ -2,8 +2,8 @@
 // and device windows: the names of the controls without a caption, a
 // description for each, every focusable control named, the tab order of the
 // composition window, and Escape closing the two dialog windows.
-#include "ui/compose/Cmpwin.h"
 #include "support/WindowTestSupport.h"
+#include "ui/compose/Cmpwin.h"
 #include "ui/output/Mididevicewin.h"
 #include "ui/tracks/Trkwin.h"
 

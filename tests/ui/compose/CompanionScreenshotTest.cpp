@@ -2,11 +2,11 @@
 // and the device window, for the README and for looking at. Written as PNG
 // files into the folder named by SORVELIN_SCREENSHOT_DIR, or into
 // "screenshots" under the build folder.
+#include "sound/MidiOutCapture.h"
+#include "support/WindowTestSupport.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/MainPictures.h"
-#include "support/WindowTestSupport.h"
 #include "ui/output/Mididevicewin.h"
-#include "sound/MidiOutCapture.h"
 #include "ui/tracks/Trkwin.h"
 
 #include <QDir>

@@ -2,15 +2,15 @@
 // place of a sound device: Compose and Play send what the song holds, Stop
 // silences, Save MIDI writes what sorvelin-render writes, Save Song and Load
 // Song bring every control of the three windows back.
+#include "base/TextFile.h"
+#include "midi/Mididata.h"
+#include "sound/MidiOutCapture.h"
+#include "support/WindowTestSupport.h"
+#include "ui/common/ProgressDialog.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/compose/ScoreDraw.h"
 #include "ui/explorer/MainPictures.h"
-#include "support/WindowTestSupport.h"
-#include "midi/Mididata.h"
 #include "ui/output/Mididevicewin.h"
-#include "sound/MidiOutCapture.h"
-#include "ui/common/ProgressDialog.h"
-#include "base/TextFile.h"
 #include "ui/tracks/Trkwin.h"
 #ifdef SORVELIN_TEST_SYNTH
 #include "sound/FluidSynthCore.h"

@@ -3,12 +3,12 @@
 // file, as there is no sound card), Save MIDI, Save Song, quit; start again
 // and Load Song. No error box may appear on the way, and nothing may wait
 // for a user.
+#include "base/TextFile.h"
+#include "sound/MidiOutCapture.h"
+#include "support/WindowTestSupport.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/MainPictures.h"
-#include "support/WindowTestSupport.h"
 #include "ui/output/Mididevicewin.h"
-#include "sound/MidiOutCapture.h"
-#include "base/TextFile.h"
 #include "ui/tracks/Trkwin.h"
 
 #ifdef SORVELIN_E2E_SYNTH

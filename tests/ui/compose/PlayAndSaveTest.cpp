@@ -1,12 +1,12 @@
 // Play without an output, and Save MIDI after the composition changed since
 // the last Play: what each says, and what is saved.
+#include "base/TextFile.h"
+#include "output/DeviceModel.h"
+#include "support/WindowTestSupport.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/Main.h"
 #include "ui/explorer/MainPictures.h"
-#include "support/WindowTestSupport.h"
-#include "output/DeviceModel.h"
 #include "ui/output/Mididevicewin.h"
-#include "base/TextFile.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,15 +1,15 @@
 // The explorer window driven as a user drives it: clicks, drags and keys on
 // the named controls, with main.prf in a scratch folder and every message
 // box recorded instead of shown.
+#include "base/Convert.h"
+#include "base/TextFile.h"
+#include "explorer/Palette.h"
 #include "support/WindowTestSupport.h"
+#include "ui/common/ProgressDialog.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/MainPictures.h"
-#include "explorer/Palette.h"
 #include "ui/explorer/Sizeablerectshape.h"
 #include "ui/output/Mididevicewin.h"
-#include "base/Convert.h"
-#include "ui/common/ProgressDialog.h"
-#include "base/TextFile.h"
 #include "ui/tracks/Trkwin.h"
 
 #include <QAbstractButton>

@@ -1,12 +1,12 @@
 // The device window: the output list, opening by button or double click,
 // device.prf read at creation and written at the end, and a start-up without
 // a usable output that neither traps the user nor blocks.
+#include "base/TextFile.h"
+#include "sound/MidiOutCapture.h"
+#include "support/WindowTestSupport.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/MainPictures.h"
-#include "support/WindowTestSupport.h"
 #include "ui/output/Mididevicewin.h"
-#include "sound/MidiOutCapture.h"
-#include "base/TextFile.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The track settings window: the part table, choosing a part with the mouse
 // only, the editors, and the immediate program and pan changes heard on the
 // part's own channel.
-#include "support/WindowTestSupport.h"
 #include "midi/Midispec.h"
-#include "ui/output/Mididevicewin.h"
 #include "sound/MidiOutCapture.h"
+#include "support/WindowTestSupport.h"
+#include "ui/output/Mididevicewin.h"
 #include "ui/tracks/Trkwin.h"
 #include "ui/tracks/UpDown.h"
 
