@@ -16,9 +16,9 @@
 // Usage: jack_timing [notes]   (default 160: 20 s per run)
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
-#include "support/PlaybackTestSupport.h"
-#include "support/JackTestSupport.h"
 #include "sound/MidiOutJack.h"
+#include "support/JackTestSupport.h"
+#include "support/PlaybackTestSupport.h"
 
 #include <sys/prctl.h>
 

@@ -13,11 +13,11 @@
 //
 // Usage: output_pacing [sixteenths-at-120] [loop passes]
 //        (defaults 120: about 30 s a pass, and 3 passes)
+#include "base/Timer.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
 #include "sound/MidiOutCapture.h"
-#include "base/Timer.h"
 
 #include <sys/prctl.h>
 

@@ -9,10 +9,10 @@
 // error.
 //
 //   scala_pitch [PROGRAM]   General MIDI program of the part, 0-based (default 19)
+#include "base/TextFile.h"
 #include "compose/ScalaFile.h"
 #include "compose/SongActions.h"
 #include "output/TrackRender.h"
-#include "base/TextFile.h"
 #include "sound/WavRender.h"
 
 #include <algorithm>
@@ -111,9 +111,9 @@ int main(int argc, char** argv) {
 
     ExplorerModel explorer;
     explorer.ZoomIn();
-    explorer.Image2MouseDown(10, 200);
-    explorer.Image2MouseMove(230, 40);
-    explorer.Image2MouseUp(230, 40);
+    explorer.PressPicture(10, 200);
+    explorer.DragOnPicture(230, 40);
+    explorer.ReleasePicture(230, 40);
     ComposeModel compose;
     for (const std::string& message : compose.LoadTableFiles({dir}, {SORVELIN_EXAMPLE_SCALES})) {
         std::fprintf(stderr, "%s\n", message.c_str());

@@ -11,13 +11,13 @@
 // (p50/p99/max) and the dropped-audio gaps (runs of digital silence inside the held organ).
 //
 // Usage: synth_pulse [seconds]   (default 30)
+#include "base/Timer.h"
 #include "compose/SongRender.h"
 #include "midi/Mididata.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
 #include "sound/FluidSynthCore.h"
 #include "sound/MidiOutFluid.h"
-#include "base/Timer.h"
 
 #include "support/PulseServer.h"
 

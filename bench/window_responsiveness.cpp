@@ -4,11 +4,11 @@
 // and the time to the complete picture against "Draw Now!" in the same run;
 // then the same gaps while a heavy Compose runs.
 #include "app/StartUp.h"
+#include "explorer/Renderer.h"
+#include "ui/common/MessageBox.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/Main.h"
 #include "ui/explorer/MainPictures.h"
-#include "explorer/Renderer.h"
-#include "ui/common/MessageBox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,10 +2,10 @@
 // the reader never throws, opening whatever output id it found either opens
 // one or leaves none open, and what it read is written back and read again
 // unchanged.
+#include "base/TextFile.h"
 #include "output/DeviceModel.h"
 #include "output/OutputHandle.h"
 #include "sound/MidiOutCapture.h"
-#include "base/TextFile.h"
 
 #include <cstdint>
 #include <cstdlib>

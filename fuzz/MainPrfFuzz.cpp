@@ -2,8 +2,8 @@
 // it cannot use with the list index or conversion error (or the refusal of a
 // line too long to be a setting), never with anything else, names that line,
 // and a file that reads to the end yields every value.
-#include "explorer/MainPrf.h"
 #include "base/TextFile.h"
+#include "explorer/MainPrf.h"
 
 #include <cstdint>
 #include <cstdlib>

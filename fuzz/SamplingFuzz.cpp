@@ -2,8 +2,8 @@
 // outside the picture: the line texts, the sampling of the sixteen series in
 // every polyphonic method and shift, and the same line over the fractal. Every
 // value lands in 0 .. the limit and the table holds 16 x N of them.
-#include "explorer/ExplorerModel.h"
 #include "base/Errors.h"
+#include "explorer/ExplorerModel.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -77,8 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ExplorerModel explorer;
     explorer.Fields().PolyphonicMethodIndex = in.Below(3);
-    explorer.XShiftTrackBar1Change(in.Below(101));
-    explorer.YShiftTrackBar2Change(in.Below(101));
+    explorer.SetXShift(in.Below(101));
+    explorer.SetYShift(in.Below(101));
 
     ImageView image;
     image.Width = width;
@@ -98,12 +98,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     for (int pass = 0; pass < 2; ++pass) {
-        explorer.Image2MouseDown(startX, startY);
-        explorer.Image2MouseMove(moveX, moveY);
-        explorer.Image2MouseMove(releaseX, releaseY);
+        explorer.PressPicture(startX, startY);
+        explorer.DragOnPicture(moveX, moveY);
+        explorer.DragOnPicture(releaseX, releaseY);
         try {
-            explorer.Image2MouseUp(releaseX, releaseY);
-            explorer.ComposeClick(noteCount);
+            explorer.ReleasePicture(releaseX, releaseY);
+            explorer.Compose(noteCount);
             CheckTable(explorer.Series(), noteCount, explorer.Engine().GetLimit());
         } catch (const UserError&) {
         } catch (const ConvertError&) {

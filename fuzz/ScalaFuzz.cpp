@@ -2,9 +2,9 @@
 // first NUL are a .scl file, the rest its .kbm. Every scale that parses must
 // become a Scale list entry that the scale.cfg entry parser accepts whole,
 // inside the limits the note generator relies on.
+#include "base/Errors.h"
 #include "compose/ScalaFile.h"
 #include "compose/Tables.h"
-#include "base/Errors.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 // lengths, running status that a reader can follow, an end of track closing
 // every chunk, no data byte of 128 or more and every note ended. Writing the
 // same song twice gives the same bytes.
-#include "support/SmfCheck.h"
-#include "midi/Mididata.h"
 #include "base/Errors.h"
+#include "midi/Mididata.h"
+#include "support/SmfCheck.h"
 
 #include <cstdint>
 #include <cstdio>

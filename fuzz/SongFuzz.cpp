@@ -3,13 +3,13 @@
 // Play's rendering and the MIDI file of the result, which must be well
 // formed with every note ended, and the same when written again. The input may carry its own scale
 // and rhythm tables after the song, each after a line "%%".
-#include "support/SmfCheck.h"
-#include "compose/SongActions.h"
-#include "midi/Song.h"
-#include "midi/Track.h"
 #include "base/Convert.h"
 #include "base/Errors.h"
 #include "base/TextFile.h"
+#include "compose/SongActions.h"
+#include "midi/Song.h"
+#include "midi/Track.h"
+#include "support/SmfCheck.h"
 
 #include <cstdint>
 #include <cstdio>

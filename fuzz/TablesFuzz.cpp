@@ -2,11 +2,11 @@
 // parsed both as a scale entry and as a rhythm entry, and every entry that
 // parses keeps the limits the note generator relies on; each accepted scale
 // then maps values across the whole range to notes under every option.
+#include "base/Errors.h"
+#include "base/TextFile.h"
 #include "compose/ComposeState.h"
 #include "compose/NoteGen.h"
 #include "compose/Tables.h"
-#include "base/Errors.h"
-#include "base/TextFile.h"
 
 #include <climits>
 #include <cstdint>
