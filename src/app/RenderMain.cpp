@@ -202,15 +202,14 @@ int Run(const Arguments& args) {
 
     // The program's start-up state: the tables, the design view of a
     // 240 x 240 picture, the default options and part settings.
-    ComposeModel compose;
-    for (const std::string& message :
-         compose.LoadTableFiles(TableSearchDirs(), ScalaSearchDirs())) {
+    std::vector<std::string> tableMessages;
+    SongState state = StartUpState(TableSearchDirs(), ScalaSearchDirs(), tableMessages);
+    for (const std::string& message : tableMessages) {
         Say(message);
     }
-    ExplorerModel explorer;
-    explorer.SetPictureSize(ExplorerPictureSize, ExplorerPictureSize);
-    explorer.ZoomIn();
-    PartSettingsTable parts = DefaultPartSettings();
+    ExplorerModel& explorer = state.Explorer;
+    ComposeModel& compose = state.Compose;
+    PartSettingsTable& parts = state.Parts;
 
     // No one is there to answer the program's question: the option answers it.
     bool asked = false;

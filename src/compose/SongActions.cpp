@@ -4,10 +4,12 @@
 #include "base/Errors.h"
 #include "base/TextFile.h"
 #include "compose/Sequencer.h"
+#include "explorer/Picture.h"
 #include "fractal/Iteration.h"
 
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 namespace sorvelin {
 namespace {
@@ -119,6 +121,19 @@ void Apply(const SongFileData& song, ExplorerModel& explorer, ComposeModel& comp
 }
 
 } // namespace
+
+SongState StartUpState(const std::vector<std::filesystem::path>& tableDirs,
+                       const std::vector<std::filesystem::path>& scalaDirs,
+                       std::vector<std::string>& messages) {
+    SongState state;
+    for (std::string& message : state.Compose.LoadTableFiles(tableDirs, scalaDirs)) {
+        messages.push_back(std::move(message));
+    }
+    state.Explorer.SetPictureSize(ExplorerPictureSize, ExplorerPictureSize);
+    state.Explorer.ZoomIn();
+    state.Parts = DefaultPartSettings();
+    return state;
+}
 
 void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer) {
     compose.BuildAssignLists(explorer.Series().Values());

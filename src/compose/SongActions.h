@@ -16,6 +16,22 @@
 
 namespace sorvelin {
 
+// The three models of a composition: the explorer's view and series, the
+// composition's controls and tables, and the part settings.
+struct SongState {
+    ExplorerModel Explorer;
+    ComposeModel Compose;
+    PartSettingsTable Parts;
+};
+
+// The program's start-up state without windows: the tables of the first of
+// `tableDirs` holding them (with the Scala scales of `scalaDirs`), the design
+// view of the explorer's picture, the default options and part settings.
+// What the tables have to say to the user is appended to `messages`.
+SongState StartUpState(const std::vector<std::filesystem::path>& tableDirs,
+                       const std::vector<std::filesystem::path>& scalaDirs,
+                       std::vector<std::string>& messages);
+
 // ReDraw's model half: the Dynamic Assign lists from the current scale and
 // the whole series table (the window then draws the score).
 void ComposeRedraw(ComposeModel& compose, const ExplorerModel& explorer);
