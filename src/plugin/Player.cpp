@@ -50,15 +50,18 @@ int Player::Sounding() const {
 }
 
 void Player::Send(const ScoreEvent& event, std::uint32_t frame, MidiSink& out) {
-    std::uint8_t& sounding = sounding_[(event.bytes[0] & 0x0Fu) * 128u + (event.bytes[1] & 0x7Fu)];
-    if (event.IsNoteOff()) {
-        // A note that began before a jump was ended there already.
-        if (sounding > 0 && out.Put(frame, event.bytes.data(), event.size)) {
-            --sounding;
-        }
+    const std::uint8_t* data = active_->Data(event);
+    if (!event.IsNoteOn() && !event.IsNoteOff()) {
+        out.Put(frame, data, event.size);
         return;
     }
-    if (out.Put(frame, event.bytes.data(), event.size) && event.IsNoteOn() && sounding < 255) {
+    std::uint8_t& sounding = sounding_[(data[0] & 0x0Fu) * 128u + (data[1] & 0x7Fu)];
+    if (event.IsNoteOff()) {
+        // A note that began before a jump was ended there already.
+        if (sounding > 0 && out.Put(frame, data, event.size)) {
+            --sounding;
+        }
+    } else if (out.Put(frame, data, event.size) && sounding < 255) {
         ++sounding;
     }
 }

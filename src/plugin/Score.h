@@ -19,8 +19,11 @@ struct ScoreEvent {
     std::int32_t tick = 0;
     // A sounding note's note-off tick; the event's own tick otherwise.
     std::int32_t end = 0;
-    std::uint8_t size = 0;
+    std::uint32_t size = 0;
+    // A channel message's bytes; a system exclusive message's are in the
+    // Score's longData from longAt on.
     std::array<std::uint8_t, 3> bytes{};
+    std::uint32_t longAt = 0;
 
     bool IsNoteOn() const { return (bytes[0] & 0xF0) == 0x90 && bytes[2] != 0; }
     bool IsNoteOff() const {
@@ -56,6 +59,7 @@ struct ScoreControls {
 
 struct Score {
     std::vector<ScoreEvent> events;
+    std::vector<std::uint8_t> longData;
     // Events before this index come before the first note: the parts'
     // programs, pans and wheel set-up, sent again after a jump past them.
     std::size_t setupEnd = 0;
@@ -69,6 +73,9 @@ struct Score {
 
     // The first event at or after `tick`.
     std::size_t IndexAt(double tick) const;
+    const std::uint8_t* Data(const ScoreEvent& event) const {
+        return event.size <= event.bytes.size() ? event.bytes.data() : &longData[event.longAt];
+    }
 };
 
 } // namespace sorvelin::plugin

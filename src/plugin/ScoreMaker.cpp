@@ -199,21 +199,39 @@ std::unique_ptr<Score> ScoreOf(RenderedSong& song, int tempoBpm) {
     track->ExpandNoteOffs();
     std::ostringstream payload;
     bool noteSeen = false;
+    // Play sends General MIDI System On first, then the playback track.
+    std::vector<const anyEvent*> events;
+    if (song.Song() != nullptr && song.Song()->gmSystemOn) {
+        events.push_back(song.Song()->gmSystemOn.get());
+    }
     for (int i = 0; i < track->Count(); ++i) {
-        const anyEvent* event = track->Get(i);
-        if (event == nullptr || event->status >= 0xF0) {
-            continue; // meta events are the file's, not the wire's
-        }
-        payload.str({});
-        event->Write(payload);
-        const std::string data = payload.str();
+        events.push_back(track->Get(i));
+    }
+    for (const anyEvent* event : events) {
         ScoreEvent out;
+        if (event == nullptr) {
+            continue;
+        }
         out.tick = event->time;
         out.end = event->time;
-        out.size = static_cast<std::uint8_t>(1 + std::min<std::size_t>(data.size(), 2));
-        out.bytes[0] = event->status;
-        for (std::size_t k = 0; k + 1 < out.size; ++k) {
-            out.bytes[k + 1] = static_cast<std::uint8_t>(data[k]);
+        if (const auto* sysex = dynamic_cast<const sysexEvent*>(event)) {
+            // On the wire the message is whole: its status, then its bytes.
+            out.size = static_cast<std::uint32_t>(sysex->bytes.size() + 1);
+            out.bytes[0] = event->status;
+            out.longAt = static_cast<std::uint32_t>(score->longData.size());
+            score->longData.push_back(event->status);
+            score->longData.insert(score->longData.end(), sysex->bytes.begin(), sysex->bytes.end());
+        } else if (event->status >= 0xF0) {
+            continue; // meta events are the file's, not the wire's
+        } else {
+            payload.str({});
+            event->Write(payload);
+            const std::string data = payload.str();
+            out.size = static_cast<std::uint32_t>(1 + std::min<std::size_t>(data.size(), 2));
+            out.bytes[0] = event->status;
+            for (std::size_t k = 0; k + 1 < out.size; ++k) {
+                out.bytes[k + 1] = static_cast<std::uint8_t>(data[k]);
+            }
         }
         if (const auto* note = dynamic_cast<const NoteOnEvent*>(event);
             note != nullptr && note->velocity != 0) {
