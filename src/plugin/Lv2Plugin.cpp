@@ -566,6 +566,13 @@ LV2_State_Status Restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
             file = absolute;
             std::free(absolute);
         }
+        // A host may keep a link to the file in its session folder: the
+        // song's tables are beside the file itself.
+        std::error_code error;
+        const std::filesystem::path real = std::filesystem::canonical(file, error);
+        if (!error) {
+            file = real.string();
+        }
     }
     std::vector<std::string> messages;
     Score* score = nullptr;

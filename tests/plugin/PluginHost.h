@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -163,9 +164,14 @@ public:
         auto* notify = reinterpret_cast<LV2_Atom_Sequence*>(notify_.data());
         notify->atom = {static_cast<std::uint32_t>(notify_.size() - sizeof(LV2_Atom)),
                         Map(LV2_ATOM__Chunk)};
+        timespec before{}, after{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &before);
         CountAllocations = true;
         lilv_instance_run(instance_, frames);
         CountAllocations = false;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &after);
+        lastRunSeconds = static_cast<double>(after.tv_sec - before.tv_sec) +
+                         static_cast<double>(after.tv_nsec - before.tv_nsec) * 1e-9;
         const LV2_URID midiEvent = Map(LV2_MIDI__MidiEvent);
         LV2_ATOM_SEQUENCE_FOREACH(out, event) {
             if (event->body.type == midiEvent) {
@@ -229,6 +235,7 @@ public:
 
     std::vector<Played> played;
     std::uint64_t now = 0;
+    double lastRunSeconds = 0; // the last run()'s time on this thread's clock
 
 private:
     static const void* PortValue(const char* symbol, void* self, std::uint32_t* size,

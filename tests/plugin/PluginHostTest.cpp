@@ -2,8 +2,7 @@
 // sorvelin-render writes for the same song, through host tempos, block
 // sizes, jumps, stops, control changes and a saved session.
 #include "plugin/PluginHost.h"
-#include "plugin/SmfEvents.h"
-#include "support/TempDir.h"
+#include "plugin/PluginTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -41,12 +40,20 @@ std::atomic<long> Allocations{0};
 
 namespace {
 
-constexpr double Rate = 48000;
-constexpr double BarTicks = 480;
-
-double FramesPerTick(double bpm) {
-    return Rate * 60.0 / (bpm * 120.0);
-}
+// Every test here ends with the plugin's audio thread having allocated
+// nothing.
+class PluginAudioThreadTest : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        Allocations = 0;
+    }
+    void TearDown() override {
+        if (AllocationsCounted) {
+            EXPECT_EQ(Allocations.load(), 0) << "run() or work_response() allocated";
+        }
+    }
+};
 
 // The frames from `from` to `to`, played in blocks of 64 to 1024 frames.
 template <typename Block>
@@ -85,63 +92,7 @@ std::set<std::pair<int, int>> SoundingAt(const std::vector<Played>& played, std:
     return sounding;
 }
 
-class PluginTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        for (const char* file : {"scale.cfg", "rhythm.cfg"}) {
-            std::filesystem::copy_file(std::filesystem::path(SORVELIN_TEST_DATA) / file,
-                                       dir.path / file);
-        }
-        // Six bars of three parts in quarter tones: every event kind the
-        // program writes, pitch wheel included.
-        song = WriteSong("song.svl", [](SongFileData&) {});
-        expected = Render(song);
-        ASSERT_GT(expected.events.size(), 50u);
-        Allocations = 0;
-    }
-    void TearDown() override {
-        if (AllocationsCounted) {
-            EXPECT_EQ(Allocations.load(), 0) << "run() or work_response() allocated";
-        }
-    }
-
-    std::filesystem::path WriteSong(const std::string& name,
-                                    const std::function<void(SongFileData&)>& edit) {
-        std::vector<std::string> messages;
-        SongFileData data = ParseSongFile(
-            ReadLines(std::filesystem::path(SORVELIN_TEST_DATA) / "song.svl"), messages);
-        data.NotesPerPart = 96;
-        edit(data);
-        WriteLinesAtomic(dir.path / name, FormatSongFile(data));
-        return dir.path / name;
-    }
-    Smf Render(const std::filesystem::path& file) {
-        const std::string command = "cd '" + dir.path.string() + "' && '" SORVELIN_RENDER "' '" +
-                                    file.filename().string() + "' -o out.mid --force";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return ReadSmf(dir.path / "out.mid");
-    }
-    // The host's transport rolling from the song's start at `bpm`, the song
-    // loaded while it stood still.
-    std::unique_ptr<PluginHost> Rolling(double bpm) {
-        auto host = std::make_unique<PluginHost>(SORVELIN_LV2_DIR);
-        host->SetSong(song.string());
-        host->SetTime(bpm, 0, 0);
-        host->Run(256);
-        host->now = 0;
-        host->played.clear();
-        return host;
-    }
-    std::uint64_t SongFrames(double bpm) const {
-        return static_cast<std::uint64_t>((expected.lastTick + BarTicks) * FramesPerTick(bpm));
-    }
-
-    sorvelin::test::TempDir dir{"sorvelin-plugin"};
-    std::filesystem::path song;
-    Smf expected;
-};
-
-TEST_F(PluginTest, PlaysTheRenderedSongInTimeAtEveryTempoAndBlockSize) {
+TEST_F(PluginAudioThreadTest, PlaysTheRenderedSongInTimeAtEveryTempoAndBlockSize) {
     // The counter counts: what the plugin must not do, done here.
     static void* volatile allocated = nullptr;
     CountAllocations = true;
@@ -178,7 +129,7 @@ TEST_F(PluginTest, PlaysTheRenderedSongInTimeAtEveryTempoAndBlockSize) {
     }
 }
 
-TEST_F(PluginTest, JumpsAndStopsLeaveNoNoteSounding) {
+TEST_F(PluginAudioThreadTest, JumpsAndStopsLeaveNoNoteSounding) {
     struct Step {
         double atBeat; // where the playhead is when the host moves it
         double toBeat;
@@ -233,7 +184,7 @@ TEST_F(PluginTest, JumpsAndStopsLeaveNoNoteSounding) {
     }
 }
 
-TEST_F(PluginTest, AControlChangeTakesOverAtTheNextBarLine) {
+TEST_F(PluginAudioThreadTest, AControlChangeTakesOverAtTheNextBarLine) {
     struct Case {
         const char* control;
         float value;
@@ -272,7 +223,7 @@ TEST_F(PluginTest, AControlChangeTakesOverAtTheNextBarLine) {
     }
 }
 
-TEST_F(PluginTest, ASessionKeepsTheSongWhenItsFileIsGone) {
+TEST_F(PluginAudioThreadTest, ASessionKeepsTheSongWhenItsFileIsGone) {
     PluginHost host(SORVELIN_LV2_DIR);
     host.SetSong(song.string());
     host.Run(256);

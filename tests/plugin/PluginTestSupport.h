@@ -1,10 +1,12 @@
 #pragma once
-// The channel messages of a Standard MIDI File with their ticks, and the
-// check that a plugin's MIDI out plays them: per channel the same messages
-// in the same order, each within one frame of where its tick falls.
+// What the plugin's tests share: the messages of a Standard MIDI File with
+// their ticks, the check that the plugin's MIDI out plays them (per channel
+// the same messages in the same order, each within one frame of where its
+// tick falls), and a song with the file sorvelin-render writes for it.
 #include "compose/SongFile.h"
 #include "platform/TextFile.h"
 #include "plugin/PluginHost.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +14,20 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace sorvelin::testing {
+
+inline constexpr double Rate = 48000;
+inline constexpr double BarTicks = 480;
+
+inline double FramesPerTick(double bpm) {
+    return Rate * 60.0 / (bpm * 120.0);
+}
 
 struct SmfEvent {
     std::int64_t tick = 0;
@@ -121,5 +132,58 @@ inline void ExpectSameEvents(const std::vector<Played>& played, const Smf& smf,
     }
     EXPECT_EQ(got.size(), want.size()) << "messages on channels the file does not use";
 }
+
+// A song of the suite's in a scratch folder with its tables, and the file
+// sorvelin-render writes for it.
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* file : {"scale.cfg", "rhythm.cfg"}) {
+            std::filesystem::copy_file(std::filesystem::path(SORVELIN_TEST_DATA) / file,
+                                       dir.path / file);
+        }
+        // Six bars of three parts in quarter tones: every event kind the
+        // program writes, pitch wheel included.
+        song = WriteSong("song.svl", [this](SongFileData& s) { s.NotesPerPart = notesPerPart; });
+        expected = Render(song);
+        ASSERT_GT(expected.events.size(), 50u);
+    }
+
+    std::filesystem::path WriteSong(const std::string& name,
+                                    const std::function<void(SongFileData&)>& edit) {
+        std::vector<std::string> messages;
+        SongFileData data = ParseSongFile(
+            ReadLines(std::filesystem::path(SORVELIN_TEST_DATA) / "song.svl"), messages);
+        data.NotesPerPart = notesPerPart;
+        edit(data);
+        WriteLinesAtomic(dir.path / name, FormatSongFile(data));
+        return dir.path / name;
+    }
+    Smf Render(const std::filesystem::path& file) {
+        const std::string command = "cd '" + dir.path.string() + "' && '" SORVELIN_RENDER "' '" +
+                                    file.filename().string() + "' -o out.mid --force";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return ReadSmf(dir.path / "out.mid");
+    }
+    // The host's transport rolling from the song's start at `bpm`, the song
+    // loaded while it stood still.
+    std::unique_ptr<PluginHost> Rolling(double bpm) {
+        auto host = std::make_unique<PluginHost>(SORVELIN_LV2_DIR);
+        host->SetSong(song.string());
+        host->SetTime(bpm, 0, 0);
+        host->Run(256);
+        host->now = 0;
+        host->played.clear();
+        return host;
+    }
+    std::uint64_t SongFrames(double bpm) const {
+        return static_cast<std::uint64_t>((expected.lastTick + BarTicks) * FramesPerTick(bpm));
+    }
+
+    int notesPerPart = 96;
+    sorvelin::test::TempDir dir{"sorvelin-plugin"};
+    std::filesystem::path song;
+    Smf expected;
+};
 
 } // namespace sorvelin::testing
