@@ -5,8 +5,8 @@
 // control changed, and one with a shift slider moved (which samples the
 // series again). Two songs: the suite's song of three parts, and a heavy one
 // of all sixteen parts with 4,000 notes each.
+#include "base/TextFile.h"
 #include "compose/SongFile.h"
-#include "platform/TextFile.h"
 #include "plugin/PluginHost.h"
 #include "plugin/ScoreMaker.h"
 #include "support/TempDir.h"

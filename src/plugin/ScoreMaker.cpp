@@ -1,10 +1,10 @@
 #include "plugin/ScoreMaker.h"
 
+#include "base/Errors.h"
+#include "base/TextFile.h"
 #include "compose/ScalaFile.h"
 #include "compose/Tables.h"
 #include "midi/Mididata.h"
-#include "platform/Errors.h"
-#include "platform/TextFile.h"
 
 #include <algorithm>
 #include <sstream>
@@ -140,8 +140,8 @@ const SongState& ScoreMaker::Shifted(const ScoreControls& controls) {
     if (!shifted_ || shifted_->dx != dx || shifted_->dy != dy) {
         shifted_.reset();
         ShiftedState shifted{dx, dy, *loaded_};
-        shifted.state.Explorer.XShiftTrackBar1Change(dx);
-        shifted.state.Explorer.YShiftTrackBar2Change(dy);
+        shifted.state.Explorer.SetXShift(dx);
+        shifted.state.Explorer.SetYShift(dy);
         ComposeSeries(shifted.state.Explorer, shifted.state.Compose);
         shifted_ = std::move(shifted);
     }

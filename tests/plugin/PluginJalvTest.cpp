@@ -1,7 +1,7 @@
 // The plugin in a real host: jalv on a private JACK server loads a session
 // holding the song, and a recording client takes down its MIDI out.
-#include "platform/JackTestSupport.h"
 #include "plugin/PluginTestSupport.h"
+#include "support/JackTestSupport.h"
 
 #include <jack/transport.h>
 

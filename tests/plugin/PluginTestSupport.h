@@ -3,8 +3,8 @@
 // their ticks, the check that the plugin's MIDI out plays them (per channel
 // the same messages in the same order, each within one frame of where its
 // tick falls), and a song with the file sorvelin-render writes for it.
+#include "base/TextFile.h"
 #include "compose/SongFile.h"
-#include "platform/TextFile.h"
 #include "plugin/PluginHost.h"
 #include "support/TempDir.h"
 
