@@ -21,6 +21,11 @@ for f in bin/sorvelin-render share/sorvelin/scale.cfg share/sorvelin/rhythm.cfg 
          share/doc/sorvelin/copyright share/doc/sorvelin/changelog.gz; do
     [ -e "$p/$f" ] || { echo "missing from the install tree: $f"; exit 1; }
 done
+if [ -e "$build/lib/lv2/sorvelin.lv2/sorvelin.so" ]; then
+    for f in manifest.ttl sorvelin.ttl sorvelin.so; do
+        [ -e "$p/lib/lv2/sorvelin.lv2/$f" ] || { echo "missing from the install tree: lib/lv2/sorvelin.lv2/$f"; exit 1; }
+    done
+fi
 if [ -e "$build/bin/sorvelin" ]; then
     [ -x "$p/bin/sorvelin" ] || { echo "missing from the install tree: bin/sorvelin"; exit 1; }
 fi
@@ -43,6 +48,14 @@ for program in "$scratch"/root/usr/bin/*; do
         echo "not stripped in the package: $(basename "$program")"; exit 1
     fi
 done
+# The plugin where hosts look for it, listed from the unpacked package.
+if [ -e "$build/lib/lv2/sorvelin.lv2/sorvelin.so" ]; then
+    LV2_PATH="$scratch/root/usr/lib/lv2:/usr/lib/lv2" lv2info http://sorvelin.org/plugins/sorvelin |
+        grep -q 'Symbol: *midi_out$' || { echo "the package's plugin is not listed by lv2info"; exit 1; }
+    if file "$scratch/root/usr/lib/lv2/sorvelin.lv2/sorvelin.so" | grep -q 'not stripped'; then
+        echo "not stripped in the package: sorvelin.so"; exit 1
+    fi
+fi
 if [ -e "$scratch/root/usr/bin/sorvelin" ]; then
     "$scratch/root/usr/bin/sorvelin" --version | grep -q '^sorvelin [0-9]'
 fi
