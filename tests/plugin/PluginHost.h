@@ -205,7 +205,9 @@ public:
     }
 
     // The session's state as Turtle, and a new instance made from it.
-    std::string SaveState(const std::string& dir) {
+    // With `intoDir`, also saved there as a session folder (manifest.ttl
+    // and state.ttl) that jalv -l loads.
+    std::string SaveState(const std::string& dir, bool intoDir = false) {
         LilvState* state = lilv_state_new_from_instance(
             plugin_, instance_, &map_, nullptr, dir.c_str(), dir.c_str(), dir.c_str(), PortValue,
             this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
@@ -213,15 +215,11 @@ public:
             lilv_state_to_string(world_, &map_, &unmap_, state, "urn:sorvelin:test", nullptr);
         std::string turtle = text;
         lilv_free(text);
+        if (intoDir) {
+            lilv_state_save(world_, &map_, &unmap_, state, nullptr, dir.c_str(), "state.ttl");
+        }
         lilv_state_free(state);
         return turtle;
-    }
-    void SaveStateDir(const std::string& dir) {
-        LilvState* state = lilv_state_new_from_instance(
-            plugin_, instance_, &map_, nullptr, dir.c_str(), dir.c_str(), dir.c_str(), PortValue,
-            this, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE, nullptr);
-        lilv_state_save(world_, &map_, &unmap_, state, nullptr, dir.c_str(), "state.ttl");
-        lilv_state_free(state);
     }
     void Restart(const std::string& turtle) {
         Stop();

@@ -33,7 +33,7 @@ TEST_F(JalvTest, JalvPlaysTheSessionsSongOnJack) {
         PluginHost host(SORVELIN_LV2_DIR);
         host.SetSong(song.string());
         host.Run(256);
-        host.SaveStateDir(session.string() + "/");
+        host.SaveState(session.string() + "/", true);
     }
     JackServer server;
     if (!server.Running()) {
