@@ -135,6 +135,8 @@ void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& 
     auto played = std::make_shared<Played>();
     played->song = RenderSong(compose, parts, series, limit, &played->timeline);
     played->track = MergePlayTrack(*played->song);
+    played->score.title = std::filesystem::path(compose.SongFile).stem().string();
+    played->score.dynamics = compose.Controls.Velocity == VelocityFromSeries;
     played_ = std::move(played);
 }
 
@@ -160,6 +162,26 @@ void RenderedSong::SaveMidi(const std::filesystem::path& path) {
     midiSong& song = Rendered();
     PendingFile file(path);
     song.WriteSmf(file.Stream());
+    file.Commit();
+}
+
+} // namespace sorvelin
+
+namespace sorvelin {
+
+void RenderedSong::WriteScore(std::ostream& out, bool compressed) {
+    midiSong& song = Rendered();
+    if (compressed) {
+        WriteMxl(song, played_->score, out);
+    } else {
+        WriteMusicXml(song, played_->score, out);
+    }
+}
+
+void RenderedSong::SaveScore(const std::filesystem::path& path) {
+    Rendered();
+    PendingFile file(path);
+    WriteScore(file.Stream(), IsMxlName(path.filename().string()));
     file.Commit();
 }
 

@@ -6,6 +6,7 @@
 #include "compose/ComposeModel.h"
 #include "compose/PartSettings.h"
 #include "midi/Events.h"
+#include "midi/MusicXml.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -100,6 +101,15 @@ public:
     // Save MIDI: the same bytes, written through a temporary file.
     void SaveMidi(const std::filesystem::path& path);
 
+    // The score of the last song (titled after the song file, with dynamics
+    // when its velocities came from the series), as MusicXML or, with
+    // `compressed`, as a .mxl container. UserError when nothing has been
+    // rendered yet.
+    void WriteScore(std::ostream& out, bool compressed);
+    // Save Score: compressed when the name ends in .mxl, written through a
+    // temporary file.
+    void SaveScore(const std::filesystem::path& path);
+
 private:
     midiSong& Rendered(); // UserError when nothing has been rendered yet
 
@@ -108,6 +118,7 @@ private:
         // Borrows the song's events; declared after the song, so it goes first.
         std::unique_ptr<midiTrack> track;
         SongTimeline timeline;
+        ScoreOptions score;
     };
     std::shared_ptr<Played> played_;
     SongTimeline noTimeline_;
