@@ -315,7 +315,7 @@ inline ReadScore ReadMusicXml(const std::string& document) {
                         }
                         tupletFrom = at;
                     }
-                    if ((modification != nullptr) != (tupletFrom >= 0)) {
+                    if (!grace && (modification != nullptr) != (tupletFrom >= 0)) {
                         fault("a time modification outside a tuplet group, or a plain note in one");
                     }
                     if (const XmlNode* pitch = e.Child("pitch")) {
