@@ -14,6 +14,7 @@ packages=(
     dbus at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
     desktop-file-utils appstream lintian file
+    musescore3 libxml2-utils
 )
 
 missing=()

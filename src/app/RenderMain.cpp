@@ -268,7 +268,7 @@ int Run(const Arguments& args) {
     std::optional<PendingFile> score;
     if (!args.musicxml.empty()) {
         song.WriteScore(score.emplace(args.musicxml).Stream(),
-                        IsMxlName(args.musicxml.filename().string()));
+                        IsMxlName(args.musicxml.filename().string()), compose.SongFile);
         files.push_back(&*score);
     }
 #ifdef SORVELIN_HAVE_WAV

@@ -135,8 +135,7 @@ void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& 
     auto played = std::make_shared<Played>();
     played->song = RenderSong(compose, parts, series, limit, &played->timeline);
     played->track = MergePlayTrack(*played->song);
-    played->score.title = std::filesystem::path(compose.SongFile).stem().string();
-    played->score.dynamics = compose.Controls.Velocity == VelocityFromSeries;
+    played->dynamics = compose.Controls.Velocity == VelocityFromSeries;
     played_ = std::move(played);
 }
 
@@ -169,19 +168,20 @@ void RenderedSong::SaveMidi(const std::filesystem::path& path) {
 
 namespace sorvelin {
 
-void RenderedSong::WriteScore(std::ostream& out, bool compressed) {
+void RenderedSong::WriteScore(std::ostream& out, bool compressed, const std::string& songFile) {
     midiSong& song = Rendered();
+    const ScoreOptions options{std::filesystem::path(songFile).stem().string(), played_->dynamics};
     if (compressed) {
-        WriteMxl(song, played_->score, out);
+        WriteMxl(song, options, out);
     } else {
-        WriteMusicXml(song, played_->score, out);
+        WriteMusicXml(song, options, out);
     }
 }
 
-void RenderedSong::SaveScore(const std::filesystem::path& path) {
+void RenderedSong::SaveScore(const std::filesystem::path& path, const std::string& songFile) {
     Rendered();
     PendingFile file(path);
-    WriteScore(file.Stream(), IsMxlName(path.filename().string()));
+    WriteScore(file.Stream(), IsMxlName(path.filename().string()), songFile);
     file.Commit();
 }
 

@@ -74,7 +74,7 @@ void ExpectMuseScoreHearsOurNotes(RenderedSong& song, const std::filesystem::pat
         }
         SCOPED_TRACE(name + extension);
         const std::filesystem::path score = dir / (name + extension);
-        song.SaveScore(score);
+        song.SaveScore(score, {});
         if (OnPath("xmllint") && std::string(extension) == ".musicxml") {
             EXPECT_EQ(std::system(("xmllint --noout --nonet '" + score.string() + "'").c_str()), 0);
         }

@@ -19,9 +19,9 @@ using namespace sorvelin::check;
 
 namespace {
 
-std::string Score(RenderedSong& song, bool compressed) {
+std::string Score(RenderedSong& song, bool compressed, const std::string& songFile = {}) {
     std::ostringstream out;
-    song.WriteScore(out, compressed);
+    song.WriteScore(out, compressed, songFile);
     return out.str();
 }
 
@@ -86,7 +86,7 @@ TEST(ScoreReadBack, HeldExampleSongsGiveTheirMidiNotes) {
         RenderedSong song;
         RenderPlaySong(song, explorer, compose, parts);
         ExpectScoreHoldsTheMidiNotes(song);
-        EXPECT_EQ(ReadMusicXml(Score(song, false)).title,
+        EXPECT_EQ(ReadMusicXml(Score(song, false, compose.SongFile)).title,
                   std::filesystem::path(name).stem().string());
     }
 }
@@ -152,7 +152,6 @@ TEST(ScoreReadBack, ContainerPartListTempoTitleAndDynamics) {
     ComposeModel compose;
     compose.Controls.Tempo = "90";
     compose.TempoChange();
-    compose.SongFile = "Sea & <Sky>.svl";
     PartSettingsTable parts = DefaultPartSettings();
     parts[1].UsePart = false;
     parts[4] = {true, 9, 19, 0, 100, 127, 0};
@@ -165,9 +164,10 @@ TEST(ScoreReadBack, ContainerPartListTempoTitleAndDynamics) {
         compose.Controls.Velocity = velocity;
         RenderedSong song;
         song.Render(compose, parts, series, 50);
-        const std::string plain = Score(song, false);
+        const std::string plain = Score(song, false, "Sea & <Sky>.svl");
         const ReadScore score = ReadMusicXml(plain);
         EXPECT_EQ(score.title, "Sea & <Sky>");
+        EXPECT_EQ(ReadMusicXml(Score(song, false)).title, "Untitled");
         EXPECT_EQ(score.tempo, "90");
         ASSERT_EQ(score.parts.size(), 2u);
         const ReadPart& first = score.parts[0];
@@ -180,7 +180,7 @@ TEST(ScoreReadBack, ContainerPartListTempoTitleAndDynamics) {
                   "Part 5|Church Organ|10|20|-90");
         EXPECT_EQ(first.dynamicsMarks > 0, velocity == VelocityFromSeries);
 
-        const auto entries = Unzip(Score(song, true));
+        const auto entries = Unzip(Score(song, true, "Sea & <Sky>.svl"));
         ASSERT_EQ(entries.size(), 3u);
         EXPECT_EQ(entries[0].first + " " + entries[0].second,
                   "mimetype application/vnd.recordare.musicxml");

@@ -366,7 +366,7 @@ void TComposeWin::SaveScoreClick() {
     if (name.isEmpty()) {
         return;
     }
-    song_.SaveScore(ToPath(name));
+    song_.SaveScore(ToPath(name), model_.SongFile);
 }
 
 void TComposeWin::SaveSongClick() {
