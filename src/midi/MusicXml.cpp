@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <sstream>
 #include <string_view>
 
 namespace sorvelin {
@@ -458,19 +457,21 @@ void WriteMusicXml(const midiSong& song, const ScoreOptions& options, std::ostre
 }
 
 void WriteMxl(const midiSong& song, const ScoreOptions& options, std::ostream& out) {
-    std::ostringstream score;
-    WriteMusicXml(song, options, score);
+    if (song.tracks.Count() == 0) {
+        throw UserError("Nothing has been rendered yet: press Play first.");
+    }
     const std::string container =
         std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                     "<container>\n  <rootfiles>\n    <rootfile full-path=\"") +
         ScoreEntryName +
         "\" media-type=\"application/vnd.recordare.musicxml+xml\"/>\n"
         "  </rootfiles>\n</container>\n";
-    const std::string text = score.str();
-    const ZipEntry entries[] = {{"mimetype", "application/vnd.recordare.musicxml"},
-                                {"META-INF/container.xml", container},
-                                {ScoreEntryName, text}};
-    WriteStoredZip(out, entries);
+    StoredZip zip(out);
+    zip.Add("mimetype", "application/vnd.recordare.musicxml");
+    zip.Add("META-INF/container.xml", container);
+    zip.AddStreamed(ScoreEntryName,
+                    [&](std::ostream& entry) { WriteMusicXml(song, options, entry); });
+    zip.Finish();
 }
 
 bool IsMxlName(const std::string& fileName) {
