@@ -1,10 +1,10 @@
 #include "midi/MusicXml.h"
 
+#include "base/Errors.h"
 #include "midi/Mididata.h"
 #include "midi/Midispec.h"
 #include "midi/ScoreNotation.h"
 #include "midi/ZipStore.h"
-#include "base/Errors.h"
 
 #include <algorithm>
 #include <charconv>
@@ -438,6 +438,11 @@ void WriteMusicXml(const midiSong& song, const ScoreOptions& options, std::ostre
         throw UserError("Nothing has been rendered yet: press Play first.");
     }
     const std::vector<ScorePart> parts = ScoreParts(song);
+    if (parts.empty()) {
+        // A score lists at least one part.
+        throw UserError("The song has no part to write as a score: use a part in Part Setup "
+                        "and press Play.");
+    }
     std::int32_t bars = 1;
     for (const ScorePart& part : parts) {
         std::vector<NoteSpan> spans;

@@ -43,8 +43,8 @@ std::vector<ScorePart> ScoreParts(const midiSong& song);
 double ScoreTempo(const midiSong& song);
 
 // The whole score as MusicXML, written from the stream's current position.
-// UserError when the song has no track (nothing rendered yet); FileError
-// when the stream fails.
+// UserError when the song has no track (nothing rendered yet) or no part
+// track; FileError when the stream fails.
 void WriteMusicXml(const midiSong& song, const ScoreOptions& options, std::ostream& out);
 // The same score as a compressed MusicXML container (.mxl): a zip archive of
 // the mimetype, META-INF/container.xml and the score.

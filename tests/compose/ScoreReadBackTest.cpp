@@ -1,10 +1,11 @@
 // The score that Save Score writes, read back by a reader of its own, holds
 // exactly the notes of the MIDI file that Save MIDI writes for the same song:
 // keys, cents, onsets and lengths, part by part.
+#include "base/Errors.h"
+#include "base/TextFile.h"
 #include "compose/SongActions.h"
 #include "compose/SongRender.h"
 #include "midi/ZipStore.h"
-#include "base/TextFile.h"
 #include "support/MusicXmlRead.h"
 #include "support/SmfNotes.h"
 #include "support/TempDir.h"
@@ -127,6 +128,7 @@ TEST(ScoreReadBack, GeneratedSongsGiveTheirMidiNotes) {
             part.Octave = pick(11) - 5;
             part.Channel = pick(16);
         }
+        parts[static_cast<std::size_t>(round % 16)].UsePart = true;
         const int limit = 1 + pick(300);
         const int perPart = 2 + pick(60);
         std::vector<std::int32_t> series(static_cast<std::size_t>(16 * perPart));
@@ -147,7 +149,7 @@ TEST(ScoreReadBack, GeneratedSongsGiveTheirMidiNotes) {
 // score, and the very score the plain file holds; the part list names each
 // part, its General MIDI instrument, channel, program and pan; the tempo and
 // the title come along, and dynamics only when the velocities come from the
-// series.
+// series; a song without parts is refused.
 TEST(ScoreReadBack, ContainerPartListTempoTitleAndDynamics) {
     ComposeModel compose;
     compose.Controls.Tempo = "90";
@@ -191,4 +193,10 @@ TEST(ScoreReadBack, ContainerPartListTempoTitleAndDynamics) {
         EXPECT_EQ(rootfile->attributes.at("full-path"), entries[2].first);
         EXPECT_EQ(entries[2].second, plain);
     }
+    // A song of no part is no score: said, and nothing written.
+    RenderedSong empty;
+    empty.Render(compose, PartSettingsTable{}, series, 50);
+    std::ostringstream out;
+    EXPECT_THROW(empty.WriteScore(out, false, {}), UserError);
+    EXPECT_TRUE(out.str().empty());
 }
