@@ -7,9 +7,9 @@
 //
 // With SORVELIN_SCORE_DIR set, the start-up song's score is left there as a
 // PDF (docs/startup-score.pdf comes from there).
+#include "base/TextFile.h"
 #include "compose/SongActions.h"
 #include "compose/SongRender.h"
-#include "base/TextFile.h"
 #include "support/SmfNotes.h"
 #include "support/TempDir.h"
 
@@ -68,14 +68,14 @@ void ExpectMuseScoreHearsOurNotes(RenderedSong& song, const std::filesystem::pat
             microtonal |= n.cents != 0;
         }
     }
-    for (const char* extension : {".musicxml", ".mxl"}) {
-        if (!compressedToo && std::string(extension) == ".mxl") {
+    for (const std::string extension : {".musicxml", ".mxl"}) {
+        if (!compressedToo && extension == ".mxl") {
             break;
         }
         SCOPED_TRACE(name + extension);
         const std::filesystem::path score = dir / (name + extension);
         song.SaveScore(score, {});
-        if (OnPath("xmllint") && std::string(extension) == ".musicxml") {
+        if (OnPath("xmllint") && extension == ".musicxml") {
             EXPECT_EQ(std::system(("xmllint --noout --nonet '" + score.string() + "'").c_str()), 0);
         }
         const std::filesystem::path back = dir / (name + extension + ".mid");
@@ -86,17 +86,14 @@ void ExpectMuseScoreHearsOurNotes(RenderedSong& song, const std::filesystem::pat
         }
         const HeardSong theirs = HearSmf(Slurp(back));
         ASSERT_EQ(theirs.division, 4 * ours.division);
-        std::vector<const std::vector<HeardNote>*> a, b;
-        for (const auto& t : ours.tracks) {
-            if (!t.empty()) {
-                a.push_back(&t);
+        const auto withNotes = [](const HeardSong& song) {
+            std::vector<const std::vector<HeardNote>*> tracks;
+            for (const auto& t : song.tracks) {
+                tracks.insert(tracks.end(), t.empty() ? 0 : 1, &t);
             }
-        }
-        for (const auto& t : theirs.tracks) {
-            if (!t.empty()) {
-                b.push_back(&t);
-            }
-        }
+            return tracks;
+        };
+        const auto a = withNotes(ours), b = withNotes(theirs);
         ASSERT_EQ(a.size(), b.size());
         for (std::size_t p = 0; p < a.size(); ++p) {
             ASSERT_EQ(a[p]->size(), b[p]->size()) << "part " << p + 1;
