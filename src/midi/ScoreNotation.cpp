@@ -7,8 +7,6 @@
 namespace sorvelin {
 namespace {
 
-constexpr int BeatsPerBar = ScoreTicksPerBar / ScoreTicksPerBeat;
-
 // The grid a beat is written in, from the simplest: plain values, then the
 // tuplet groups that fill the beat exactly.
 enum class Grid { Plain, Triplet, Quintuplet, Fifteen };
