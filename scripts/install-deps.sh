@@ -15,6 +15,7 @@ packages=(
     clang libclang-rt-14-dev
     desktop-file-utils appstream lintian file
     lv2-dev liblilv-dev lilv-utils sordi jalv
+    musescore3 libxml2-utils
 )
 
 missing=()

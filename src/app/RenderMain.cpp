@@ -36,7 +36,7 @@ namespace {
 
 constexpr const char* Usage =
     "Usage: sorvelin-render SONG.svl -o OUT.mid [--series OUT.csv] [--wav OUT.wav]\n"
-    "                       [--tempo BPM] [--force]\n"
+    "                       [--musicxml OUT.musicxml] [--tempo BPM] [--force]\n"
     "\n"
     "Composes a Sorvelin song file into a Standard MIDI File without windows:\n"
     "loads SONG.svl as \"Load Song\" does (recomputing the view, the line and the\n"
@@ -46,6 +46,8 @@ constexpr const char* Usage =
     "  -o OUT.mid         the MIDI file to write\n"
     "  --series OUT.csv   also write the sixteen series, one row per part\n"
     "  --wav OUT.wav      also render the song through the built-in synthesizer\n"
+    "  --musicxml OUT     also write the score as \"Save Score\" does: MusicXML,\n"
+    "                     compressed when OUT ends in .mxl\n"
     "  --tempo BPM        play at BPM beats per minute (20 to 300) instead of the\n"
     "                     song file's tempo (120 when the file names none)\n"
     "  --force            replace an output file that is write-protected\n"
@@ -67,6 +69,7 @@ struct Arguments {
     std::filesystem::path midi;
     std::filesystem::path series;
     std::filesystem::path wav;
+    std::filesystem::path musicxml;
     std::optional<int> tempo; // beats per minute, over the song file's
     bool allowLongCompose = false;
     bool force = false;
@@ -100,6 +103,8 @@ Arguments Parse(int argc, char** argv) {
             args.series = value("--series");
         } else if (arg == "--wav") {
             args.wav = value("--wav");
+        } else if (arg == "--musicxml") {
+            args.musicxml = value("--musicxml");
         } else if (arg == "--tempo") {
             args.tempo = ParseTempo(i + 1 < argc ? argv[++i] : nullptr);
         } else if (arg == "--force") {
@@ -149,6 +154,9 @@ std::vector<NamedFile> Outputs(const Arguments& args) {
     }
     if (!args.wav.empty()) {
         outputs.push_back({"--wav", args.wav});
+    }
+    if (!args.musicxml.empty()) {
+        outputs.push_back({"--musicxml", args.musicxml});
     }
     return outputs;
 }
@@ -255,6 +263,12 @@ int Run(const Arguments& args) {
     if (!args.series.empty()) {
         WriteSeries(explorer.Series(), series.emplace(args.series).Stream());
         files.push_back(&*series);
+    }
+    std::optional<PendingFile> score;
+    if (!args.musicxml.empty()) {
+        song.WriteScore(score.emplace(args.musicxml).Stream(),
+                        IsMxlName(args.musicxml.filename().string()), compose.SongFile);
+        files.push_back(&*score);
     }
 #ifdef SORVELIN_HAVE_WAV
     std::optional<PendingFile> wav;

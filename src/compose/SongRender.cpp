@@ -135,6 +135,7 @@ void RenderedSong::Render(const ComposeModel& compose, const PartSettingsTable& 
     auto played = std::make_shared<Played>();
     played->song = RenderSong(compose, parts, series, limit, &played->timeline);
     played->track = MergePlayTrack(*played->song);
+    played->dynamics = compose.Controls.Velocity == VelocityFromSeries;
     played_ = std::move(played);
 }
 
@@ -160,6 +161,27 @@ void RenderedSong::SaveMidi(const std::filesystem::path& path) {
     midiSong& song = Rendered();
     PendingFile file(path);
     song.WriteSmf(file.Stream());
+    file.Commit();
+}
+
+} // namespace sorvelin
+
+namespace sorvelin {
+
+void RenderedSong::WriteScore(std::ostream& out, bool compressed, const std::string& songFile) {
+    midiSong& song = Rendered();
+    const ScoreOptions options{std::filesystem::path(songFile).stem().string(), played_->dynamics};
+    if (compressed) {
+        WriteMxl(song, options, out);
+    } else {
+        WriteMusicXml(song, options, out);
+    }
+}
+
+void RenderedSong::SaveScore(const std::filesystem::path& path, const std::string& songFile) {
+    Rendered();
+    PendingFile file(path);
+    WriteScore(file.Stream(), IsMxlName(path.filename().string()), songFile);
     file.Commit();
 }
 

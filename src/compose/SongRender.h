@@ -6,6 +6,7 @@
 #include "compose/ComposeModel.h"
 #include "compose/PartSettings.h"
 #include "midi/Events.h"
+#include "midi/MusicXml.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -100,6 +101,16 @@ public:
     // Save MIDI: the same bytes, written through a temporary file.
     void SaveMidi(const std::filesystem::path& path);
 
+    // The score of the last song, titled after `songFile` (the song file's
+    // name without its extension; "Untitled" for none), with dynamics when
+    // its velocities came from the series, as MusicXML or, with
+    // `compressed`, as a .mxl container. UserError when nothing has been
+    // rendered yet.
+    void WriteScore(std::ostream& out, bool compressed, const std::string& songFile);
+    // Save Score: compressed when the name ends in .mxl, written through a
+    // temporary file.
+    void SaveScore(const std::filesystem::path& path, const std::string& songFile);
+
 private:
     midiSong& Rendered(); // UserError when nothing has been rendered yet
 
@@ -108,6 +119,7 @@ private:
         // Borrows the song's events; declared after the song, so it goes first.
         std::unique_ptr<midiTrack> track;
         SongTimeline timeline;
+        bool dynamics = false; // velocities from the series
     };
     std::shared_ptr<Played> played_;
     SongTimeline noTimeline_;

@@ -27,6 +27,19 @@ file(STRINGS ${WORK}/tables/out.csv rows)
 list(LENGTH rows count)
 expect("the series file holds ${count} rows, not 16" count EQUAL 16)
 
+# --musicxml writes the score beside the MIDI file: plain, or the zip
+# container for a name ending in .mxl.
+execute_process(COMMAND ${RENDER} ${DATA}/song.svl -o out.mid --musicxml out.musicxml
+                WORKING_DIRECTORY ${WORK}/tables RESULT_VARIABLE rc ERROR_VARIABLE err)
+expect("render with --musicxml failed (${rc}): ${err}" rc EQUAL 0)
+file(READ ${WORK}/tables/out.musicxml head LIMIT 400)
+string(FIND "${head}" "<score-partwise version=\"4.0\">" at)
+expect("out.musicxml is not a MusicXML 4.0 score: ${head}" at GREATER -1)
+execute_process(COMMAND ${RENDER} ${DATA}/song.svl -o out.mid --musicxml out.MXL
+                WORKING_DIRECTORY ${WORK}/tables RESULT_VARIABLE rc ERROR_VARIABLE err)
+file(READ ${WORK}/tables/out.MXL head LIMIT 4 HEX)
+expect("out.MXL is not a zip container (${rc}): ${err}" rc EQUAL 0 AND head STREQUAL "504b0304")
+
 # A damaged song: non-zero status, a message naming the fault, no output.
 execute_process(COMMAND ${RENDER} ${DATA}/short.svl -o short.mid
                 WORKING_DIRECTORY ${WORK}/tables RESULT_VARIABLE rc ERROR_VARIABLE err)
@@ -92,6 +105,9 @@ refuse("are the same file" song.svl -o old.mid --series ./old.mid)
 refuse("are the same file" song.svl -o scale.cfg)
 refuse("are the same file" song.svl -o new.mid --series folder/../new.mid)
 refuse("are the same file" song.svl -o old.mid --wav old.mid)
+refuse("are the same file" song.svl -o old.mid --musicxml ./old.mid)
+refuse("are the same file" song.svl -o new.mid --musicxml song.svl)
+refuse("No such file or directory" song.svl -o old.mid --musicxml missing/x.musicxml)
 refuse("No such file or directory" song.svl -o old.mid --series missing/x.csv)
 refuse("No such file or directory" song.svl -o old.mid --wav missing/x.wav)
 refuse("is a directory" song.svl -o folder)

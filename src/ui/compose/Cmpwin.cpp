@@ -31,7 +31,8 @@ TComposeWin* ComposeWin = nullptr;
 
 namespace {
 
-constexpr int PlayingRowY = 436; // the row of the tempo, velocity, loop and Save Audio
+constexpr int PlayingRowY = 436;            // the row of the tempo, velocity, loop and Save Audio
+constexpr int ScoreRowY = PlayingRowY + 34; // Save Score, under Save Audio
 // 25 times a second: the play position keeps up with notes of any length.
 constexpr int PlayPositionIntervalMs = 40;
 
@@ -81,7 +82,7 @@ TComposeWin::TComposeWin(QWidget* parent)
     setWindowTitle("Compose");
     // The playing options take a row of their own under the buttons, so
     // every older control keeps its place and the window its width.
-    setFixedSize(452, PlayingRowY + 34);
+    setFixedSize(452, ScoreRowY + 34);
     BuildControls();
     BuildOptions();
     BuildButtons();
@@ -232,6 +233,9 @@ void TComposeWin::BuildPlayingOptions() {
     Loop->setAccessibleDescription("Playback starts again at the first note until Stop");
     Loop->setGeometry(282, Y + 6, 54, 16);
     SaveAudioButton = Button(this, "SaveAudio", "Save Audio", QRect(339, Y, 105, 28));
+    SaveScoreButton = Button(this, "SaveScore", "Save Score", QRect(339, ScoreRowY, 105, 28));
+    SaveScoreButton->setAccessibleDescription(
+        "Writes the last played song as sheet music (MusicXML, or .mxl compressed)");
 }
 
 void TComposeWin::SetTabOrder() {
@@ -247,7 +251,7 @@ void TComposeWin::SetTabOrder() {
     }
     order.append({LongLimit, NoteCount, ShowNote, ShowSeries, Button1, PlayButton, StopButton,
                   SaveButton2, SaveSongButton, LoadSongButton, DeviceButton, TrackSetupButton,
-                  Tempo, Velocity, Loop, SaveAudioButton});
+                  Tempo, Velocity, Loop, SaveAudioButton, SaveScoreButton});
     for (qsizetype i = 1; i < order.size(); ++i) {
         setTabOrder(order[i - 1], order[i]);
     }
@@ -283,6 +287,7 @@ void TComposeWin::ConnectHandlers() {
     connect(StopButton, &QPushButton::clicked, this, guarded(&TComposeWin::StopClick));
     connect(SaveButton2, &QPushButton::clicked, this, guarded(&TComposeWin::SaveButton2Click));
     connect(SaveAudioButton, &QPushButton::clicked, this, guarded(&TComposeWin::SaveAudioClick));
+    connect(SaveScoreButton, &QPushButton::clicked, this, guarded(&TComposeWin::SaveScoreClick));
     connect(SaveSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::SaveSongClick));
     connect(LoadSongButton, &QPushButton::clicked, this, guarded(&TComposeWin::LoadSongClick));
     connect(DeviceButton, &QPushButton::clicked, this, guarded(&TComposeWin::DeviceClick));

@@ -29,7 +29,7 @@ namespace sorvelin {
 
 // What a file dialog of this window asks for.
 struct FileRequest {
-    enum Kind { SaveMidi, SaveSong, LoadSong, SaveAudio };
+    enum Kind { SaveMidi, SaveSong, LoadSong, SaveAudio, SaveScore };
     Kind kind = SaveMidi;
     QString filter;        // "MIDI Files (*.mid)" and so on
     QString defaultSuffix; // without the dot
@@ -89,6 +89,7 @@ public:
     QComboBox* Velocity = nullptr;
     QCheckBox* Loop = nullptr;
     QPushButton* SaveAudioButton = nullptr; // "Save Audio"
+    QPushButton* SaveScoreButton = nullptr; // "Save Score"
 
     void SetExplorerLink(ExplorerLink link) { explorer_ = std::move(link); }
     // The file dialogs; tests put a function in their place.
@@ -107,6 +108,9 @@ public:
     // The last rendered song through the built-in synthesizer, as WAV or
     // FLAC by the file name's extension.
     void SaveAudioClick();
+    // The last rendered song as sheet music: MusicXML, or the compressed
+    // .mxl container by the file name's extension.
+    void SaveScoreClick();
     void SaveSongClick();
     void LoadSongClick();
     // Load Song's road for a file already chosen (a song opened from the
@@ -149,7 +153,7 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     QString AskFileName(const FileRequest& request);
-    // Save MIDI's and Save Audio's check: a song was rendered, and the user
+    // Save MIDI's, Save Audio's and Save Score's check: a song was rendered, and the user
     // agrees to save it as last played when the composition changed since.
     bool ConfirmPlayedSong();
     void RegisterPlayEnd();

@@ -282,7 +282,8 @@ QString TComposeWin::AskFileName(const FileRequest& request) {
     }
     QFileDialog dialog(this);
     // A title that says what the dialog is for, read first by a screen reader.
-    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song", "Save Audio"};
+    static const char* const titles[] = {"Save MIDI File", "Save Song", "Load Song", "Save Audio",
+                                         "Save Score"};
     dialog.setWindowTitle(titles[request.kind]);
     dialog.setNameFilter(request.filter);
     dialog.setDefaultSuffix(request.defaultSuffix);
@@ -349,6 +350,23 @@ void TComposeWin::SaveAudioClick() {
     } catch (const WorkCancelled&) {
         // Cancel is the user's choice: nothing was written, nothing to say.
     }
+}
+
+void TComposeWin::SaveScoreClick() {
+    if (!ConfirmPlayedSong()) {
+        return;
+    }
+    const QString name =
+        AskFileName({FileRequest::SaveScore,
+                     "MusicXML (*.musicxml *.mxl);;MusicXML, uncompressed (*.musicxml);;"
+                     "MusicXML, compressed (*.mxl)",
+                     "musicxml",
+                     {},
+                     true});
+    if (name.isEmpty()) {
+        return;
+    }
+    song_.SaveScore(ToPath(name), model_.SongFile);
 }
 
 void TComposeWin::SaveSongClick() {

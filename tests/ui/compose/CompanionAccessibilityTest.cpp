@@ -133,7 +133,7 @@ private slots:
                                    "ShowNote",       "ShowSeries",     "Button1",     "PlayButton",
                                    "StopButton",     "SaveButton2",    "SaveSong",    "LoadSong",
                                    "Device",         "TrackSetup",     "Tempo",       "Velocity",
-                                   "Loop",           "SaveAudio"};
+                                   "Loop",           "SaveAudio",      "SaveScore"};
         QStringList order;
         for (int i = 0; i < expected.size(); ++i) {
             QWidget* focus = QApplication::focusWidget();

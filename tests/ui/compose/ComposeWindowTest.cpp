@@ -429,16 +429,24 @@ private slots:
         QVERIFY(requests_.back().save);
         Click(ComposeWin->SaveSongButton, svl);
         QCOMPARE(requests_.back().defaultSuffix, QString("svl"));
+        // Saved after the song file, so titled after it, as the renderer does.
+        Click(ComposeWin->SaveScoreButton, Path("same.musicxml"));
+        QCOMPARE(requests_.back().defaultSuffix, QString("musicxml"));
+        QVERIFY(requests_.back().filter.contains("*.mxl"));
         QVERIFY(recorder_->messages.empty());
 
         QProcess render;
         render.setWorkingDirectory(dir_.path());
-        render.start(SORVELIN_RENDER_PROGRAM, {svl, "-o", rendered});
+        render.start(SORVELIN_RENDER_PROGRAM,
+                     {svl, "-o", rendered, "--musicxml", Path("same-render.musicxml")});
         QVERIFY(render.waitForFinished(60000));
         QCOMPARE(render.exitCode(), 0);
         const std::string saved = ReadFileBytes(mid.toStdString());
         QVERIFY(saved.rfind("MThd", 0) == 0);
         QCOMPARE(saved, ReadFileBytes(rendered.toStdString()));
+        const std::string score = ReadFileBytes(Path("same.musicxml").toStdString());
+        QVERIFY(score.find("<work-title>same</work-title>") != std::string::npos);
+        QCOMPARE(score, ReadFileBytes(Path("same-render.musicxml").toStdString()));
     }
 
     void saveMidiBeforeAnyPlaySaysSoAndAsksNothing() {
@@ -452,11 +460,11 @@ private slots:
         Compose(8);
         PlayToTheEnd();
         const Snapshot before = Take();
-        for (QPushButton* button :
-             {ComposeWin->SaveButton2, ComposeWin->SaveSongButton, ComposeWin->LoadSongButton}) {
+        for (QPushButton* button : {ComposeWin->SaveButton2, ComposeWin->SaveSongButton,
+                                    ComposeWin->LoadSongButton, ComposeWin->SaveScoreButton}) {
             Click(button, QString());
         }
-        QCOMPARE(requests_.size(), std::size_t{3});
+        QCOMPARE(requests_.size(), std::size_t{4});
         QVERIFY(!requests_[2].save);
         QCOMPARE(requests_[2].filter, QString("Song Files (*.svl)"));
         QVERIFY(Take() == before);

@@ -1,5 +1,5 @@
-// Play without an output, and Save MIDI after the composition changed since
-// the last Play: what each says, and what is saved.
+// Play without an output, and Save MIDI and Save Score after the composition
+// changed since the last Play: what each says, and what is saved.
 #include "base/TextFile.h"
 #include "output/DeviceModel.h"
 #include "support/WindowTestSupport.h"
@@ -44,30 +44,45 @@ private slots:
             QString::fromStdString(recorder.messages[0].text).contains("The song was rendered"));
         QVERIFY(ComposeWin->PlayButton->isEnabled());
 
-        // Unchanged since Play: saved without a question.
-        target = Saved("played.mid");
-        QTest::mouseClick(ComposeWin->SaveButton2, Qt::LeftButton);
-        QVERIFY(recorder.questions.empty());
-        const std::string played = ReadFileBytes(target.toStdString());
-        QVERIFY(!played.empty());
-
-        // Changed: asked; Cancel saves nothing, Save writes the song as played.
-        ComposeWin->OoRButtons->button(1)->click();
+        // Save MIDI and Save Score alike. Unchanged since Play: saved without a
+        // question. Changed: asked; Cancel saves nothing, Save writes the song
+        // as played.
         const struct {
-            bool answer;
-            const char* name;
-        } cases[] = {{false, "cancelled.mid"}, {true, "as-played.mid"}};
-        for (const auto& c : cases) {
+            QPushButton* button;
+            const char* extension;
+        } saves[] = {{ComposeWin->SaveButton2, ".mid"}, {ComposeWin->SaveScoreButton, ".musicxml"}};
+        for (const auto& save : saves) {
+            const QString extension = save.extension;
+            ComposeWin->OoRButtons->button(0)->click();
             recorder.questions.clear();
-            recorder.answer = c.answer;
-            target = Saved(c.name);
-            QTest::mouseClick(ComposeWin->SaveButton2, Qt::LeftButton);
-            QCOMPARE(recorder.questions,
-                     std::vector<std::string>{"The composition changed after the last Play. Save "
-                                              "the song as last played?"});
-            QCOMPARE(QFile::exists(target), c.answer);
+            target = Saved("played" + extension);
+            QTest::mouseClick(save.button, Qt::LeftButton);
+            QVERIFY(recorder.questions.empty());
+            const std::string played = ReadFileBytes(target.toStdString());
+            QVERIFY(!played.empty());
+
+            ComposeWin->OoRButtons->button(1)->click();
+            const struct {
+                bool answer;
+                const char* name;
+            } cases[] = {{false, "cancelled"}, {true, "as-played"}};
+            for (const auto& c : cases) {
+                recorder.questions.clear();
+                recorder.answer = c.answer;
+                target = Saved(c.name + extension);
+                QTest::mouseClick(save.button, Qt::LeftButton);
+                QCOMPARE(recorder.questions,
+                         std::vector<std::string>{"The composition changed after the last Play. "
+                                                  "Save the song as last played?"});
+                QCOMPARE(QFile::exists(target), c.answer);
+            }
+            QCOMPARE(ReadFileBytes(Saved("as-played" + extension).toStdString()), played);
         }
-        QCOMPARE(ReadFileBytes(Saved("as-played.mid").toStdString()), played);
+        // A name ending in .mxl gives the compressed container.
+        ComposeWin->OoRButtons->button(0)->click();
+        target = Saved("played.mxl");
+        QTest::mouseClick(ComposeWin->SaveScoreButton, Qt::LeftButton);
+        QCOMPARE(ReadFileBytes(target.toStdString()).substr(0, 4), std::string("PK\3\4"));
         StopProgram();
     }
 };
