@@ -124,6 +124,7 @@ function(sorvelin_finish)
             SOURCE_DIR ${CMAKE_SOURCE_DIR}
             BINARY_DIR ${CMAKE_BINARY_DIR}/${kind}
             CMAKE_ARGS -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
+                       -DCMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER} # a cache, when this build has one
                        -DSORVELIN_SANITIZE=${mode} -DSORVELIN_WITH_QT=${qt}
                        -DSORVELIN_WITH_AUDIO=OFF -DSORVELIN_SANITIZER_TESTS=OFF
                        -DSORVELIN_BENCH=OFF -DSORVELIN_WERROR=${SORVELIN_WERROR}
