@@ -13,7 +13,7 @@ packages=(
     xvfb xauth
     dbus at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
-    desktop-file-utils appstream lintian file
+    desktop-file-utils appstream lintian file dpkg-dev
 )
 
 missing=()
