@@ -68,8 +68,13 @@ set(CPACK_PACKAGE_CONTACT "Sorvelin developers <sorvelin@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Turn fractal pictures into music")
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# The libraries the programs link (Qt, FluidSynth, ALSA, JACK, libsndfile,
+# the C and C++ runtimes) are read from the binaries by dpkg-shlibdeps, so a
+# new link cannot be forgotten here; only what no binary links is named: a
+# General MIDI SoundFont for the built-in synthesizer.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libqt6widgets6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6core6 (>= 6.4), libfluidsynth3 (>= 2.3), libasound2 (>= 1.2), timgm6mb-soundfont | fluid-soundfont-gm | musescore-general-soundfont, libc6, libstdc++6")
+    "timgm6mb-soundfont | fluid-soundfont-gm | musescore-general-soundfont")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The programs without their debug information: that stays in the build tree.
 set(CPACK_STRIP_FILES ON)

@@ -16,6 +16,7 @@ packages=(
     desktop-file-utils appstream lintian file
     lv2-dev liblilv-dev lilv-utils sordi jalv
     musescore3 libxml2-utils
+    desktop-file-utils appstream lintian file dpkg-dev
 )
 
 missing=()

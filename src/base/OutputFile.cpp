@@ -137,6 +137,10 @@ private:
     bool failed_ = false;
 };
 
+// The temporary file beside an output; ".old" is added for the old file's
+// second name while it is replaced.
+constexpr const char* TempPattern = ".sorvelin-XXXXXX";
+
 // Opens a file of no name in the temporary folder, gone when closed, for a
 // device's bytes until every output is ready.
 int OpenStaging() {
@@ -410,8 +414,10 @@ PendingFile::PendingFile(const fs::path& path) : state_(std::make_unique<State>(
             throw CannotWrite(path, errno);
         }
     } else {
-        s.temp = (FolderOf(s.target.file) / ("." + s.target.file.filename().string() + ".XXXXXX"))
-                     .string();
+        // A short name of its own rather than one made from the target's: any
+        // name the folder takes, up to its longest, must still leave room for
+        // the temporary one (and the old file's second name).
+        s.temp = (FolderOf(s.target.file) / TempPattern).string();
         s.fd = ::mkostemp(s.temp.data(), O_CLOEXEC);
         if (s.fd < 0) {
             const int error = errno;

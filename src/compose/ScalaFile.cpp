@@ -58,11 +58,24 @@ std::string Quoted(std::string_view text) {
 }
 
 // The lines that are not remarks ('!' first), with their 1-based numbers.
+// A line longer than the other files allow, or one with a NUL byte (which
+// would end a value early in any reader that stops there), refuses the file.
 class ContentLines {
 public:
-    explicit ContentLines(const std::string& text) : lines_(SplitLines(text)) {
+    ContentLines(const std::string& text, const std::string& fileName) : lines_(SplitLines(text)) {
         if (!lines_.empty() && lines_[0].rfind("\xEF\xBB\xBF", 0) == 0) {
             lines_[0].erase(0, 3);
+        }
+        for (std::size_t k = 0; k < lines_.size(); ++k) {
+            if (const std::string fault = LineLengthFault(lines_[k]); !fault.empty()) {
+                Fail(fileName, k + 1, fault);
+            }
+            if (const std::size_t nul = lines_[k].find('\0'); nul != std::string::npos) {
+                Fail(fileName, k + 1,
+                     "a NUL byte follows " +
+                         Quoted(Trim(std::string_view(lines_[k]).substr(0, nul))) +
+                         "; a tuning file is plain text.");
+            }
         }
     }
 
@@ -160,7 +173,11 @@ double PitchOf(std::string_view line, const std::string& fileName, std::size_t l
              Quoted(word) +
                  " is no pitch: neither cents (such as 701.955) nor a ratio (such as 3/2).");
     }
-    if (*numerator == 0 || *denominator == 0) {
+    if (*denominator == 0) {
+        Fail(fileName, lineNumber,
+             Quoted(word) + " divides by zero; a ratio is a positive fraction such as 3/2.");
+    }
+    if (*numerator == 0) {
         Fail(fileName, lineNumber,
              Quoted(word) + " is a zero ratio; a ratio is a positive fraction such as 3/2.");
     }
@@ -223,28 +240,62 @@ double BaseCents(const ScalaScale& scale, const KeyboardMapping& mapping,
            1200.0 * std::log2(mapping.ReferenceFrequency / standard) - DegreeCents(scale, degree);
 }
 
-bool IsScalaFile(const std::filesystem::path& path) {
+bool HasScalaExtension(const std::filesystem::path& path) {
     std::string extension = path.extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::error_code error;
-    return extension == ".scl" && std::filesystem::is_regular_file(path, error);
+    return extension == ".scl";
 }
 
-std::vector<std::filesystem::path> ScalaFilesIn(const std::filesystem::path& dir) {
+// Empty for a file that can be read as a tuning; otherwise why it cannot. A
+// FIFO would block the start-up read, so only regular files are opened.
+std::string NotATuningFile(const std::filesystem::path& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (fs::is_regular_file(status)) {
+        return {};
+    }
+    std::error_code linkError;
+    if (fs::is_symlink(fs::symlink_status(path, linkError)) && !fs::exists(status)) {
+        return "it is a symbolic link to nothing";
+    }
+    if (fs::is_directory(status)) {
+        return "it is a folder";
+    }
+    if (fs::is_fifo(status)) {
+        return "it is a FIFO, not a file";
+    }
+    if (!fs::exists(status)) {
+        return "it cannot be read (" + error.message() + ")";
+    }
+    return "it is a device or socket, not a file";
+}
+
+// The .scl names of `dir` in name order. A folder that is there but cannot
+// be read is reported; one that is not there is not (most are optional).
+std::vector<std::filesystem::path> ScalaFilesIn(const std::filesystem::path& dir,
+                                                std::vector<std::string>& messages) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end;
-         it.increment(error)) {
-        if (IsScalaFile(it->path())) {
+    std::filesystem::directory_iterator it(dir, error);
+    for (const std::filesystem::directory_iterator end; !error && it != end; it.increment(error)) {
+        if (HasScalaExtension(it->path())) {
             files.push_back(it->path());
         }
+    }
+    if (error && error != std::errc::no_such_file_or_directory) {
+        messages.push_back(dir.string() + " cannot be read (" + error.message() +
+                           "); its tunings are left out.");
     }
     std::sort(files.begin(), files.end());
     return files;
 }
 
 std::string ReadTuningFile(const std::filesystem::path& path) {
+    if (const std::string why = NotATuningFile(path); !why.empty()) {
+        throw UserError(path.string() + " cannot be read: " + why + ".");
+    }
     std::error_code error;
     const std::uintmax_t size = std::filesystem::file_size(path, error);
     if (!error && size > MaxTuningFileBytes) {
@@ -261,7 +312,8 @@ std::string EntryLineOf(const std::filesystem::path& path, const std::string& na
     KeyboardMapping mapping;
     std::filesystem::path kbm = path;
     kbm.replace_extension(".kbm");
-    if (FileExists(kbm)) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(kbm, error))) {
         mapping = ParseKeyboardMapping(ReadTuningFile(kbm), kbm.string());
     }
     description = scale.Description;
@@ -271,7 +323,7 @@ std::string EntryLineOf(const std::filesystem::path& path, const std::string& na
 } // namespace
 
 ScalaScale ParseScalaScale(const std::string& text, const std::string& fileName) {
-    ContentLines lines(text);
+    ContentLines lines(text, fileName);
     ScalaScale scale;
     scale.Description = std::string(Trim(NextOrFail(lines, fileName, "the description line")));
     const std::string_view countWord =
@@ -304,7 +356,7 @@ ScalaScale ParseScalaScale(const std::string& text, const std::string& fileName)
 }
 
 KeyboardMapping ParseKeyboardMapping(const std::string& text, const std::string& fileName) {
-    ContentLines lines(text);
+    ContentLines lines(text, fileName);
     KeyboardMapping mapping;
     const int size = KeyboardNumber(lines, fileName, "the size of the map", 0, 1024);
     KeyboardNumber(lines, fileName, "the first note to retune", 0, 127);
@@ -399,7 +451,7 @@ void AppendScalaScales(TableList& scales, std::vector<std::string>& tooltips,
     tooltips.resize(scales.Names.size());
     std::set<std::string> names(scales.Names.begin(), scales.Names.end());
     for (const std::filesystem::path& dir : dirs) {
-        for (const std::filesystem::path& path : ScalaFilesIn(dir)) {
+        for (const std::filesystem::path& path : ScalaFilesIn(dir, messages)) {
             const std::string name = path.stem().string();
             if (names.count(name) != 0) {
                 messages.push_back(path.string() + " is left out: the Scale list already holds " +

@@ -248,10 +248,12 @@ SongFileData ParseSongFile(const std::vector<std::string>& lines,
                             "constant is kept.");
         }
     }
-    // An empty line counts as absent: an editor may leave blank lines at
-    // the end of a file that holds no playing options.
+    // An empty line, or one of blanks only, counts as absent: an editor may
+    // leave such lines at the end of a file that holds no playing options.
+    // Lines after 144 belong to a later version and are not read.
     const auto has = [&lines, &in](int line) {
-        return lines.size() >= static_cast<std::size_t>(line) && !in.Text(line).empty();
+        return lines.size() >= static_cast<std::size_t>(line) &&
+               in.Text(line).find_first_not_of(" \t") != std::string::npos;
     };
     if (has(TempoLine)) {
         song.Tempo = in.InRange(TempoLine, "tempo", MinTempoBpm, MaxTempoBpm);

@@ -37,9 +37,24 @@ int OutputHandle::Open(int id) {
     if (result != kMidiOk) {
         return result;
     }
+    failure_ = kMidiOk;
+    opened->SetFailureHandler([this](int code) { Failed(code); });
     std::lock_guard lock(mutex_);
     output_ = std::move(opened);
     return kMidiOk;
+}
+
+void OutputHandle::SetFailureHandler(MidiOutput::FailureFn handler) {
+    std::lock_guard lock(failureMutex_);
+    failureHandler_ = std::move(handler);
+}
+
+void OutputHandle::Failed(int code) {
+    failure_ = code;
+    std::lock_guard lock(failureMutex_);
+    if (failureHandler_) {
+        failureHandler_(code);
+    }
 }
 
 int OutputHandle::Close() {
@@ -53,6 +68,7 @@ int OutputHandle::Close() {
     const int result = output_->Close();
     if (result == kMidiOk) {
         output_.reset();
+        failure_ = kMidiOk;
     }
     return result;
 }

@@ -6,6 +6,7 @@
 #include "sound/MidiOut.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -49,10 +50,23 @@ public:
 
     std::string ErrorText(int code) { return service_.ErrorText(code); }
 
+    // Why the open output failed for good (its server went away), or 0
+    // while it works or none is open. Opening an output clears it.
+    int Failure() const { return failure_.load(); }
+    // Told when the open output fails, on the output's own thread; must not
+    // wait for the window or for this handle. Empty: nobody is told.
+    void SetFailureHandler(MidiOutput::FailureFn handler);
+
 private:
+    void Failed(int code);
+
     MidiOutService& service_;
     mutable std::mutex mutex_;
     std::unique_ptr<MidiOutput> output_;
+    std::atomic<int> failure_{0};
+    // Apart from mutex_: a failure may come in while a close holds that.
+    std::mutex failureMutex_;
+    MidiOutput::FailureFn failureHandler_;
 };
 
 } // namespace sorvelin

@@ -18,10 +18,30 @@ std::uint8_t DataByte(int value) {
 } // namespace
 
 PlaybackEngine::PlaybackEngine(OutputHandle& output, TimerService& timer)
-    : output_(output), timer_(timer) {}
+    : output_(output), timer_(timer) {
+    output_.SetFailureHandler([this](int code) { OutputFailed(code); });
+}
 
 PlaybackEngine::~PlaybackEngine() {
+    output_.SetFailureHandler(nullptr);
+    timer_.KillEvent(failureTimerId_.load());
     Halt();
+}
+
+void PlaybackEngine::OutputFailed(int code) {
+    failure_ = code;
+    failureTimerId_ = timer_.SetEventAt(timer_.Now(), [this] { EndAfterFailure(); });
+}
+
+void PlaybackEngine::EndAfterFailure() {
+    const bool wasPlaying = Halt();
+    if (wasPlaying) {
+        SilenceAllChannels();
+    }
+    Show(output_.ErrorText(failure_.load()));
+    if (wasPlaying) {
+        NotifyPlayEnd();
+    }
 }
 
 void PlaybackEngine::SetPlayEndHandler(PlayEndHandlerFn handler, void* context) {
@@ -243,6 +263,10 @@ PlaybackEngine::TimePoint PlaybackEngine::NextDue() const {
 void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track,
                                    std::optional<PlaybackLoop> loop) {
     if (!track || track->Count() == 0 || !output_.IsOpen()) {
+        return;
+    }
+    if (const int failure = output_.Failure(); failure != kMidiOk) {
+        Show(output_.ErrorText(failure));
         return;
     }
     if (playing_.load()) {

@@ -76,10 +76,9 @@ public:
     // Expands the track's note-offs (once: a track played before is already
     // expanded and is played as it is) and sends its first group at once;
     // the rest follows on the timer. Does nothing with an empty track or no
-    // open output. A track whose events all share one time is sent at once
-    // and never becomes playing.
-    // With a loop whose pass holds an event and lasts a tick or more,
-    // playback runs until StopPlayback.
+    // open output; with an output whose server went away it shows why. A track whose events all
+    // share one time is sent at once and never becomes playing. With a loop whose pass holds an
+    // event and lasts a tick or more, playback runs until StopPlayback.
     void StartPlayback(std::shared_ptr<midiTrack> track,
                        std::optional<PlaybackLoop> loop = std::nullopt);
     // Cancels playback, then calls the end handler and silences every
@@ -88,6 +87,10 @@ public:
     // ends, so the window's Play comes back.
     void StopPlayback();
     bool IsPlaying() const { return playing_.load(); }
+    // When the open output's server goes away (a JACK server quits, the
+    // sound server behind the synthesizer dies) a playing song stops at
+    // once: every channel is silenced where the output still takes it, the
+    // output's text for the failure is shown and the end handler is called.
 
     // One event by its status: channel messages as short messages, system
     // exclusive as a long message, Set Tempo changes CurrentTempo only.
@@ -143,6 +146,10 @@ private:
     void Show(const std::string& text);
     // Cancels playback and lets go of the track; true when a song was playing.
     bool Halt();
+    // The open output failed for good (on the output's thread): the rest is
+    // done on the timer's thread, which may wait for the play lock.
+    void OutputFailed(int code);
+    void EndAfterFailure();
 
     OutputHandle& output_;
     TimerService& timer_;
@@ -155,6 +162,8 @@ private:
     std::atomic<int> currentTempo_{DefaultTempo};
     std::atomic<std::uint32_t> timerId_{0};
     std::atomic<std::int32_t> songTicks_{0};
+    std::atomic<int> failure_{0};
+    std::atomic<std::uint32_t> failureTimerId_{0};
 
     // Held while a group is sent and the next timer requested, and while a
     // start or stop changes the fields below.

@@ -19,6 +19,27 @@ std::vector<std::uint8_t> UnpackShortMsg(std::uint32_t packed) {
     }
 }
 
+void FailureNotice::SetHandler(MidiOutput::FailureFn failed) {
+    std::lock_guard lock(mutex_);
+    failed_ = std::move(failed);
+    if (code_ != 0 && !told_ && failed_) {
+        told_ = true;
+        failed_(code_);
+    }
+}
+
+void FailureNotice::Notify(int code) {
+    std::lock_guard lock(mutex_);
+    if (code_ != 0) {
+        return;
+    }
+    code_ = code;
+    if (failed_) {
+        told_ = true;
+        failed_(code_);
+    }
+}
+
 std::string StandardMidiErrorText(int code, const std::string& detail) {
     std::string text;
     switch (code) {
@@ -54,6 +75,10 @@ std::string StandardMidiErrorText(int code, const std::string& detail) {
         break;
     case kMidiErrServerGone:
         text = "The JACK server went away; choose another output in Device Setup.";
+        break;
+    case kMidiErrAudioStopped:
+        text = "The sound server stopped taking the built-in synthesizer's sound (it may have "
+               "quit). Once it runs again, open the synthesizer in Device Setup.";
         break;
     case kMidiErrNoServer:
         text = "No JACK server is running.";

@@ -6,7 +6,9 @@
 // code into the text the program shows the user.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +30,7 @@ enum MidiOutResult : int {
     kMidiErrOutputFull = 70,   // the output's buffer is full: its reader has stalled
     kMidiErrServerGone = 71,   // the sound server (JACK) went away while the output was open
     kMidiErrNoServer = 72,     // no JACK server answers
+    kMidiErrAudioStopped = 73, // the sound server stopped taking the synthesizer's sound
 };
 
 // Technology codes reported with an output's description.
@@ -76,6 +79,27 @@ public:
     }
     // 0 on success; on failure the output stays open.
     virtual int Close() = 0;
+    // Called once, on a thread of the output's own, when the server behind
+    // the output goes away for good (kMidiErrServerGone, kMidiErrAudioStopped):
+    // it must only note the fact and hand it on, never wait for the owner.
+    // Set before the output is used; outputs that cannot fail so never call it.
+    using FailureFn = std::function<void(int code)>;
+    virtual void SetFailureHandler(FailureFn /*failed*/) {}
+};
+
+// An output's failure handed to its owner once, whichever comes first: the
+// failure, or the owner setting its handler (then it is told at once).
+class FailureNotice {
+public:
+    void SetHandler(MidiOutput::FailureFn failed);
+    // From any thread; only the first failure is passed on.
+    void Notify(int code);
+
+private:
+    std::mutex mutex_;
+    MidiOutput::FailureFn failed_;
+    int code_ = 0;
+    bool told_ = false;
 };
 
 // The service: lists outputs and opens them.

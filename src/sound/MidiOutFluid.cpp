@@ -5,8 +5,10 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <fluidsynth.h>
+#include <thread>
 
 namespace sorvelin {
 namespace {
@@ -37,6 +39,16 @@ constexpr auto kPeriodTime = std::chrono::nanoseconds(
 // A few milliseconds less, so that no note ever sounds before its moment.
 constexpr auto kAhead = (kPeriods - 1) * kPeriodTime - std::chrono::milliseconds(5);
 constexpr auto kLateTimerMargin = std::chrono::milliseconds(10);
+// The server asks for sound every period (about 21 ms). When it has not
+// asked for this long, it has gone (killed, or its connection broken):
+// FluidSynth's drivers only log that and end their thread. Long enough that
+// a loaded desktop's hiccup is no alarm, short enough that the user hears of
+// it within a second. A stream that starts may wait a second or two after
+// its first periods (three of them fill its buffer) before the server asks
+// for more: the watch begins once it runs.
+constexpr auto kStallLimit = std::chrono::milliseconds(500);
+constexpr int kWarmUpPeriods = 8;
+constexpr auto kStallCheck = std::chrono::milliseconds(50);
 
 std::int64_t NowNanos() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -59,12 +71,19 @@ public:
     ~FluidOutput() override { Close(); }
 
     // Renders through our own callback, so that every message plays at its
-    // own sample; false when the driver cannot be opened that way.
+    // own sample; false when the driver cannot be opened that way. The
+    // callback's pace is watched from then on.
     bool OpenTimed() {
+        lastCallback_.store(NowNanos());
         driver_ = new_fluid_audio_driver2(core_->Settings(), &FluidOutput::Callback, this);
         timed_ = driver_ != nullptr;
+        if (timed_) {
+            watchdog_ = std::thread([this] { WatchCallbacks(); });
+        }
         return timed_;
     }
+
+    void SetFailureHandler(FailureFn failed) override { notice_.SetHandler(std::move(failed)); }
     // FluidSynth's own rendering: messages take effect when they arrive.
     bool OpenPlain() {
         driver_ = new_fluid_audio_driver(core_->Settings(), core_->Synth());
@@ -124,6 +143,14 @@ public:
     std::unique_ptr<FluidSynthCore> TakeCore() { return std::move(core_); }
 
     int Close() override {
+        if (watchdog_.joinable()) {
+            {
+                std::lock_guard lock(watchMutex_);
+                watchQuit_ = true;
+            }
+            watchWake_.notify_all();
+            watchdog_.join();
+        }
         if (driver_ != nullptr) {
             delete_fluid_audio_driver(driver_); // stops the audio thread first
             driver_ = nullptr;
@@ -139,8 +166,24 @@ private:
         std::uint32_t epoch = 0;
     };
 
+    // A stalled callback is a server gone: the synthesizer stays, but no
+    // sound leaves it until it is opened again.
+    void WatchCallbacks() {
+        const std::int64_t limit = std::chrono::nanoseconds(kStallLimit).count();
+        std::unique_lock lock(watchMutex_);
+        while (!watchWake_.wait_for(lock, kStallCheck, [this] { return watchQuit_; })) {
+            const bool running = callbacks_.load() >= kWarmUpPeriods;
+            if (running && NowNanos() - lastCallback_.load() > limit) {
+                notice_.Notify(kMidiErrAudioStopped);
+                return;
+            }
+        }
+    }
+
     static int Callback(void* data, int len, int /*nfx*/, float* /*fx*/[], int nout, float* out[]) {
         auto* self = static_cast<FluidOutput*>(data);
+        self->lastCallback_.store(NowNanos());
+        self->callbacks_.fetch_add(1);
         if (nout < 1 || len <= 0) {
             return FLUID_OK;
         }
@@ -230,6 +273,14 @@ private:
     std::int64_t blockStart_ = 0;
     std::int64_t lastFrames_ = 0;
     bool clockSet_ = false;
+    // The watch over the callback's pace.
+    std::atomic<std::int64_t> lastCallback_{0};
+    std::atomic<int> callbacks_{0};
+    std::thread watchdog_;
+    std::mutex watchMutex_;
+    std::condition_variable watchWake_;
+    bool watchQuit_ = false;
+    FailureNotice notice_;
 };
 
 std::string JoinFolders(const std::vector<std::filesystem::path>& folders) {

@@ -3,6 +3,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
+#include <semaphore.h>
 
 #include <algorithm>
 #include <atomic>
@@ -76,8 +77,13 @@ public:
         : client_(client), port_(port), ring_(ring), openFlag_(openFlag) {
         period_.store(jack_get_buffer_size(client_));
         openFlag_->store(true);
+        sem_init(&wake_, 0, 0);
+        watcher_ = std::thread([this] { Watch(); });
     }
-    ~JackOutput() override { Close(); }
+    ~JackOutput() override {
+        Close();
+        sem_destroy(&wake_);
+    }
     JackOutput(const JackOutput&) = delete;
     JackOutput& operator=(const JackOutput&) = delete;
 
@@ -112,6 +118,8 @@ public:
         return std::max<std::chrono::nanoseconds>(2 * PeriodDuration(), kMinLead);
     }
 
+    void SetFailureHandler(FailureFn failed) override { notice_.SetHandler(std::move(failed)); }
+
     int Close() override {
         if (client_ == nullptr) {
             return kMidiOk;
@@ -126,6 +134,8 @@ public:
         }
         const int result = jack_client_close(client_);
         client_ = nullptr;
+        // The client's threads are gone: no shutdown can come any more.
+        StopWatching();
         jack_ringbuffer_free(ring_);
         ring_ = nullptr;
         openFlag_->store(false);
@@ -212,7 +222,31 @@ private:
         return 0;
     }
 
-    static void Shutdown(void* self) { static_cast<JackOutput*>(self)->gone_.store(true); }
+    // JACK calls this on a thread of its own when the server quits or dies
+    // (also when it is killed outright): every later send is refused, and
+    // the owner is told at once so that a song stops now rather than play
+    // on into nothing. JACK wants this written like a signal handler, so it only sets the
+    // flag and wakes the watcher, which tells the owner.
+    static void Shutdown(void* self) {
+        auto* out = static_cast<JackOutput*>(self);
+        out->gone_.store(true);
+        sem_post(&out->wake_);
+    }
+
+    void Watch() {
+        while (sem_wait(&wake_) != 0) {
+        }
+        if (gone_.load()) {
+            notice_.Notify(kMidiErrServerGone);
+        }
+    }
+
+    void StopWatching() {
+        if (watcher_.joinable()) {
+            sem_post(&wake_);
+            watcher_.join();
+        }
+    }
 
     jack_client_t* client_;
     jack_port_t* port_;
@@ -223,6 +257,9 @@ private:
     std::atomic<bool> gone_{false};
     bool active_ = false;
     std::vector<char> staging_;
+    FailureNotice notice_;
+    sem_t wake_{};
+    std::thread watcher_;
 };
 
 // Whether this process has its JACK output open: listing must then not

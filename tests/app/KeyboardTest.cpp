@@ -7,11 +7,15 @@
 #include "ui/explorer/Sizeablerectshape.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -85,19 +89,67 @@ private slots:
         QTRY_COMPARE(stop.count(), 1);
     }
 
-    void spacePlaysThenStops() {
+    // Space plays, and stops while playing, with the focus on any control of
+    // the composition window; a text field types it, an open list keeps it.
+    void spacePlaysAndStopsExceptInTextAndOpenLists_data() {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("openList");
+        QTest::addColumn<bool>("plays");
+        QTest::newRow("the window") << "ComposeWin" << false << true;
+        QTest::newRow("a button") << "SaveButton2" << false << true;
+        QTest::newRow("a check box") << "Loop" << false << true;
+        QTest::newRow("a radio button") << "OoR" << false << true;
+        QTest::newRow("a closed list") << "ScaleComboBox1" << false << true;
+        QTest::newRow("a text field") << "Tempo" << false << false;
+        QTest::newRow("an open list") << "ScaleComboBox1" << true << false;
+    }
+
+    void spacePlaysAndStopsExceptInTextAndOpenLists() {
+        QFETCH(QString, focus);
+        QFETCH(bool, openList);
+        QFETCH(bool, plays);
         ComposeWin->show();
-        QVERIFY(QTest::qWaitForWindowExposed(ComposeWin));
-        ComposeWin->setFocus();
-        QSignalSpy stop(ComposeWin->StopButton, &QPushButton::clicked);
+        QApplication::setActiveWindow(ComposeWin);
+        QVERIFY(QTest::qWaitForWindowActive(ComposeWin));
+        QWidget* target =
+            focus == ComposeWin->objectName() ? ComposeWin : ComposeWin->findChild<QWidget*>(focus);
+        QVERIFY(target != nullptr);
+        if (qobject_cast<QGroupBox*>(target) != nullptr) {
+            target = target->findChildren<QRadioButton*>().at(1); // not the checked one
+        }
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+        QComboBox* scale = ComposeWin->ScaleComboBox1;
+        if (openList) {
+            scale->showPopup();
+            QTRY_VERIFY(scale->view()->isVisible());
+            target = scale->view();
+        }
         QSignalSpy play(ComposeWin->PlayButton, &QPushButton::clicked);
-        // While playing (Play disabled) Space stops; otherwise it plays.
-        ComposeWin->PlayButton->setEnabled(false);
-        QTest::keyClick(ComposeWin, Qt::Key_Space);
-        QCOMPARE(stop.count(), 1);
-        ComposeWin->PlayButton->setEnabled(true);
-        QTest::keyClick(ComposeWin, Qt::Key_Space);
-        QCOMPARE(play.count(), 1);
+        QSignalSpy stop(ComposeWin->StopButton, &QPushButton::clicked);
+        QSignalSpy pressed(ComposeWin->SaveButton2, &QPushButton::clicked);
+        const bool loop = ComposeWin->Loop->isChecked();
+        QRadioButton* radio = ComposeWin->OoR->findChildren<QRadioButton*>().at(1);
+        const QString tempo = ComposeWin->Tempo->text();
+        QTest::keyClick(target, Qt::Key_Space);
+        QCOMPARE(play.count(), plays ? 1 : 0);
+        // The control's own meaning of Space did not happen besides.
+        QCOMPARE(pressed.count(), 0);
+        QCOMPARE(ComposeWin->Loop->isChecked(), loop);
+        QVERIFY(!radio->isChecked());
+        QCOMPARE(scale->view()->isVisible(), openList);
+        QCOMPARE(ComposeWin->Tempo->text() != tempo, focus == "Tempo");
+        scale->hidePopup();
+        ComposeWin->Tempo->setText(tempo);
+        if (plays) {
+            // While playing (Play disabled) the same key stops.
+            ComposeWin->PlayButton->setEnabled(false);
+            target->setFocus();
+            QTest::keyClick(target, Qt::Key_Space);
+            QCOMPARE(stop.count(), 1);
+            ComposeWin->PlayButton->setEnabled(true);
+        }
+        QCOMPARE(stop.count(), plays ? 1 : 0);
     }
 
     void theFirstTabGoesToTheFirstField() {

@@ -165,3 +165,21 @@ if(WAV)
     expect("out.wav is not a WAV file of the song (${size} bytes)"
            head STREQUAL "52494646" AND size GREATER 617400)
 endif()
+
+# The longest names a folder takes (255 bytes): each output is written under
+# its own name, with nothing else left beside it.
+file(MAKE_DIRECTORY ${WORK}/long)
+string(REPEAT m 250 m250)
+set(outs -o ${m250}.mid --series ${m250}.csv)
+set(made ${m250}.csv ${m250}.mid)
+if(WAV)
+    list(APPEND outs --wav ${m250}.wav)
+    list(APPEND made ${m250}.wav)
+endif()
+execute_process(COMMAND ${RENDER} ${DATA}/song.svl ${outs} WORKING_DIRECTORY ${WORK}/long
+                RESULT_VARIABLE rc ERROR_VARIABLE err)
+file(GLOB left RELATIVE ${WORK}/long ${WORK}/long/* ${WORK}/long/.*)
+list(SORT left)
+string(JOIN " " left ${left})
+string(JOIN " " made ${made})
+expect("254-byte output names failed (${rc}): ${err}" rc EQUAL 0 AND left STREQUAL made)

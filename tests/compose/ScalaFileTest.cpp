@@ -10,6 +10,8 @@
 #include <cmath>
 #include <map>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace sorvelin;
@@ -148,7 +150,12 @@ TEST(ScalaFile, BadFilesAreLeftOutNamingTheLineAndTheRestLoad) {
         {"nocount", "d\ntwelve\n", "nocount.scl, line 2: \"twelve\" is not the number of pitches."},
         {"short", "d\n3\n3/2\n2/1\n", "short.scl, line 4: the file ends before pitch 3 of the 3"},
         {"zero", "d\n2\n0/1\n2/1\n", "zero.scl, line 3: \"0/1\" is a zero ratio"},
-        {"over", "d\n2\n3/0\n2/1\n", "over.scl, line 3: \"3/0\" is a zero ratio"},
+        {"over", "d\n2\n3/0\n2/1\n", "over.scl, line 3: \"3/0\" divides by zero"},
+        {"nul", std::string("d\n2\n10") + '\0' + "0.0\n2/1\n",
+         "nul.scl, line 3: a NUL byte follows \"10\"; a tuning file is plain text."},
+        {"hz", Scl("d", {"2/1"}), "hz.kbm, line 6: a NUL byte follows \"44\""},
+        {"long", "d\n1\n2/1 " + std::string(4093, 'x') + "\n",
+         "long.scl, line 3: the line holds 4097 bytes; a line holds at most 4096."},
         {"negative", "d\n1\n-3/2\n", "negative.scl, line 3: \"-3/2\" is a negative ratio"},
         {"word", "d\n2\nfifth\n2/1\n", "word.scl, line 3: \"fifth\" is no pitch"},
         {"points", "d\n1\n1.2.3\n", "points.scl, line 3: \"1.2.3\" is not a pitch in cents."},
@@ -164,6 +171,16 @@ TEST(ScalaFile, BadFilesAreLeftOutNamingTheLineAndTheRestLoad) {
         WriteFileAtomic(dir.path / (std::string(c.file) + ".scl"), c.text);
     }
     WriteFileAtomic(dir.path / "mapped.kbm", "0\n0\n127\n60\n69\nA4\n0\n");
+    WriteFileAtomic(dir.path / "hz.kbm", std::string("0\n0\n127\n60\n69\n44") + '\0' + "0.0\n0\n");
+    // Names that are no files: read, a FIFO would hold the start-up for ever.
+    ASSERT_EQ(mkfifo((dir.path / "fifo.scl").c_str(), 0600), 0);
+    fs::create_symlink(dir.path / "gone.scl", dir.path / "dangling.scl");
+    fs::create_directory(dir.path / "folder.scl");
+    const std::string others[] = {
+        "fifo.scl cannot be read: it is a FIFO, not a file. The scale is left out.",
+        "dangling.scl cannot be read: it is a symbolic link to nothing. The scale is left out.",
+        "folder.scl cannot be read: it is a folder. The scale is left out.",
+        "notes.txt cannot be read (Not a directory); its tunings are left out."};
     WriteFileAtomic(dir.path / "low.kbm", Kbm(0, 0, 0, "8.175798915643707"));
     WriteFileAtomic(dir.path / "good.scl", Scl("Fine", {"3/2", "2/1"}));
     WriteFileAtomic(dir.path / "notes.txt", "not a scale");
@@ -173,12 +190,16 @@ TEST(ScalaFile, BadFilesAreLeftOutNamingTheLineAndTheRestLoad) {
     list.Lines = {BuiltInScaleLine};
     std::vector<std::string> tooltips;
     std::vector<std::string> messages;
-    AppendScalaScales(list, tooltips, {dir.path}, messages);
+    AppendScalaScales(list, tooltips, {dir.path, dir.path / "notes.txt"}, messages);
     EXPECT_EQ(list.Names, (std::vector<std::string>{"C Major", "good"}));
     EXPECT_EQ(tooltips, (std::vector<std::string>{"", "Fine"}));
-    ASSERT_EQ(messages.size(), std::size(cases));
+    ASSERT_EQ(messages.size(), std::size(cases) + std::size(others));
+    std::vector<std::string> prefixes(std::begin(others), std::end(others));
     for (const auto& c : cases) {
-        const std::string expected = (dir.path / c.message).string();
+        prefixes.push_back(c.message);
+    }
+    for (const std::string& prefix : prefixes) {
+        const std::string expected = (dir.path / prefix).string();
         const bool found = std::any_of(messages.begin(), messages.end(), [&](const auto& m) {
             return m.rfind(expected, 0) == 0 && m.find("left out") != std::string::npos;
         });

@@ -140,14 +140,29 @@ TEST(SongFile, PlayingOptionsAreWrittenOnlyWhenOneIsChanged) {
         EXPECT_EQ(ParseSongFile(head, messages), Sample());
         EXPECT_TRUE(messages.empty());
     }
-    // Lines present in part: the others keep their defaults.
-    std::vector<std::string> lines = FormatSongFile(Sample());
-    lines.push_back("75");
-    std::vector<std::string> messages;
-    const SongFileData song = ParseSongFile(lines, messages);
-    EXPECT_EQ(song.Tempo, 75);
-    EXPECT_EQ(song.Velocity, VelocityFixed);
-    EXPECT_FALSE(song.Loop);
+    // Lines present in part, empty or of blanks only: the others keep their
+    // defaults; a later version's lines after 144 are not read.
+    const struct {
+        std::vector<std::string> extra;
+        int tempo;
+        int velocity;
+    } partial[] = {
+        {{"75"}, 75, VelocityFixed},
+        {{"", "1"}, 120, VelocityFromSeries},
+        {{" \t", "  ", "\t"}, 120, VelocityFixed},
+        {{"   ", " 1 ", ""}, 120, VelocityFromSeries},
+        {{"90", "0", "0", "anything", "x"}, 90, VelocityFixed},
+    };
+    for (const auto& c : partial) {
+        std::vector<std::string> lines = FormatSongFile(Sample());
+        lines.insert(lines.end(), c.extra.begin(), c.extra.end());
+        std::vector<std::string> messages;
+        const SongFileData song = ParseSongFile(lines, messages);
+        EXPECT_EQ(song.Tempo, c.tempo) << c.extra.size();
+        EXPECT_EQ(song.Velocity, c.velocity) << c.extra.size();
+        EXPECT_FALSE(song.Loop);
+        EXPECT_TRUE(messages.empty());
+    }
 }
 
 TEST(SongFile, NewerVersionLoadsWithItsMessage) {

@@ -40,7 +40,23 @@ fi
 
 (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -B "$scratch/package" >/dev/null)
 deb=$(ls "$scratch"/package/*.deb)
-dpkg-deb --field "$deb" Depends | grep -q libfluidsynth
+# Every library a program links directly is a dependency (read from the
+# binaries, not written by hand), and so is a SoundFont. One alternative a
+# line, versions left out.
+depends=$(dpkg-deb --field "$deb" Depends | sed -e 's/ ([^)]*)//g' -e 's/, /\n/g')
+needed=(libc6 libstdc++6 libfluidsynth3 libasound2 libsndfile1
+        'timgm6mb-soundfont | fluid-soundfont-gm | musescore-general-soundfont')
+if ldd "$build/bin/sorvelin-render" | grep -q 'libjack\.so'; then
+    needed+=('libjack-jackd2-0 | libjack-0.125')
+fi
+if [ -e "$build/bin/sorvelin" ]; then
+    needed+=(libqt6core6 libqt6gui6 libqt6widgets6)
+fi
+for package in "${needed[@]}"; do
+    if ! grep -qxF "$package" <<<"$depends"; then
+        echo "the package does not depend on \"$package\":"; echo "$depends"; exit 1
+    fi
+done
 dpkg -x "$deb" "$scratch/root"
 "$scratch/root/usr/bin/sorvelin-render" --help | grep -q -i 'usage'
 for program in "$scratch"/root/usr/bin/*; do

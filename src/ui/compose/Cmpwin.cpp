@@ -17,11 +17,11 @@
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -294,6 +294,14 @@ void TComposeWin::ConnectHandlers() {
     connect(TrackSetupButton, &QPushButton::clicked, this, guarded(&TComposeWin::TrackSetupClick));
 
     // The keys a desktop music program answers to; the captions stay as they are.
+    // Space is a shortcut of the window, so that it plays and stops before a
+    // focused button, check box or list takes it as its own press; a text
+    // field claims it first (it types a blank), and an open list is a window
+    // of its own, where Space keeps choosing.
+    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
+    space->setObjectName("PlayStopShortcut");
+    space->setAutoRepeat(false);
+    connect(space, &QShortcut::activated, this, &TComposeWin::PlayOrStop);
     SaveSongButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     LoadSongButton->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     SaveButton2->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
@@ -312,11 +320,7 @@ void TComposeWin::showEvent(QShowEvent* event) {
     PlaceBesideShown(this);
 }
 
-void TComposeWin::keyPressEvent(QKeyEvent* event) {
-    if (event->key() != Qt::Key_Space || event->modifiers() != Qt::NoModifier) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
+void TComposeWin::PlayOrStop() {
     if (PlayButton->isEnabled()) {
         PlayButton->click();
     } else {

@@ -118,6 +118,8 @@ public:
     void LoadSongFile(const QString& name);
     void DeviceClick();
     void TrackSetupClick();
+    // Space: Play, or Stop while playing.
+    void PlayOrStop();
 
     // The model behind the window, and the last picture drawn.
     ComposeModel& Model() { return model_; }
@@ -139,9 +141,6 @@ public slots:
     void ShowPlayPosition();
 
 protected:
-    // Space plays, and stops while playing, wherever the focus does not take
-    // the key itself (a focused button is clicked by it, a field types it).
-    void keyPressEvent(QKeyEvent* event) override;
     // Beside the explorer window when no saved place was given.
     void showEvent(QShowEvent* event) override;
 

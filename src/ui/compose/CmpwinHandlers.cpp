@@ -231,7 +231,9 @@ void TComposeWin::PlayClick() {
     }
     PlaybackEngine& engine = MidiDevice->Engine();
     const bool silent = !MidiDevice->Output().IsOpen();
-    if (!silent) {
+    // An output whose server went away is refused by the engine, which says
+    // why once; the GM reset would only say it a second time.
+    if (!silent && MidiDevice->Output().Failure() == kMidiOk) {
         engine.SendSysEx(gmSystemOn_);
     }
     const bool rendered = Guarded([this] {
