@@ -13,7 +13,6 @@ packages=(
     xvfb xauth
     dbus at-spi2-core python3-pyatspi
     clang libclang-rt-14-dev
-    desktop-file-utils appstream lintian file
     lv2-dev liblilv-dev lilv-utils sordi jalv
     musescore3 libxml2-utils
     desktop-file-utils appstream lintian file dpkg-dev
