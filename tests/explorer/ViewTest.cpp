@@ -145,8 +145,10 @@ TEST(ViewTest, AlwaysDrawsTheWholePictureAndStopsTheProgressiveRenderer) {
     model.PanRight();
     EXPECT_EQ(model.Rendering().BlockSize(), 0);
     EXPECT_FALSE(model.Rendering().Rendering());
+    model.FinishPicture();
     EXPECT_EQ(model.Image().At(0, 239), ColourOfCount(model.Engine().EvaluatePixel(0, 0)));
-    EXPECT_TRUE(model.IdleRender());
+    EXPECT_FALSE(model.AdvancePicture());
+    EXPECT_EQ(model.Rendering().BlockSize(), 0);
 }
 
 // A bad text leaves the view, the engine, the fields and the picture as they
@@ -175,6 +177,7 @@ TEST(ViewTest, BadTextChangesNothing) {
         ExplorerModel model = Started();
         model.Fields().Iteration = "150";
         model.DrawNow();
+        model.FinishPicture();
         model.Fields().SizeableRectShape1 = {10, 10, 100, 50};
         model.ZoomRectangleReleased();
         model.Fields().*c.field = "1,5";
@@ -231,6 +234,81 @@ TEST(ViewTest, FormulaChangeShowsTheJuliaMarkerAndLeavesImageMode) {
     model.SelectFormula(4);
     EXPECT_FALSE(model.JuliaMarkerVisible());
     EXPECT_EQ(model.Engine().FormulaIndex(), 4);
+}
+
+// Undo walks back through every view change and Redo forward again, each
+// step putting back the fields, the engine and so the picture of that view.
+TEST(ViewTest, UndoAndRedoWalkTheViewsShown) {
+    struct Change {
+        const char* name;
+        void (*apply)(ExplorerModel&);
+    };
+    const Change changes[] = {
+        {"zoom in", [](ExplorerModel& m) { m.ZoomIn(); }},
+        {"right", [](ExplorerModel& m) { m.PanRight(); }},
+        {"up", [](ExplorerModel& m) { m.PanUp(); }},
+        {"typed range",
+         [](ExplorerModel& m) {
+             m.Fields().MouseX = "-0.75";
+             m.Fields().RectWidth = "0.5";
+             m.ZoomIn();
+         }},
+        {"limit",
+         [](ExplorerModel& m) {
+             m.Fields().Iteration = "77";
+             m.Redraw();
+         }},
+        {"julia formula", [](ExplorerModel& m) { m.SelectFormula(1); }},
+        {"marker drop", [](ExplorerModel& m) { m.DropJuliaMarker(100, 140); }},
+        {"zoom out", [](ExplorerModel& m) { m.ZoomOut(); }},
+        {"reset", [](ExplorerModel& m) { m.Reset(); }},
+    };
+    ExplorerModel model = Started();
+    std::vector<ViewStep> seen{model.CurrentViewStep()};
+    std::vector<std::vector<Pixel>> pictures;
+    const auto picture = [&model] {
+        model.FinishPicture();
+        return std::vector<Pixel>(model.Image().Bits(), model.Image().Bits() + 240 * 240);
+    };
+    pictures.push_back(picture());
+    for (const Change& c : changes) {
+        c.apply(model);
+        seen.push_back(model.CurrentViewStep());
+        pictures.push_back(picture());
+        ASSERT_NE(seen.back(), seen[seen.size() - 2]) << c.name;
+    }
+    // A redraw that changes nothing is not a step of its own.
+    model.Redraw();
+    EXPECT_FALSE(model.CanRedoView());
+    for (std::size_t i = seen.size() - 1; i-- > 0;) {
+        ASSERT_TRUE(model.UndoView()) << "back to " << i;
+        EXPECT_EQ(model.CurrentViewStep(), seen[i]) << "back to " << i;
+        EXPECT_EQ(model.Rendering().BlockSize(), Renderer::FirstBlockSize);
+        EXPECT_EQ(picture(), pictures[i]) << "back to " << i;
+    }
+    EXPECT_FALSE(model.UndoView());
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+        ASSERT_TRUE(model.RedoView()) << "forward to " << i;
+        EXPECT_EQ(model.CurrentViewStep(), seen[i]) << "forward to " << i;
+    }
+    EXPECT_EQ(picture(), pictures.back());
+    EXPECT_FALSE(model.RedoView());
+
+    // A new change after going back drops the views ahead; image mode has
+    // no views to go to.
+    model.UndoView();
+    model.UndoView();
+    model.PanLeft();
+    EXPECT_FALSE(model.CanRedoView());
+    model.EnterImageMode({4, 4, [](int, int) { return Pixel{0}; }});
+    const ViewStep before = model.CurrentViewStep();
+    EXPECT_FALSE(model.UndoView());
+    EXPECT_EQ(model.CurrentViewStep(), before);
+    // With "Always" checked a step back draws its whole picture.
+    model.LeaveImageMode();
+    model.Fields().AlwaysChecked = true;
+    ASSERT_TRUE(model.UndoView());
+    EXPECT_EQ(model.Rendering().BlockSize(), 0);
 }
 
 } // namespace
