@@ -13,6 +13,7 @@
 #include "ui/explorer/MainPictures.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>

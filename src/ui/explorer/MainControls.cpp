@@ -114,8 +114,9 @@ void TMainForm1::SetPictureSizeTo(int size) {
     if (delta == 0) {
         return;
     }
-    // What lies right of the picture moves right, what lies below it moves
-    // down; the notice under everything is as wide as the window.
+    // What lies beside the picture moves right, what lies below it moves
+    // down (the rows under the picture keep their places among each other);
+    // the notice under everything is as wide as the window.
     const int pictureEdge = Panel1->geometry().right();
     const int pictureBottom = Panel1->geometry().bottom();
     for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -123,7 +124,8 @@ void TMainForm1::SetPictureSizeTo(int size) {
             continue;
         }
         QRect g = child->geometry();
-        g.translate(g.x() > pictureEdge ? delta : 0, g.y() > pictureBottom ? delta : 0);
+        const bool below = g.y() > pictureBottom;
+        g.translate(!below && g.x() > pictureEdge ? delta : 0, below ? delta : 0);
         if (child == NoticeLabel) {
             g.setWidth(g.width() + delta);
         }
