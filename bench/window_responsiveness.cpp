@@ -1,8 +1,10 @@
-// How the explorer window answers while its picture fills in idle time at
-// iteration limit 20,000: the longest gap between two turns of the event
-// loop (a 1 ms heartbeat timer), against the same heartbeat in an idle loop,
-// and the time to the complete picture against "Draw Now!" in the same run;
-// then the same gaps while a heavy Compose runs.
+// How the explorer window answers while its picture is computed at iteration
+// limit 20,000: the longest gap between two turns of the event loop (a 1 ms
+// heartbeat timer), against the same heartbeat in an idle loop, and the time
+// to the complete picture progressively against "Draw Now!" in the same run;
+// then the gaps while the deep view (inside the set at the largest limit,
+// "Always" checked, where one point takes seconds) is drawn, and while a
+// heavy Compose runs.
 #include "app/StartUp.h"
 #include "explorer/Renderer.h"
 #include "ui/common/MessageBox.h"
@@ -11,6 +13,7 @@
 #include "ui/explorer/MainPictures.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,6 +31,8 @@ namespace {
 
 constexpr int Runs = 3;
 constexpr int HeartbeatMs = 1;
+// How long the deep view is watched in each run.
+constexpr int DeepMs = 2000;
 
 struct Gaps {
     double longestMs = 0;
@@ -89,12 +94,15 @@ double SingleThreadDrawMs(const FractalIterator& engine) {
     return static_cast<double>(clock.nsecsElapsed()) / 1e6;
 }
 
-double DrawNowMs(TMainForm1* w) {
+// "Draw Now!" after a Redraw, from the click to the complete picture.
+Gaps DrawNowGaps(TMainForm1* w) {
     QTest::mouseClick(w->Redraw, Qt::LeftButton);
-    QElapsedTimer clock;
-    clock.start();
+    Heartbeat heartbeat;
     QTest::mouseClick(w->Turbo, Qt::LeftButton);
-    return static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    while (w->IdleRendering()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    return heartbeat.Stop();
 }
 
 } // namespace
@@ -128,12 +136,16 @@ int main(int argc, char** argv) {
         QTest::mouseClick(w->Redraw, Qt::LeftButton);
         const Gaps progressive = RunLoop([w] { return !w->IdleRendering(); }, 0);
 
-        const double drawNow = DrawNowMs(w);
+        const Gaps drawNowGaps = DrawNowGaps(w);
+        const double drawNow = drawNowGaps.totalMs;
         const double single = SingleThreadDrawMs(w->Engine());
         std::printf("run %d: progressive %.1f ms (longest loop gap %.2f ms, p99 %.2f ms; idle "
-                    "loop longest %.2f ms), Draw Now! %.1f ms (one thread %.1f ms), ratio %.2f\n",
+                    "loop longest %.2f ms), Draw Now! %.1f ms (longest loop gap %.2f ms; one "
+                    "thread %.1f ms), ratio %.2f\n",
                     run + 1, progressive.totalMs, progressive.longestMs, progressive.p99Ms,
-                    idle.longestMs, drawNow, single, progressive.totalMs / drawNow);
+                    idle.longestMs, drawNow, drawNowGaps.longestMs, single,
+                    progressive.totalMs / drawNow);
+        worstGap = std::max(worstGap, drawNowGaps.longestMs);
         bestSingle = std::min(bestSingle, single);
         bestProgressive = std::min(bestProgressive, progressive.totalMs);
         bestDrawNow = std::min(bestDrawNow, drawNow);
@@ -146,6 +158,45 @@ int main(int argc, char** argv) {
                 bestProgressive, bestDrawNow, bestProgressive / bestDrawNow);
     std::printf("against Draw Now! on one thread: %.1f ms, ratio %.2f\n", bestSingle,
                 bestProgressive / bestSingle);
+
+    // The deep view: every point inside the set runs to 2147483647 steps.
+    // The heartbeat's gaps while the window asks for it again and again
+    // (the view change with "Always", then Redraw and "Draw Now!"), against
+    // an idle loop of the same length.
+    w->Iteration->setText("2147483647");
+    w->Always->setChecked(true);
+    double worstDeepGap = 0;
+    double worstDeepP99 = 0;
+    double worstDeepIdle = 0;
+    for (int run = 0; run < Runs; ++run) {
+        const Gaps idle = RunLoop([] { return true; }, DeepMs);
+        w->MouseX->setText("-0.1");
+        w->MouseY->setText("0.05");
+        w->RectWidth->setText("0.01");
+        w->RectHeight->setText("0.01");
+        Heartbeat heartbeat;
+        QTest::mouseClick(w->ZoomIn, Qt::LeftButton);
+        for (QPushButton* again : {w->Redraw, w->Turbo}) {
+            const qint64 until = heartbeat.ElapsedMs() + DeepMs / 2;
+            while (heartbeat.ElapsedMs() < until) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents);
+            }
+            QTest::mouseClick(again, Qt::LeftButton);
+        }
+        const Gaps deep = heartbeat.Stop();
+        std::printf("deep run %d: longest loop gap %.2f ms, p99 %.2f ms (idle loop longest %.2f "
+                    "ms)\n",
+                    run + 1, deep.longestMs, deep.p99Ms, idle.longestMs);
+        worstDeepGap = std::max(worstDeepGap, deep.longestMs);
+        worstDeepP99 = std::max(worstDeepP99, deep.p99Ms);
+        worstDeepIdle = std::max(worstDeepIdle, idle.longestMs);
+    }
+    std::printf("longest event-loop gap while drawing the deep view at limit 2147483647: %.2f ms, "
+                "p99 %.2f ms (idle loop: %.2f ms; goal < 50)\n",
+                worstDeepGap, worstDeepP99, worstDeepIdle);
+    w->Always->setChecked(false);
+    w->Iteration->setText("20000");
+    QTest::mouseClick(w->Reset, Qt::LeftButton);
 
     // Compose of the heavy song (16 x 2,000 values at limit 20,000 on a line
     // through the set) from the button, which returns when the series are

@@ -1,7 +1,8 @@
 // main.prf as a user may have edited it: the reader stops at the first line
 // it cannot use with the list index or conversion error (or the refusal of a
 // line too long to be a setting), never with anything else, names that line,
-// and a file that reads to the end yields every value.
+// and a file that reads to the end yields every value (the picture size only
+// from a line after the 31 others, and only one of the sizes offered).
 #include "base/TextFile.h"
 #include "explorer/MainPrf.h"
 
@@ -23,13 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const ConvertError&) {
         } catch (const IndexError&) {
         } catch (const UserError&) {
-            if (LineLengthFault(lines.at(static_cast<std::size_t>(prf.ErrorLine))).empty()) {
+            if (LineLengthFault(lines.at(static_cast<std::size_t>(prf.ErrorLine))).empty() &&
+                prf.ErrorLine != PictureSizeLine) {
                 std::abort();
             }
         } catch (...) {
             std::abort();
         }
-        if (prf.ErrorLine < 0 || prf.ErrorLine >= MainPrfLines) {
+        if (prf.ErrorLine < 0 || prf.ErrorLine > PictureSizeLine) {
             std::abort();
         }
         return 0;
@@ -38,6 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     if (*prf.Iteration != lines[17] || prf.Tracks->Left != StrToInt(lines[28])) {
+        std::abort();
+    }
+    if (prf.PictureSize.has_value() != (static_cast<int>(lines.size()) > PictureSizeLine)) {
         std::abort();
     }
     return 0;

@@ -175,7 +175,7 @@ SongFileData SongFromState(const ExplorerModel& explorer, const ComposeModel& co
     song.PolyphonicMethod = fields.PolyphonicMethodIndex;
     song.XShift = fields.XShiftTrackBar1Position;
     song.YShift = fields.YShiftTrackBar2Position;
-    const LinePoints& line = explorer.Line();
+    const LinePoints line = explorer.DesignLine();
     song.LineStartX = line.LineStartX;
     song.LineStartY = line.LineStartY;
     song.LineEndX = line.LineEndX;

@@ -1,6 +1,7 @@
 #include "explorer/ClipboardText.h"
 
 #include "base/Convert.h"
+#include "explorer/Sampling.h"
 
 namespace sorvelin {
 
@@ -14,8 +15,11 @@ std::string SeriesClipboardText(const SeriesTable& series, int noteCount) {
 }
 
 PlanePoint JuliaConstantAt(const ViewState& view, int pictureHeight, int x, int y) {
-    return {view.LeftX() + (x * view.ViewExtentX) / view.PictureWidth,
-            view.BottomY() + ((pictureHeight - y) * view.ViewExtentY) / view.PictureHeight};
+    // By way of the design picture's pixels, as the line's ends.
+    constexpr double Design = ExplorerPictureSize;
+    return {view.LeftX() + (DesignPixels(x, view.PictureWidth) * view.ViewExtentX) / Design,
+            view.BottomY() +
+                (DesignPixels(pictureHeight - y, view.PictureHeight) * view.ViewExtentY) / Design};
 }
 
 } // namespace sorvelin

@@ -6,6 +6,7 @@
 #include "explorer/RectArithmetic.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace sorvelin {
@@ -14,12 +15,33 @@ ExplorerModel::ExplorerModel() : renderer_(ExplorerPictureSize, ExplorerPictureS
     SetPictureSize(ExplorerPictureSize, ExplorerPictureSize);
 }
 
-void ExplorerModel::SetPictureSize(int width, int height) {
-    engine_.SetViewSize(width, height);
+void ExplorerModel::SetPictureSize(int width, int height, int pixelRatio) {
+    pixelRatio = std::max(pixelRatio, 1);
+    const int pixelsWide = width * pixelRatio;
+    const int pixelsHigh = height * pixelRatio;
+    engine_.SetViewSize(pixelsWide, pixelsHigh);
     view_.PictureWidth = width;
     view_.PictureHeight = height;
-    if (width != renderer_.Image().Width() || height != renderer_.Image().Height()) {
-        renderer_ = Renderer(width, height);
+    if (pixelsWide != renderer_.Image().Width() || pixelsHigh != renderer_.Image().Height()) {
+        renderer_ = Renderer(pixelsWide, pixelsHigh);
+    }
+}
+
+void ExplorerModel::ResizePicture(int size, int pixelRatio) {
+    const int old = PictureSize();
+    const auto scaled = [size, old](int v) {
+        return static_cast<int>(static_cast<long long>(v) * size / old);
+    };
+    RectBounds& r = fields_.SizeableRectShape1;
+    r = {scaled(r.Left), scaled(r.Top), scaled(r.Width), scaled(r.Height)};
+    line_ = {scaled(line_.LineStartX), scaled(line_.LineStartY), scaled(line_.LineEndX),
+             scaled(line_.LineEndY)};
+    const bool changed = size != old || Image().Width() != size * std::max(pixelRatio, 1);
+    SetPictureSize(size, size, pixelRatio);
+    if (changed) {
+        renderer_.RestartRendering();
+        // The Zoom Range follows the rectangle, the plane's view stays.
+        ZoomRectangleReleased();
     }
 }
 
@@ -58,8 +80,9 @@ void ExplorerModel::ApplyZoom(const ExplorerFields& candidate, bool drawIfAlways
     fields_.RangeX = fields_.RectWidth;
     fields_.RangeY = fields_.RectHeight;
     fields_.SizeableRectShape1 =
-        CentreRect(fields_.SizeableRectShape1, Image().Width(), Image().Height());
+        CentreRect(fields_.SizeableRectShape1, PictureSize(), PictureSize());
     ZoomRectangleReleased();
+    RecordView();
     if (drawIfAlways) {
         DrawIfAlways();
     }
@@ -94,6 +117,7 @@ void ExplorerModel::Redraw(bool drawIfAlways) {
     // limit text is bad: the passes then run with the old limit.
     renderer_.RestartRendering();
     engine_.SetLimit(StrToInt(fields_.Iteration, IterationCaption));
+    RecordView();
     if (drawIfAlways) {
         DrawIfAlways();
     }
@@ -135,6 +159,7 @@ void ExplorerModel::Pan(PanDirection direction) {
         fields_.posY = fields_.MouseY;
     }
     ZoomRectangleReleased();
+    RecordView();
     DrawIfAlways();
 }
 
@@ -152,15 +177,85 @@ void ExplorerModel::PanDown() {
 }
 
 void ExplorerModel::ZoomRectangleReleased() {
+    // In pixels of the design picture: the same rectangle on the plane
+    // gives the same Zoom Range at every picture size.
     const RectBounds& r = fields_.SizeableRectShape1;
     const ViewState& v = view_;
-    fields_.MouseX =
-        FloatToStr(v.LeftX() + v.ViewExtentX * (r.Width * 0.5 + r.Left) / v.PictureWidth);
-    fields_.MouseY = FloatToStr(
-        v.BottomY() + v.ViewExtentY * (v.PictureHeight - r.Top - r.Height * 0.5) / v.PictureHeight);
-    fields_.RectWidth = FloatToStr(v.ViewExtentX * r.Width / v.PictureWidth);
+    const double left = DesignPixels(r.Left, v.PictureWidth);
+    const double top = DesignPixels(r.Top, v.PictureHeight);
+    const double width = DesignPixels(r.Width, v.PictureWidth);
+    const double height = DesignPixels(r.Height, v.PictureHeight);
+    constexpr double Design = ExplorerPictureSize;
+    fields_.MouseX = FloatToStr(v.LeftX() + v.ViewExtentX * (width * 0.5 + left) / Design);
+    fields_.MouseY =
+        FloatToStr(v.BottomY() + v.ViewExtentY * (Design - top - height * 0.5) / Design);
+    fields_.RectWidth = FloatToStr(v.ViewExtentX * width / Design);
     // Scaled from the width, so the next view takes the rectangle's shape.
-    fields_.RectHeight = FloatToStr(v.ViewExtentX * r.Height / v.PictureHeight);
+    fields_.RectHeight = FloatToStr(v.ViewExtentX * height / Design);
+}
+
+// --- History of the view ----------------------------------------------------------
+
+ViewStep ExplorerModel::CurrentViewStep() const {
+    const ExplorerFields& f = fields_;
+    return {f.MouseX,
+            f.MouseY,
+            f.RectWidth,
+            f.RectHeight,
+            f.posX,
+            f.posY,
+            f.RangeX,
+            f.RangeY,
+            f.Iteration,
+            f.ComboBox1Index,
+            f.SizeableRectShape1,
+            view_,
+            engine_.GetLimit(),
+            engine_.FormulaIndex(),
+            engine_.GetJuliaX(),
+            engine_.GetJuliaY()};
+}
+
+void ExplorerModel::ApplyViewStep(const ViewStep& step) {
+    fields_.MouseX = step.MouseX;
+    fields_.MouseY = step.MouseY;
+    fields_.RectWidth = step.RectWidth;
+    fields_.RectHeight = step.RectHeight;
+    fields_.posX = step.posX;
+    fields_.posY = step.posY;
+    fields_.RangeX = step.RangeX;
+    fields_.RangeY = step.RangeY;
+    fields_.Iteration = step.Iteration;
+    fields_.ComboBox1Index = step.ComboBox1Index;
+    fields_.SizeableRectShape1 = step.SizeableRectShape1;
+    // The picture keeps its size: a view is a part of the plane.
+    const double width = view_.PictureWidth;
+    const double height = view_.PictureHeight;
+    view_ = step.View;
+    view_.PictureWidth = width;
+    view_.PictureHeight = height;
+    SetEngineWindow();
+    engine_.SetLimit(step.Limit);
+    engine_.SelectFormula(step.Formula);
+    engine_.SetJuliaConstant(step.JuliaX, step.JuliaY);
+    renderer_.RestartRendering();
+    DrawIfAlways();
+}
+
+bool ExplorerModel::UndoView() {
+    if (!CanUndoView()) {
+        return false;
+    }
+    ApplyViewStep(history_.Undo());
+    return true;
+}
+
+bool ExplorerModel::RedoView() {
+    if (!CanRedoView()) {
+        return false;
+    }
+    ApplyViewStep(history_.Redo());
+    return true;
 }
 
 // --- Formula, Julia constant, image mode ---------------------------------------
@@ -173,7 +268,7 @@ void ExplorerModel::SelectFormula(int index, bool drawIfAlways) {
 }
 
 void ExplorerModel::DropJuliaMarker(int x, int y) {
-    const PlanePoint c = JuliaConstantAt(view_, Image().Height(), x, y);
+    const PlanePoint c = JuliaConstantAt(view_, PictureSize(), x, y);
     engine_.SetJuliaConstant(c.X, c.Y);
     Redraw();
 }
@@ -184,6 +279,7 @@ void ExplorerModel::EnterImageMode(ImageView image) {
     }
     image_ = std::move(image);
     imageMode_ = true;
+    renderer_.Cancel();
 }
 
 void ExplorerModel::LeaveImageMode() {
@@ -193,16 +289,18 @@ void ExplorerModel::LeaveImageMode() {
 
 // --- Rendering ------------------------------------------------------------------
 
-bool ExplorerModel::IdleRender() {
-    return imageMode_ || renderer_.IdleRender(engine_);
+bool ExplorerModel::AdvancePicture() {
+    return !imageMode_ && renderer_.Advance(engine_);
 }
 
-bool ExplorerModel::RenderFor(std::chrono::microseconds budget) {
-    return !imageMode_ && renderer_.RenderFor(engine_, budget);
+void ExplorerModel::FinishPicture() {
+    if (!imageMode_) {
+        renderer_.Finish(engine_);
+    }
 }
 
 bool ExplorerModel::DrawNow() {
-    return !imageMode_ && renderer_.DrawNow(engine_);
+    return !imageMode_ && renderer_.RequestDrawNow();
 }
 
 // --- Composition line -------------------------------------------------------------
@@ -224,7 +322,7 @@ bool ExplorerModel::DragOnPicture(int x, int y) {
 void ExplorerModel::ReleasePicture(int x, int y) {
     drawingLine_ = false;
     const CalcTexts texts =
-        imageMode_ ? ImageLineTexts(image_.Width, image_.Height, Image().Width(), Image().Height(),
+        imageMode_ ? ImageLineTexts(image_.Width, image_.Height, PictureSize(), PictureSize(),
                                     line_.LineStartX, line_.LineStartY, x, y)
                    : PlaneLineTexts(view_, line_.LineStartX, line_.LineStartY, x, y);
     fields_.StartX = texts.StartX;
@@ -232,6 +330,22 @@ void ExplorerModel::ReleasePicture(int x, int y) {
     fields_.EndX = texts.EndX;
     fields_.EndY = texts.EndY;
     UpdateComposeEnabled();
+}
+
+void ExplorerModel::SetLine(const LinePoints& line) {
+    const long long size = PictureSize();
+    const auto scaled = [size](int v) { return static_cast<int>(v * size / ExplorerPictureSize); };
+    line_ = {scaled(line.LineStartX), scaled(line.LineStartY), scaled(line.LineEndX),
+             scaled(line.LineEndY)};
+}
+
+LinePoints ExplorerModel::DesignLine() const {
+    const double size = PictureSize();
+    const auto design = [size](int v) {
+        return static_cast<int>(std::lround(DesignPixels(v, size)));
+    };
+    return {design(line_.LineStartX), design(line_.LineStartY), design(line_.LineEndX),
+            design(line_.LineEndY)};
 }
 
 void ExplorerModel::UpdateComposeEnabled() {
@@ -283,7 +397,8 @@ ExplorerModel::ComposeJob ExplorerModel::PrepareCompose(int noteCount) const {
     CheckNoteCount(noteCount);
     job.Engine.SetLimit(limit);
     job.Line = line_;
-    job.PictureHeight = Image().Height();
+    job.PictureHeight = PictureSize();
+    job.Ends = DesignPlaneLineEnds(view_, line_);
     return job;
 }
 
@@ -293,8 +408,8 @@ SeriesTable ExplorerModel::RunCompose(const ComposeJob& job, WorkProgress* progr
     if (job.ImageMode) {
         SampleImage(job.Image, job.Ends, job.Dx, job.Dy, job.Method, job.NoteCount, series, work);
     } else {
-        SampleFractal(job.Engine, job.PictureHeight, job.Line, job.Dx, job.Dy, job.Method,
-                      job.NoteCount, series, work);
+        SampleFractal(job.Engine, job.Ends, job.Dx, job.Dy, job.Method, job.NoteCount, series,
+                      work);
     }
     return series;
 }

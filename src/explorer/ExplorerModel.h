@@ -16,6 +16,7 @@
 #include "explorer/Renderer.h"
 #include "explorer/Sampling.h"
 #include "explorer/SeriesTable.h"
+#include "explorer/ViewHistory.h"
 #include "explorer/ViewState.h"
 #include "fractal/Iteration.h"
 
@@ -39,16 +40,25 @@ public:
     const LinePoints& Line() const { return line_; }
     bool DrawingLine() const { return drawingLine_; }
 
-    // The fractal picture: PictureWidth x PictureHeight pixels, 0x00RRGGBB,
+    // The fractal picture: PictureWidth x PictureHeight window pixels times
+    // the pixel ratio (screen pixels), 0x00RRGGBB,
     // rows top to bottom (QImage Format_RGB32 layout); the buffer's address
     // changes only when SetPictureSize changes the size.
     const Picture& Image() const { return renderer_.Image(); }
     const Renderer& Rendering() const { return renderer_; }
 
     // --- Start-up -----------------------------------------------------------
-    // Show time: the engine's view size and the picture size in pixels (the
-    // model starts at 240 x 240). The window then calls ShowFirstView().
-    void SetPictureSize(int width, int height);
+    // Show time: the picture's size in the window's pixels (the model starts
+    // at 240 x 240), in which the rectangle and the line are given, and the
+    // screen pixels per window pixel: the picture is computed at that finer
+    // grid. The window then calls ShowFirstView().
+    void SetPictureSize(int width, int height, int pixelRatio = 1);
+    // "Picture size": a square picture of size window pixels. The rectangle
+    // and the line scale with it, the view of the plane stays, and the
+    // picture restarts.
+    void ResizePicture(int size, int pixelRatio = 1);
+    // The picture's width in window pixels.
+    int PictureSize() const { return static_cast<int>(view_.PictureWidth); }
     // ZoomIn() that always draws progressively: with "Always" ticked and a
     // limit of billions in main.prf, drawing the whole first picture would
     // keep the window from appearing for minutes, at every start.
@@ -68,6 +78,20 @@ public:
     // Zoom Range from the rectangle Fields().SizeableRectShape1 (after the
     // window copied the control's bounds there).
     void ZoomRectangleReleased();
+
+    // --- History of the view ----------------------------------------------------
+    // Every view change above (and the formula change and the Julia marker
+    // drop below) that succeeds records the view it leads to. Undo and Redo
+    // (Back and Forward) put a recorded view back: its fields, rectangle,
+    // view and engine settings, then restart the picture as a view change
+    // does (and draw it whole when "Always" is checked). false, changing
+    // nothing, when there is no view to go to, or in image mode.
+    bool UndoView();
+    bool RedoView();
+    bool CanUndoView() const { return !imageMode_ && history_.CanUndo(); }
+    bool CanRedoView() const { return !imageMode_ && history_.CanRedo(); }
+    // What a view change sets, as it stands now.
+    ViewStep CurrentViewStep() const;
 
     // --- Formula, Julia constant, image mode ---------------------------------
     // The formula list's change: selects the formula, leaves image mode and
@@ -93,16 +117,24 @@ public:
     const ImageView& ImportedImage() const { return image_; }
 
     // --- Rendering ------------------------------------------------------------
+    // The picture is computed on worker threads; the operations above only
+    // restart it or ask for "Draw Now!", and AdvancePicture shows it.
     void RestartRendering() { renderer_.RestartRendering(); }
-    // One block of the progressive renderer; returns Done.
-    bool IdleRender();
-    // As many blocks as fit in the budget; returns true while work remains.
-    // Give it the whole idle-time budget in one call: after a first small
-    // batch it sizes its batches to the time left and shares them among the
-    // cores, while a tiny budget draws one small batch on one thread.
-    bool RenderFor(std::chrono::microseconds budget);
-    // "Draw Now!": false when refused (image mode, or already drawn since the
-    // last restart).
+    // The window thread's turn: the workers are set on what the picture
+    // lacks (afresh when the engine changed) and the blocks they finished
+    // are copied into Image(). Returns true while work remains; never waits
+    // for a count. In image mode it does nothing.
+    bool AdvancePicture();
+    // AdvancePicture until the picture is complete, waiting for the workers.
+    void FinishPicture();
+    // Stops the work in flight within a few milliseconds (closing); the next
+    // AdvancePicture goes on from what is shown.
+    void CancelPicture() { renderer_.Cancel(); }
+    // Work remains for AdvancePicture.
+    bool PictureBusy() const { return !imageMode_ && renderer_.Busy(); }
+    // "Draw Now!": false when refused (image mode, or already asked or drawn
+    // since the last restart); else the whole picture follows on the next
+    // AdvancePicture calls.
     bool DrawNow();
 
     // --- Composition line ------------------------------------------------------
@@ -115,8 +147,11 @@ public:
     void ReleasePicture(int x, int y);
     // "Compose" enabled exactly when the Calc Start-End ends differ.
     void UpdateComposeEnabled();
-    // Sets the stored line (song files).
-    void SetLine(const LinePoints& line) { line_ = line; }
+    // The stored line in pixels of the design picture (240 a side), as song
+    // files keep it: set scaled to the picture's size, read back to the
+    // nearest design pixel.
+    void SetLine(const LinePoints& line);
+    LinePoints DesignLine() const;
 
     // Shift track bar moved: position (held within 0 .. 100) and its
     // percentage text.
@@ -140,7 +175,7 @@ public:
         bool ImageMode = false;
         FractalIterator Engine; // the limit already set
         ImageView Image;
-        LineEnds Ends;         // image mode: bitmap pixels
+        LineEnds Ends;         // image mode: bitmap pixels; fractal mode: plane
         LinePoints Line;       // fractal mode: overlay pixels
         int PictureHeight = 0; // fractal mode
         double Dx = 0.0;
@@ -164,6 +199,8 @@ private:
     void Pan(PanDirection direction);
     void SetEngineWindow();
     void DrawIfAlways();
+    void RecordView() { history_.Record(CurrentViewStep()); }
+    void ApplyViewStep(const ViewStep& step);
 
     ExplorerFields fields_;
     ViewState view_;
@@ -174,6 +211,7 @@ private:
     bool imageMode_ = false;
     ImageView image_;
     Renderer renderer_;
+    ViewHistory history_;
 };
 
 } // namespace sorvelin

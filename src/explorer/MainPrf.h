@@ -11,7 +11,9 @@
 #include "base/TextFile.h"
 #include "explorer/ExplorerFields.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +23,10 @@ namespace sorvelin {
 // The version this program writes; a file with a higher one comes from a newer program.
 inline constexpr int MainPrfVersion = 0;
 inline constexpr int MainPrfLines = 31;
+// "Picture size": the choices, in window pixels a side. Any but the first is
+// remembered on a line after the 31 others; a file of 31 lines shows the first.
+inline constexpr int PictureSizes[] = {240, 480, 720};
+inline constexpr int PictureSizeLine = MainPrfLines;
 // The "Polyphonic Method" buttons: "Parallel", "Radiational", "Convergence".
 inline constexpr int MainPrfPolyphonicMethods = 3;
 
@@ -36,7 +42,8 @@ struct MainPrf {
     std::optional<int> Formula, Polyphonic, XShift, YShift;
     std::optional<bool> Always;
     std::optional<WindowCorner> Compose, Tracks;
-    int ErrorLine = -1; // index (from 0) of the line that stopped the reading
+    std::optional<int> PictureSize; // one of PictureSizes
+    int ErrorLine = -1;             // index (from 0) of the line that stopped the reading
 };
 
 namespace mainprf_detail {
@@ -117,6 +124,15 @@ inline MainPrf ReadMainPrf(const std::vector<std::string>& lines, std::exception
         prf.Always = in.Int(22) != 0;
         prf.Compose = in.Corner(23);
         prf.Tracks = in.Corner(27);
+        if (static_cast<int>(lines.size()) > PictureSizeLine) {
+            const int size = in.Int(PictureSizeLine);
+            if (std::find(std::begin(PictureSizes), std::end(PictureSizes), size) ==
+                std::end(PictureSizes)) {
+                throw UserError("The picture size " + IntToStr(size) +
+                                " is not one of 240, 480 and 720.");
+            }
+            prf.PictureSize = size;
+        }
     } catch (...) {
         error = std::current_exception();
         prf.ErrorLine = in.At();

@@ -1,54 +1,64 @@
 #include "explorer/Renderer.h"
 
 #include "base/ParallelFor.h"
+#include "explorer/PictureWork.h"
 #include "fractal/Iteration.h"
 
 #include <algorithm>
-#include <atomic>
-#include <functional>
-#include <thread>
 #include <vector>
 
 namespace sorvelin {
 namespace {
 
-// Most blocks RenderFor lays out ahead in one call.
-constexpr int MaxPlannedBlocks = 65536;
-// Calls whose laid-out blocks could take fewer iterations than this, all run
-// to the limit, are not worth starting a second thread for.
-constexpr double ParallelIterations = 262144.0;
-// Longest run a thread takes at a time: short enough that the threads finish
-// together and that one run inside the set at a high limit cannot overrun the
-// budget by much, long enough to fill the vector loop.
-constexpr int MaxRun = 48;
-// What evaluating a block costs beside its iterations, in iterations: it
-// keeps the measured speed honest when most points escape at once.
-constexpr double BlockOverhead = 16.0;
-// Most threads one call evaluates on.
+// Most threads the picture is computed on: beyond a few, threads add more
+// start-up and memory traffic than speed for a picture of this size.
 constexpr int MaxRenderThreads = 8;
-// Until enough has been measured, a guess at the speed that is slow for any
-// formula on a desktop core, weighed as this many units: a first few blocks
-// whose time is mostly the clock's cannot make the speed look slower still.
-constexpr double GuessSecondsPerUnit = 5e-9;
-constexpr double GuessUnits = 10000.0;
+// Blocks in one run of the worker threads: enough points to fill the vector
+// loop, few enough that a pass shows up in many pieces and that the threads
+// finish a pass together.
+constexpr int WorkerRunBlocks = 16;
+
+// The engines compute the same counts (the stop flag aside).
+bool SameWork(const FractalIterator& a, const FractalIterator& b) {
+    return a.FormulaIndex() == b.FormulaIndex() && a.GetLimit() == b.GetLimit() &&
+           a.GetViewWidth() == b.GetViewWidth() && a.GetViewHeight() == b.GetViewHeight() &&
+           a.GetOriginX() == b.GetOriginX() && a.GetOriginY() == b.GetOriginY() &&
+           a.GetExtentX() == b.GetExtentX() && a.GetExtentY() == b.GetExtentY() &&
+           a.GetEscapeRadiusSq() == b.GetEscapeRadiusSq() && a.GetJuliaX() == b.GetJuliaX() &&
+           a.GetJuliaY() == b.GetJuliaY();
+}
 
 } // namespace
 
-Renderer::Renderer(int width, int height) : picture_(width, height) {
-    ForgetSpeed();
-}
+Renderer::Renderer(int width, int height) : picture_(width, height) {}
 
-void Renderer::ForgetSpeed() {
-    measuredSeconds_ = GuessSecondsPerUnit * GuessUnits;
-    measuredUnits_ = GuessUnits;
+Renderer::~Renderer() = default;
+
+Renderer::Renderer(const Renderer& other)
+    : picture_(other.picture_), drawNowPending_(other.drawNowPending_),
+      workerThreads_(other.workerThreads_), progressX_(other.progressX_),
+      progressY_(other.progressY_), blockSize_(other.blockSize_) {}
+
+Renderer& Renderer::operator=(const Renderer& other) {
+    if (this == &other) {
+        return *this;
+    }
+    Cancel();
+    picture_ = other.picture_;
+    drawNowPending_ = other.drawNowPending_;
+    workerThreads_ = other.workerThreads_;
+    progressX_ = other.progressX_;
+    progressY_ = other.progressY_;
+    blockSize_ = other.blockSize_;
+    return *this;
 }
 
 void Renderer::RestartRendering() {
+    Cancel();
+    drawNowPending_ = false;
     progressX_ = 0;
     progressY_ = 0;
     blockSize_ = FirstBlockSize;
-    // A new view, limit or formula may run at another speed.
-    ForgetSpeed();
 }
 
 bool Renderer::Rendering() const {
@@ -84,6 +94,7 @@ void Renderer::Fill(const Progress& p, int count) {
 }
 
 bool Renderer::IdleRender(const FractalIterator& engine) {
+    Cancel();
     if (!Rendering()) {
         return true;
     }
@@ -96,132 +107,17 @@ bool Renderer::IdleRender(const FractalIterator& engine) {
     return done;
 }
 
-std::vector<Renderer::Run> Renderer::PlanRuns(int firstRunLimit) const {
-    const int w = picture_.Width();
-    std::vector<Run> runs;
-    Progress p{progressX_, progressY_, blockSize_};
-    int planned = 0;
-    for (bool done = false; !done && planned < MaxPlannedBlocks; firstRunLimit = MaxRun) {
-        const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
-        const int n = std::min({leftInRow, firstRunLimit, MaxPlannedBlocks - planned});
-        Run run{p, n, planned, p};
-        planned += n;
-        p.X += (n - 1) * p.Size;
-        done = Step(p);
-        run.After = p;
-        runs.push_back(run);
-    }
-    return runs;
-}
-
-bool Renderer::RenderFor(const FractalIterator& engine, std::chrono::microseconds budget) {
-    using Clock = std::chrono::steady_clock;
-    using Seconds = std::chrono::duration<double>;
-    const auto deadline = Clock::now() + budget;
-    if (!Rendering()) {
-        return false;
-    }
-    // A block's cost if it runs to the limit, in units of one iteration; and
-    // the time of a unit on one thread, from what was measured so far (with
-    // what the thread itself has measured in this call).
-    const double worstUnits = static_cast<double>(engine.GetLimit()) + 1.0 + BlockOverhead;
-    struct Tally {
-        double seconds = 0.0;
-        double units = 0.0;
-    };
-    const auto secondsPerUnit = [this](const Tally& tally) {
-        return (measuredSeconds_ + tally.seconds) / (measuredUnits_ + tally.units);
-    };
-
-    // The next blocks in the order IdleRender draws them, as runs along block
-    // rows (the blocks of a run lie evenly spaced on one plane row), each
-    // with the progress after it. The first run is always drawn, so it is
-    // only as long as fits the budget with every block at the limit.
-    const double fitsFirst = Seconds(budget).count() / (secondsPerUnit({}) * worstUnits);
-    const std::vector<Run> runs = PlanRuns(fitsFirst < 1.0      ? 1
-                                           : fitsFirst > MaxRun ? MaxRun
-                                                                : static_cast<int>(fitsFirst));
-    const int planned = runs.back().Offset + runs.back().Count;
-    std::vector<int> counts(static_cast<std::size_t>(planned));
-
-    // Each thread takes the next run while the run, even with every block at
-    // the limit, would end before the deadline. Runs are taken in order and
-    // the first one refused stops all threads, so the runs done before it
-    // are the ones drawn.
-    std::atomic<int> next{0};
-    std::atomic<int> refused{static_cast<int>(runs.size())};
-    const auto work = [&](Tally& tally) {
-        for (;;) {
-            const int i = next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= refused.load(std::memory_order_relaxed)) {
-                return;
-            }
-            const Run& run = runs[static_cast<std::size_t>(i)];
-            const auto begin = Clock::now();
-            const double worst = secondsPerUnit(tally) * worstUnits * run.Count;
-            if (i > 0 && worst > Seconds(deadline - begin).count()) {
-                // Lower the bound to i unless a thread refused an earlier run.
-                int bound = refused.load(std::memory_order_relaxed);
-                while (i < bound && !refused.compare_exchange_weak(bound, i)) {
-                }
-                return;
-            }
-            int* out = counts.data() + run.Offset;
-            engine.EvaluateRow(run.First.Y, run.First.X, run.Count, out, run.First.Size);
-            tally.seconds += Seconds(Clock::now() - begin).count();
-            tally.units += BlockOverhead * run.Count;
-            for (int b = 0; b < run.Count; ++b) {
-                tally.units += out[b] + 1.0;
-            }
-        }
-    };
-    Tally mine;
-    const bool parallel = static_cast<double>(planned) * worstUnits >= ParallelIterations;
-    // Threads are started afresh by every call: a few are worth their start,
-    // dozens on a large machine would eat the budget starting.
-    const int helpers =
-        parallel
-            ? std::min({ThreadCountFor(0), MaxRenderThreads, static_cast<int>(runs.size())}) - 1
-            : 0;
-    std::vector<Tally> tallies(static_cast<std::size_t>(helpers));
-    std::vector<std::thread> threads;
-    threads.reserve(tallies.size());
-    for (Tally& tally : tallies) {
-        threads.emplace_back(work, std::ref(tally));
-    }
-    work(mine);
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    tallies.push_back(mine);
-    for (const Tally& tally : tallies) {
-        measuredSeconds_ += tally.seconds;
-        measuredUnits_ += tally.units;
-    }
-
-    // The runs before the first refused one, filled in order.
-    const int drawn = std::min(refused.load(), static_cast<int>(runs.size()));
-    for (int i = 0; i < drawn; ++i) {
-        const Run& run = runs[static_cast<std::size_t>(i)];
-        FillRun(run, counts.data() + run.Offset);
-        progressX_ = run.After.X;
-        progressY_ = run.After.Y;
-        blockSize_ = run.After.Size;
-    }
-    return Rendering();
-}
-
-void Renderer::FillRun(const Run& run, const int* counts) {
-    if (run.First.Size > 1) {
-        Progress block = run.First;
-        for (int i = 0; i < run.Count; ++i, block.X += block.Size) {
+void Renderer::FillRun(const Progress& first, int count, const int* counts) {
+    if (first.Size > 1) {
+        Progress block = first;
+        for (int i = 0; i < count; ++i, block.X += block.Size) {
             Fill(block, counts[i]);
         }
         return;
     }
     // The last pass, three quarters of all blocks: one pixel each.
-    Pixel* row = picture_.Row(picture_.Height() - 1 - run.First.Y) + run.First.X;
-    for (int i = 0; i < run.Count; ++i) {
+    Pixel* row = picture_.Row(picture_.Height() - 1 - first.Y) + first.X;
+    for (int i = 0; i < count; ++i) {
         row[i] = ColourOfCount(counts[i]);
     }
 }
@@ -230,6 +126,8 @@ bool Renderer::DrawNow(const FractalIterator& engine, int threads) {
     if (blockSize_ == 0) {
         return false;
     }
+    Cancel();
+    drawNowPending_ = false;
     blockSize_ = 0;
     const int w = picture_.Width();
     const int h = picture_.Height();
@@ -249,6 +147,156 @@ bool Renderer::DrawNow(const FractalIterator& engine, int threads) {
     progressX_ = w;
     progressY_ = h;
     return true;
+}
+
+// --- On worker threads ---------------------------------------------------------
+
+bool Renderer::RequestDrawNow() {
+    if (blockSize_ == 0) {
+        return false;
+    }
+    Cancel();
+    blockSize_ = 0;
+    drawNowPending_ = true;
+    progressX_ = 0;
+    progressY_ = 0;
+    return true;
+}
+
+std::vector<PictureRun> Renderer::RunsLeft() const {
+    const int w = picture_.Width();
+    const int h = picture_.Height();
+    std::vector<PictureRun> runs;
+    int offset = 0;
+    const auto add = [&](int x, int y, int size, int count) {
+        runs.push_back({x, y, size, count, offset});
+        offset += count;
+    };
+    if (drawNowPending_) {
+        // "Draw Now!": every pixel, plane row after plane row from the bottom.
+        for (int y = progressY_; y < h; ++y) {
+            for (int x = 0; x < w; x += WorkerRunBlocks) {
+                add(x, y, 1, std::min(WorkerRunBlocks, w - x));
+            }
+        }
+        return runs;
+    }
+    if (!Rendering()) {
+        return runs;
+    }
+    Progress p{progressX_, progressY_, blockSize_};
+    for (bool done = false; !done;) {
+        const int leftInRow = (w - p.X + p.Size - 1) / p.Size;
+        const int n = std::min(leftInRow, WorkerRunBlocks);
+        add(p.X, p.Y, p.Size, n);
+        p.X += (n - 1) * p.Size;
+        done = Step(p);
+    }
+    return runs;
+}
+
+void Renderer::Launch(const FractalIterator& engine) {
+    Cancel();
+    std::vector<PictureRun> runs = RunsLeft();
+    if (runs.empty()) {
+        return;
+    }
+    job_ = std::make_shared<PictureJob>(engine, std::move(runs));
+    shown_.assign(job_->RunCount(), 0);
+    firstUnshown_ = 0;
+    if (!threads_) {
+        const int threads =
+            workerThreads_ > 0 ? workerThreads_ : std::min(ThreadCountFor(0), MaxRenderThreads);
+        threads_ = std::make_unique<PictureThreads>(threads);
+    }
+    threads_->Post(job_);
+}
+
+void Renderer::Cancel() {
+    if (!job_) {
+        return;
+    }
+    job_->Cancel();
+    if (threads_) {
+        threads_->CancelJob();
+    }
+    job_.reset();
+    shown_.clear();
+    firstUnshown_ = 0;
+}
+
+void Renderer::Collect() {
+    const std::size_t n = job_->RunCount();
+    for (std::size_t scanned = firstUnshown_; firstUnshown_ < n;) {
+        // A finer pass waits until the coarser one is shown whole: its blocks
+        // would be painted over.
+        const int pass = job_->Run(firstUnshown_).Size;
+        for (std::size_t i = std::max(scanned, firstUnshown_); i < n && job_->Run(i).Size == pass;
+             ++i) {
+            if (!shown_[i] && job_->Finished(i)) {
+                const PictureRun& r = job_->Run(i);
+                FillRun({r.X, r.Y, r.Size}, r.Count, job_->Counts(i));
+                shown_[i] = 1;
+            }
+            scanned = i + 1;
+        }
+        const std::size_t before = firstUnshown_;
+        while (firstUnshown_ < n && shown_[firstUnshown_] != 0) {
+            ++firstUnshown_;
+        }
+        if (firstUnshown_ == before || firstUnshown_ == n ||
+            job_->Run(firstUnshown_).Size == pass) {
+            break;
+        }
+        // The pass is shown whole: the next one may be ready too.
+        scanned = firstUnshown_;
+    }
+    if (firstUnshown_ < n) {
+        const PictureRun& next = job_->Run(firstUnshown_);
+        progressY_ = next.Y;
+        if (!drawNowPending_) {
+            progressX_ = next.X;
+            blockSize_ = next.Size;
+        }
+        return;
+    }
+    // Everything is shown; the progress stands where the passes end.
+    if (drawNowPending_) {
+        drawNowPending_ = false;
+        progressX_ = picture_.Width();
+        progressY_ = picture_.Height();
+    } else {
+        const PictureRun& last = job_->Run(n - 1);
+        Progress p{last.X + (last.Count - 1) * last.Size, last.Y, last.Size};
+        Step(p);
+        progressX_ = p.X;
+        progressY_ = p.Y;
+        blockSize_ = p.Size;
+    }
+    job_.reset();
+    shown_.clear();
+    firstUnshown_ = 0;
+}
+
+bool Renderer::Advance(const FractalIterator& engine) {
+    if (!Busy()) {
+        return false;
+    }
+    if (!job_ || !SameWork(job_->Engine(), engine)) {
+        Launch(engine);
+    }
+    if (job_) {
+        Collect();
+    }
+    return Busy();
+}
+
+void Renderer::Finish(const FractalIterator& engine) {
+    while (Advance(engine)) {
+        if (job_) {
+            job_->Wait();
+        }
+    }
 }
 
 void Renderer::ShiftHalf(bool towardRight) {

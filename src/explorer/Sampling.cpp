@@ -20,14 +20,24 @@ namespace sorvelin {
 
 CalcTexts PlaneLineTexts(const ViewState& view, int startX, int startY, int releaseX,
                          int releaseY) {
+    const LineEnds ends = DesignPlaneLineEnds(view, {startX, startY, releaseX, releaseY});
+    return {FloatToStr(ends.StartX), FloatToStr(ends.StartY), FloatToStr(ends.EndX),
+            FloatToStr(ends.EndY)};
+}
+
+LineEnds DesignPlaneLineEnds(const ViewState& view, const LinePoints& line) {
+    // As the engine maps a pixel of a 240 x 240 view.
     const auto planeX = [&view](int x) {
-        return view.LeftX() + (view.ViewExtentX * x) / view.PictureWidth;
+        return view.LeftX() +
+               (view.ViewExtentX * DesignPixels(x, view.PictureWidth)) / ExplorerPictureSize;
     };
     const auto planeY = [&view](int y) {
-        return view.BottomY() + ((view.PictureHeight - y) * view.ViewExtentY) / view.PictureHeight;
+        return view.BottomY() +
+               (DesignPixels(view.PictureHeight - y, view.PictureHeight) * view.ViewExtentY) /
+                   ExplorerPictureSize;
     };
-    return {FloatToStr(planeX(startX)), FloatToStr(planeY(startY)), FloatToStr(planeX(releaseX)),
-            FloatToStr(planeY(releaseY))};
+    return {planeX(line.LineStartX), planeY(line.LineStartY), planeX(line.LineEndX),
+            planeY(line.LineEndY)};
 }
 
 CalcTexts ImageLineTexts(int bw, int bh, int pictureWidth, int pictureHeight, int startX,
@@ -235,6 +245,12 @@ void SampleBlocks(const LineEnds& line, double dx, double dy, int method, int no
 void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
                    double dx, double dy, int method, int noteCount, SeriesTable& series,
                    const SamplingWork& work) {
+    SampleFractal(engine, PlaneLineEnds(engine, pictureHeight, line), dx, dy, method, noteCount,
+                  series, work);
+}
+
+void SampleFractal(const FractalIterator& engine, const LineEnds& ends, double dx, double dy,
+                   int method, int noteCount, SeriesTable& series, const SamplingWork& work) {
     // On a cache line of its own, as the threads read it (see SampleBlocks).
     struct alignas(64) SharedEngine {
         FractalIterator Engine;
@@ -244,7 +260,6 @@ void SampleFractal(const FractalIterator& engine, int pictureHeight, const LineP
     if (work.Progress != nullptr) {
         sampler.SetStopFlag(work.Progress->StopFlag());
     }
-    const LineEnds ends = PlaneLineEnds(engine, pictureHeight, line);
     if (engine.FormulaIndex() == WhiteNoiseFormula) {
         // White Noise draws from one process-wide generator: its values
         // follow the order of the draws, which only the one-thread order keeps.

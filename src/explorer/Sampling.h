@@ -68,8 +68,20 @@ struct LineEnds {
     double EndY = 0.0;
 };
 
+// Window pixels of a picture `size` pixels wide in pixels of the design
+// picture (240): a multiple of size / 240 gives its whole quotient exactly,
+// and at 240 every value is itself.
+inline double DesignPixels(double v, double size) {
+    return v * ExplorerPictureSize / size;
+}
+
 // The plane ends of a line given in overlay pixels, y flipped by pictureHeight.
 LineEnds PlaneLineEnds(const FractalIterator& engine, int pictureHeight, const LinePoints& line);
+// The same for the explorer's view, by way of the design picture's pixels
+// (240 a side): a line between the same plane points has the same ends, bit
+// for bit, in a picture of 240, 480 or 720 pixels, and at 240 the ends are
+// those of PlaneLineEnds.
+LineEnds DesignPlaneLineEnds(const ViewState& view, const LinePoints& line);
 
 // Part k's line: its first sample point and the step to the next, for the
 // drawn line moved by k * (dx, dy), its start kept for Radiational, its end
@@ -118,6 +130,9 @@ struct SamplingWork {
 void SampleFractal(const FractalIterator& engine, int pictureHeight, const LinePoints& line,
                    double dx, double dy, int method, int noteCount, SeriesTable& series,
                    const SamplingWork& work = {});
+// The same between plane ends.
+void SampleFractal(const FractalIterator& engine, const LineEnds& ends, double dx, double dy,
+                   int method, int noteCount, SeriesTable& series, const SamplingWork& work = {});
 
 // The value of an imported image at (x, y) in bitmap pixels: 3 x the red byte
 // of the pixel at the truncated point, 765 outside the image.

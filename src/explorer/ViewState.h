@@ -15,6 +15,7 @@ struct ViewState {
 
     double LeftX() const { return ViewCentreX - ViewExtentX * 0.5; }
     double BottomY() const { return ViewCentreY - ViewExtentY * 0.5; }
+    friend bool operator==(const ViewState&, const ViewState&) = default;
 };
 
 } // namespace sorvelin

@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <climits>
+#include <memory>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 namespace sorvelin {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 std::vector<Pixel> Pixels(const Picture& p) {
     return {p.Bits(), p.Bits() + static_cast<std::size_t>(p.Width()) * p.Height()};
@@ -68,7 +74,7 @@ TEST(RendererTest, ProgressivePassesEvaluate76789BlocksAndStop) {
     const std::vector<Pixel> finished = Pixels(renderer.Image());
     EXPECT_EQ(finished, PlainPicture(engine));
     EXPECT_TRUE(renderer.IdleRender(engine));
-    EXPECT_FALSE(renderer.RenderFor(engine, std::chrono::milliseconds(5)));
+    EXPECT_FALSE(renderer.Advance(engine));
 }
 
 TEST(RendererTest, FirstBlockGrowsUpFromTheBottomLeftAndClipsAtTheTop) {
@@ -93,55 +99,6 @@ TEST(RendererTest, FirstBlockGrowsUpFromTheBottomLeftAndClipsAtTheTop) {
     EXPECT_EQ(p.At(224, 0), top);
     EXPECT_EQ(p.At(239, 15), top);
     EXPECT_EQ(renderer.BlockSize(), 16); // the pass ended
-}
-
-TEST(RendererTest, TimeBudgetDrawsTheSameBlocksInTheSameOrder) {
-    const FractalIterator engine = StartView(0, 3000);
-    Renderer budgeted;
-    Renderer single;
-    budgeted.RestartRendering();
-    single.RestartRendering();
-    int calls = 0;
-    while (budgeted.RenderFor(engine, std::chrono::milliseconds(3))) {
-        ++calls;
-        // Bring the one-block renderer to the same place: same picture.
-        while (single.ProgressX() != budgeted.ProgressX() ||
-               single.ProgressY() != budgeted.ProgressY() ||
-               single.BlockSize() != budgeted.BlockSize()) {
-            ASSERT_FALSE(single.IdleRender(engine));
-        }
-        ASSERT_EQ(Pixels(single.Image()), Pixels(budgeted.Image())) << "call " << calls;
-    }
-    EXPECT_GT(calls, 1);
-    while (!single.IdleRender(engine)) {
-    }
-    EXPECT_EQ(Pixels(single.Image()), Pixels(budgeted.Image()));
-}
-
-TEST(RendererTest, EveryTimeBudgetCallDrawsSomethingEvenWhenNothingFits) {
-    // A budget too small for any block at this limit, inside the set: each
-    // call still draws at least its first block, and the picture comes out
-    // as the one-block renderer draws it.
-    FractalIterator engine = StartView(0, 5000);
-    engine.SetViewSize(64, 64);
-    engine.SetWindow(-0.35, -0.15, 0.3, 0.3);
-    Renderer budgeted(64, 64);
-    Renderer single(64, 64);
-    budgeted.RestartRendering();
-    single.RestartRendering();
-    int calls = 0;
-    for (bool more = true; more; ++calls) {
-        const auto before =
-            std::make_tuple(budgeted.ProgressX(), budgeted.ProgressY(), budgeted.BlockSize());
-        more = budgeted.RenderFor(engine, std::chrono::microseconds(1));
-        ASSERT_NE(before,
-                  std::make_tuple(budgeted.ProgressX(), budgeted.ProgressY(), budgeted.BlockSize()))
-            << "call " << calls;
-    }
-    while (!single.IdleRender(engine)) {
-    }
-    EXPECT_EQ(Pixels(single.Image()), Pixels(budgeted.Image()));
-    EXPECT_GT(calls, 100);
 }
 
 TEST(RendererTest, DrawNowOnSeveralThreadsMatchesThePlainLoop) {
@@ -208,6 +165,7 @@ TEST(RendererTest, AssignedModelKeepsItsPictureBuffer) {
     ExplorerModel edited = shown;
     edited.PanUp();
     edited.DrawNow();
+    edited.FinishPicture();
     shown = edited;
     EXPECT_EQ(shown.Image().Bits(), bits);
     EXPECT_EQ(Pixels(shown.Image()), Pixels(edited.Image()));
@@ -218,11 +176,10 @@ TEST(RendererTest, AssignedModelKeepsItsPictureBuffer) {
 TEST(RendererTest, ImageModeLeavesThePictureAlone) {
     ExplorerModel model;
     model.ZoomIn();
-    model.RenderFor(std::chrono::milliseconds(1));
+    model.AdvancePicture();
     const std::vector<Pixel> before = Pixels(model.Image());
     model.EnterImageMode({480, 360, [](int, int) { return Rgb(1, 2, 3); }});
-    EXPECT_TRUE(model.IdleRender());
-    EXPECT_FALSE(model.RenderFor(std::chrono::milliseconds(50)));
+    EXPECT_FALSE(model.AdvancePicture());
     EXPECT_FALSE(model.DrawNow());
     model.Fields().AlwaysChecked = true;
     model.PanLeft();
@@ -230,7 +187,142 @@ TEST(RendererTest, ImageModeLeavesThePictureAlone) {
     EXPECT_EQ(Pixels(model.Image()), before);
     // Leaving it (a formula change) draws the fractal again.
     model.SelectFormula(0);
+    model.FinishPicture();
     EXPECT_EQ(Pixels(model.Image()), PlainPicture(model.Engine()));
+}
+
+// The picture computed on worker threads: the same pixels as the plain loop,
+// the passes' order, and work that stops at once when it is not wanted.
+
+FractalIterator View(int formula, int limit, double x, double y, double extent, int size = 240) {
+    FractalIterator engine;
+    engine.SetViewSize(size, size);
+    engine.SetWindow(x - extent / 2, y - extent / 2, extent, extent * 0.9);
+    engine.SetLimit(limit);
+    engine.SelectFormula(formula);
+    return engine;
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Whatever way the picture is asked for, interrupted or copied on the way,
+// it ends as the plain loop draws it.
+TEST(PictureWorkTest, WorkerPicturesMatchThePlainLoop) {
+    enum class Way { Progressive, DrawNow, CopiedMidway, RestartedMidway };
+    struct Case {
+        const char* name;
+        FractalIterator engine;
+        Way way;
+        int size;
+    };
+    const Case cases[] = {
+        {"start view", View(0, 200, -0.6, 0.0, 2.4), Way::Progressive, 240},
+        {"start view, draw now", View(0, 200, -0.6, 0.0, 2.4), Way::DrawNow, 240},
+        {"julia", View(1, 300, 0.0, 0.0, 3.0), Way::Progressive, 240},
+        {"cubic, draw now", View(2, 150, 0.1, 0.2, 2.8), Way::DrawNow, 240},
+        {"swapped", View(3, 120, -0.5, 0.1, 2.6), Way::Progressive, 240},
+        {"logistic", View(5, 90, 0.3, 0.0, 1.5), Way::CopiedMidway, 240},
+        {"parabola", View(6, 250, 0.2, -0.1, 2.2), Way::RestartedMidway, 240},
+        {"seahorse valley, odd size", View(0, 2000, -0.745, 0.11, 0.02, 100), Way::Progressive,
+         100},
+        {"seahorse valley, draw now", View(0, 2000, -0.745, 0.11, 0.02, 100), Way::DrawNow, 100},
+    };
+    for (const Case& c : cases) {
+        Renderer renderer(c.size, c.size);
+        const FractalIterator& engine = c.engine;
+        renderer.RestartRendering();
+        if (c.way == Way::DrawNow) {
+            ASSERT_TRUE(renderer.RequestDrawNow()) << c.name;
+            EXPECT_FALSE(renderer.RequestDrawNow()) << c.name; // once until a restart
+        }
+        renderer.Advance(engine);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        renderer.Advance(engine);
+        if (c.way == Way::RestartedMidway) {
+            renderer.RestartRendering();
+        } else if (c.way == Way::CopiedMidway) {
+            Renderer copy = renderer;
+            renderer = Renderer(c.size, c.size);
+            renderer = copy;
+        }
+        renderer.Finish(engine);
+        EXPECT_FALSE(renderer.Busy()) << c.name;
+        EXPECT_EQ(Pixels(renderer.Image()), PlainPicture(engine, c.size, c.size)) << c.name;
+        // Where the passes end: stopped, with "Draw Now!" refused after one.
+        const auto end = std::make_tuple(c.size, c.size, c.way == Way::DrawNow ? 0 : 32);
+        EXPECT_EQ(std::make_tuple(renderer.ProgressX(), renderer.ProgressY(), renderer.BlockSize()),
+                  end)
+            << c.name;
+    }
+}
+
+// On one worker the runs finish in order: every picture the window is shown
+// is one the block-by-block renderer passes through, coarse blocks first.
+TEST(PictureWorkTest, ShownPicturesFollowThePassesOrder) {
+    const FractalIterator engine = View(0, 20000, -0.6, 0.0, 2.4, 64);
+    Renderer worked(64, 64);
+    worked.SetWorkerThreads(1);
+    Renderer single(64, 64);
+    worked.RestartRendering();
+    single.RestartRendering();
+    int shown = 0;
+    int lastSize = Renderer::FirstBlockSize;
+    while (worked.Advance(engine)) {
+        ASSERT_LE(worked.BlockSize(), lastSize);
+        lastSize = worked.BlockSize();
+        while (single.ProgressX() != worked.ProgressX() ||
+               single.ProgressY() != worked.ProgressY() ||
+               single.BlockSize() != worked.BlockSize()) {
+            ASSERT_FALSE(single.IdleRender(engine));
+        }
+        ASSERT_EQ(Pixels(single.Image()), Pixels(worked.Image())) << "turn " << shown;
+        ++shown;
+    }
+    EXPECT_GT(shown, 10);
+    EXPECT_EQ(Pixels(worked.Image()), PlainPicture(engine, 64, 64));
+}
+
+// Inside the set at the largest limit one point takes seconds. The window's
+// turns still return at once, a cancel frees the workers for the next
+// picture, and the renderer ends (as at Bye) without waiting for a point.
+// The bounds are a fraction of one point's time, loose enough for a busy
+// machine.
+TEST(PictureWorkTest, DeepWorkNeverHoldsTheCallerAndStopsAtOnce) {
+    FractalIterator deep = View(0, INT_MAX, -0.1, 0.0, 0.01);
+    const FractalIterator shallow = View(0, 50, -0.6, 0.0, 2.4);
+    Renderer renderer;
+    double longestTurnMs = 0;
+    for (const bool drawNow : {false, true}) {
+        renderer.RestartRendering();
+        if (drawNow) {
+            renderer.RequestDrawNow();
+        }
+        const auto until = Clock::now() + std::chrono::milliseconds(150);
+        while (Clock::now() < until) {
+            const auto begin = Clock::now();
+            EXPECT_TRUE(renderer.Advance(deep));
+            longestTurnMs = std::max(longestTurnMs, Ms(Clock::now() - begin));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        // A formula change: the deep work in flight gives way.
+        deep.SelectFormula(drawNow ? 2 : 0);
+        renderer.RestartRendering();
+        const auto begin = Clock::now();
+        renderer.Finish(shallow);
+        EXPECT_LT(Ms(Clock::now() - begin), 2000.0) << "the deep points still ran";
+        EXPECT_EQ(Pixels(renderer.Image()), PlainPicture(shallow, 240, 240));
+    }
+    EXPECT_LT(longestTurnMs, 250.0);
+
+    auto dying = std::make_unique<Renderer>();
+    dying->RestartRendering();
+    dying->Advance(deep);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto begin = Clock::now();
+    dying.reset();
+    EXPECT_LT(Ms(Clock::now() - begin), 250.0);
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <set>
 #include <vector>
 
 namespace sorvelin {
@@ -290,6 +292,68 @@ TEST(SamplingTest, FewNotesPerPartAreWeighedAtTheCoresTheyKeepBusy) {
         SCOPED_TRACE(c.notes);
         EXPECT_NEAR(EstimatedSeconds(speed, 16LL * c.notes, c.pixels, 1000000), c.seconds, 1e-9);
     }
+}
+
+// A line between the same plane points gives the same texts and the same
+// series, value for value, whatever the picture's size and pixel ratio, in a
+// view set at that size or enlarged to it afterwards.
+TEST(SamplingTest, SeriesDoNotDependOnThePictureSize) {
+    // The line drawn with the mouse at the size, drawn at 240 and enlarged,
+    // or set from a song file's design pixels.
+    enum class Way { Drawn, Resized, Song };
+    struct Case {
+        int size;
+        int ratio;
+        Way way;
+    };
+    const Case cases[] = {{240, 1, Way::Drawn},   {480, 1, Way::Drawn}, {720, 1, Way::Drawn},
+                          {240, 2, Way::Drawn},   {480, 2, Way::Drawn}, {480, 1, Way::Resized},
+                          {720, 2, Way::Resized}, {720, 1, Way::Song},  {480, 2, Way::Song}};
+    // Ends in pixels of the 240 picture, in a view zoomed in from the start
+    // view; the shift and the method are not the defaults.
+    const LinePoints ends{17, 203, 229, 31};
+    std::vector<std::int32_t> first;
+    std::vector<std::string> firstTexts;
+    for (const Case& c : cases) {
+        ExplorerModel model;
+        const int shownAt = c.way == Way::Resized ? 240 : c.size;
+        model.SetPictureSize(shownAt, shownAt, c.way == Way::Resized ? 1 : c.ratio);
+        model.ZoomIn();
+        const auto at = [&](int v) { return v * shownAt / 240; };
+        model.Fields().SizeableRectShape1 = {at(40), at(70), at(90), at(90)};
+        model.ZoomRectangleReleased();
+        model.ZoomIn();
+        model.Fields().PolyphonicMethodIndex = MethodRadiational;
+        model.SetXShift(7);
+        if (c.way == Way::Song) {
+            model.SetLine(ends);
+        } else {
+            DrawLine(model, at(ends.LineStartX), at(ends.LineStartY), at(ends.LineEndX),
+                     at(ends.LineEndY));
+        }
+        if (c.way == Way::Resized) {
+            model.ResizePicture(c.size, c.ratio);
+        }
+        ASSERT_EQ(model.Image().Width(), c.size * c.ratio);
+        ASSERT_EQ(model.PictureSize(), c.size);
+        const LinePoints kept = model.DesignLine();
+        EXPECT_EQ(
+            std::vector<int>({kept.LineStartX, kept.LineStartY, kept.LineEndX, kept.LineEndY}),
+            std::vector<int>({17, 203, 229, 31}));
+        model.Compose(40);
+        const std::vector<std::int32_t> values = model.Series().Values();
+        if (first.empty()) {
+            first = values;
+            firstTexts = CalcRange(model.Fields());
+            continue;
+        }
+        EXPECT_EQ(values, first) << c.size << " x" << c.ratio;
+        if (c.way != Way::Song) {
+            EXPECT_EQ(CalcRange(model.Fields()), firstTexts) << c.size << " x" << c.ratio;
+        }
+    }
+    ASSERT_EQ(first.size(), 16u * 40u);
+    EXPECT_GT(std::set<std::int32_t>(first.begin(), first.end()).size(), 5u);
 }
 
 } // namespace sorvelin

@@ -145,8 +145,10 @@ TEST(ViewTest, AlwaysDrawsTheWholePictureAndStopsTheProgressiveRenderer) {
     model.PanRight();
     EXPECT_EQ(model.Rendering().BlockSize(), 0);
     EXPECT_FALSE(model.Rendering().Rendering());
+    model.FinishPicture();
     EXPECT_EQ(model.Image().At(0, 239), ColourOfCount(model.Engine().EvaluatePixel(0, 0)));
-    EXPECT_TRUE(model.IdleRender());
+    EXPECT_FALSE(model.AdvancePicture());
+    EXPECT_EQ(model.Rendering().BlockSize(), 0);
 }
 
 // A bad text leaves the view, the engine, the fields and the picture as they
@@ -175,6 +177,7 @@ TEST(ViewTest, BadTextChangesNothing) {
         ExplorerModel model = Started();
         model.Fields().Iteration = "150";
         model.DrawNow();
+        model.FinishPicture();
         model.Fields().SizeableRectShape1 = {10, 10, 100, 50};
         model.ZoomRectangleReleased();
         model.Fields().*c.field = "1,5";
@@ -231,6 +234,44 @@ TEST(ViewTest, FormulaChangeShowsTheJuliaMarkerAndLeavesImageMode) {
     model.SelectFormula(4);
     EXPECT_FALSE(model.JuliaMarkerVisible());
     EXPECT_EQ(model.Engine().FormulaIndex(), 4);
+}
+
+// Undo walks back through the view changes and Redo forward again, each step
+// putting back fields and engine (the window's test walks them by key, with
+// their pictures); a redraw that changes nothing is no step, a change after
+// going back drops the views ahead, and image mode has no views to go to.
+TEST(ViewTest, UndoAndRedoWalkTheViewsShown) {
+    ExplorerModel model = Started();
+    std::vector<ViewStep> seen{model.CurrentViewStep()};
+    const auto record = [&] { seen.push_back(model.CurrentViewStep()); };
+    model.PanRight();
+    record();
+    model.Fields().Iteration = "77";
+    model.Redraw();
+    record();
+    model.Redraw();
+    model.SelectFormula(1);
+    record();
+    model.DropJuliaMarker(100, 140);
+    record();
+    for (std::size_t i = seen.size() - 1; i-- > 0;) {
+        ASSERT_TRUE(model.UndoView()) << i;
+        EXPECT_EQ(model.CurrentViewStep(), seen[i]) << i;
+    }
+    EXPECT_FALSE(model.UndoView());
+    EXPECT_EQ(model.Engine().GetLimit(), 200);
+    ASSERT_TRUE(model.RedoView());
+    ASSERT_TRUE(model.RedoView());
+    EXPECT_EQ(model.CurrentViewStep(), seen[2]);
+    EXPECT_EQ(model.Rendering().BlockSize(), Renderer::FirstBlockSize);
+    model.PanLeft();
+    EXPECT_FALSE(model.CanRedoView());
+    model.EnterImageMode({4, 4, [](int, int) { return Pixel{0}; }});
+    EXPECT_FALSE(model.UndoView());
+    model.LeaveImageMode();
+    model.Fields().AlwaysChecked = true;
+    ASSERT_TRUE(model.UndoView());
+    EXPECT_EQ(model.Rendering().BlockSize(), 0); // "Always": the whole picture
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "ui/explorer/Main.h"
+#include "explorer/MainPrf.h"
 #include "ui/common/ProgressDialog.h"
 
 #include "base/Errors.h"
@@ -24,6 +25,8 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 
 namespace sorvelin {
 
@@ -33,6 +36,9 @@ namespace {
 
 constexpr int ClientWidth = 353;
 constexpr int ClientHeight = 542;
+// How often the window shows what the picture's threads finished: often
+// enough to look smooth, rarely enough to leave the cores to them.
+constexpr int PictureTurnMs = 15;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -52,6 +58,12 @@ void SetText(QLineEdit* edit, const std::string& text) {
     }
 }
 
+// Screen pixels per window pixel, whole: a screen scaled by 1.5 gets the
+// picture of 2, shown a little smaller, still sharp.
+int ScreenPixelRatio(const QWidget* widget) {
+    return std::max(1, static_cast<int>(std::ceil(widget->devicePixelRatioF() - 0.01)));
+}
+
 } // namespace
 
 TMainForm1::TMainForm1(QWidget* parent) : QWidget(parent) {
@@ -68,17 +80,23 @@ TMainForm1::TMainForm1(QWidget* parent) : QWidget(parent) {
     AppDir = SettingsDir();
     idleTimer_ = new QTimer(this);
     idleTimer_->setObjectName("IdleTimer");
-    idleTimer_->setInterval(0);
-    const Picture& picture = model_.Image();
-    fractalImage_ = QImage(reinterpret_cast<const uchar*>(picture.Bits()), picture.Width(),
-                           picture.Height(), picture.BytesPerLine(), QImage::Format_RGB32);
-    ShowFractalPicture();
+    idleTimer_->setInterval(PictureTurnMs);
+    BindPicture();
     ConnectHandlers();
 }
 
 TMainForm1::~TMainForm1() {
     idleTimer_->stop();
     Timer1->stop();
+}
+
+void TMainForm1::BindPicture() {
+    const Picture& picture = model_.Image();
+    fractalImage_ = QImage(reinterpret_cast<const uchar*>(picture.Bits()), picture.Width(),
+                           picture.Height(), picture.BytesPerLine(), QImage::Format_RGB32);
+    if (!ImageMode) {
+        ShowFractalPicture();
+    }
 }
 
 void TMainForm1::ConnectHandlers() {
@@ -135,6 +153,9 @@ void TMainForm1::ConnectHandlers() {
             PopupMenu1->popup(Image2->mapToGlobal(Image2->rect().center()));
         });
     }
+    connect(ActionBack, &QAction::triggered, this, [this] { BackClick(); });
+    connect(ActionForward, &QAction::triggered, this, [this] { ForwardClick(); });
+    connect(PictureSize, &QComboBox::currentIndexChanged, this, [this] { PictureSizeChange(); });
     connect(CopyImage1, &QAction::triggered, this, [this] { CopyImage1Click(); });
     connect(CopySeries1, &QAction::triggered, this, [this] { CopySeries1Click(); });
     connect(ImportImage1, &QAction::triggered, this, [this] { ImportImage1Click(); });
@@ -243,16 +264,9 @@ bool TMainForm1::RunExternal(const std::function<void()>& operation) {
 }
 
 bool TMainForm1::RunView(const std::function<void()>& operation) {
-    // With "Always" the operation computes the whole picture before it returns.
-    const bool busy = Always->isChecked();
-    if (busy) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    const bool done = Run(operation);
-    if (busy) {
-        QApplication::restoreOverrideCursor();
-    }
-    return done;
+    // The picture, even the whole one that "Always" asks for, is computed on
+    // the picture's threads: the operation itself returns at once.
+    return Run(operation);
 }
 
 void TMainForm1::AfterModelChange() {
@@ -267,14 +281,18 @@ void TMainForm1::AfterModelChange() {
         Image1->update();
     }
     if (IdleRendering()) {
-        idleTimer_->start();
+        if (!idleTimer_->isActive()) {
+            idleTimer_->start();
+        }
     } else {
         idleTimer_->stop();
     }
+    ActionBack->setEnabled(model_.CanUndoView());
+    ActionForward->setEnabled(model_.CanRedoView());
 }
 
 bool TMainForm1::IdleRendering() const {
-    return !model_.ImageMode() && model_.Rendering().Rendering();
+    return model_.PictureBusy();
 }
 
 void TMainForm1::ShowFractalPicture() {
@@ -293,7 +311,9 @@ void TMainForm1::FormShow() {
     // A malformed main.prf stops its own loading only; start-up goes on with
     // the design values for whatever was not applied.
     Guarded([this] { LoadSettings(); });
-    model_.SetPictureSize(Image1->width(), Image1->height());
+    SetPictureSizeTo(PictureSizeChosen());
+    model_.SetPictureSize(Image1->width(), Image1->height(), ScreenPixelRatio(this));
+    BindPicture();
     Run([this] { model_.ShowFirstView(); });
     {
         const QSignalBlocker block(ComboBox1);
@@ -305,6 +325,45 @@ void TMainForm1::FormShow() {
     if (companions_.withoutSoundByChoice && companions_.withoutSoundByChoice()) {
         NoticeLabel->setText(NoSoundNotice);
     }
+}
+
+int TMainForm1::PictureSizeChosen() const {
+    return PictureSizes[std::clamp(PictureSize->currentIndex(), 0,
+                                   static_cast<int>(std::size(PictureSizes)) - 1)];
+}
+
+void TMainForm1::PictureSizeChange() {
+    if (!shown_) {
+        return; // the show handler lays the window out once settings are read
+    }
+    const int size = PictureSizeChosen();
+    SetPictureSizeTo(size);
+    Run([&] { model_.ResizePicture(size, ScreenPixelRatio(this)); });
+    BindPicture();
+    // The line keeps its place on the plane.
+    const LinePoints& line = model_.Line();
+    if (Image2->HasLine()) {
+        Image2->ShowLine(QLine(line.LineStartX, line.LineStartY, line.LineEndX, line.LineEndY));
+    }
+}
+
+void TMainForm1::BackClick() {
+    StepView(true);
+}
+
+void TMainForm1::ForwardClick() {
+    StepView(false);
+}
+
+void TMainForm1::StepView(bool back) {
+    RunView([&] { back ? model_.UndoView() : model_.RedoView(); });
+    {
+        const QSignalBlocker block(ComboBox1);
+        ComboBox1->setCurrentIndex(model_.Fields().ComboBox1Index);
+    }
+    const bool julia = model_.JuliaMarkerVisible();
+    Shape1->setVisible(julia);
+    LabelDragme->setVisible(julia);
 }
 
 bool TMainForm1::focusNextPrevChild(bool next) {
@@ -331,6 +390,8 @@ void TMainForm1::closeEvent(QCloseEvent* event) {
 
 void TMainForm1::FormClose() {
     idleTimer_->stop();
+    // The picture's threads stop within milliseconds, whatever they compute.
+    model_.CancelPicture();
     // A settings file that cannot be written is reported; the window still
     // closes, since nothing but the window's own settings is lost.
     Guarded([this] { SaveSettings(); });

@@ -111,6 +111,13 @@ public:
     QAction* CopyImage1 = nullptr;
     QAction* CopySeries1 = nullptr;
     QAction* ImportImage1 = nullptr;
+    // The history of the view: Back (Ctrl+Z, Alt+Left) and Forward
+    // (Ctrl+Shift+Z, Alt+Right), also in the picture's menu.
+    QAction* ActionBack = nullptr;
+    QAction* ActionForward = nullptr;
+    // "Picture size": 240, 480 or 720 window pixels a side.
+    QComboBox* PictureSize = nullptr;
+    QLabel* PictureSizeLabel = nullptr;
 
     // Folder of main.prf, with the rule of SettingsDir.
     std::filesystem::path AppDir;
@@ -148,11 +155,18 @@ public:
     void RedrawClick();
     void SizeableRectShape1MouseUp();
 
-    // Rendering: the idle handler runs while the progressive passes have
-    // work left; "Draw Now!" computes the whole picture at once.
+    // Rendering: the picture is computed on worker threads; while it has
+    // work left a timer shows what they finished. "Draw Now!" asks for the
+    // whole picture at once.
     void IdleRender();
     void ActionDrawExecute();
     bool IdleRendering() const;
+
+    // The history of the view, and the picture's size.
+    void BackClick();
+    void ForwardClick();
+    void PictureSizeChange();
+    int PictureSizeChosen() const;
 
     // The composition line and Compose.
     void Image2MouseDown(Qt::MouseButtons buttons, QPoint at);
@@ -211,6 +225,14 @@ private:
     bool RunView(const std::function<void()>& operation);
     void AfterModelChange();
     void ShowFractalPicture();
+    // The picture at `size` window pixels a side: the picture area, the
+    // controls beside and below it and the window grow with it; the model
+    // computes it at the screen's pixel ratio.
+    void SetPictureSizeTo(int size);
+    // Shows the model's picture buffer (again after its size changed).
+    void BindPicture();
+    // A step back or forward in the view's history.
+    void StepView(bool back);
 
     // The window of the link, or none.
     QWidget* CompanionWindow(const std::function<QWidget*()>& window) const;
@@ -221,6 +243,8 @@ private:
     QImage importedImage_;
     QTimer* idleTimer_ = nullptr;
     bool shown_ = false;
+    // The size the controls are laid out for, in window pixels.
+    int laidOutSize_ = 240;
 };
 
 extern TMainForm1* MainForm1;

@@ -1,5 +1,6 @@
 // Building the explorer window's controls: names, captions, defaults, places.
 #include "explorer/ExplorerFields.h"
+#include "explorer/MainPrf.h"
 #include "fractal/Iteration.h"
 #include "ui/common/AccessibleComboBox.h"
 #include "ui/common/Mnemonic.h"
@@ -25,7 +26,7 @@
 namespace sorvelin {
 namespace {
 
-constexpr int PictureSize = ExplorerPictureSize;
+constexpr int DesignSize = ExplorerPictureSize;
 constexpr int Bevel = 2;
 constexpr int RightColumnX = 260;
 constexpr int RightColumnWidth = 85;
@@ -72,15 +73,14 @@ void TMainForm1::BuildControls() {
 
 void TMainForm1::BuildPicture() {
     Panel1 =
-        Make<QFrame>(this, "Panel1", QRect(8, 8, PictureSize + 2 * Bevel, PictureSize + 2 * Bevel));
+        Make<QFrame>(this, "Panel1", QRect(8, 8, DesignSize + 2 * Bevel, DesignSize + 2 * Bevel));
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel1->setLineWidth(Bevel);
     // The picture layers live in a 240 x 240 area inside the bevel, so their
     // coordinates are picture pixels.
-    auto* area =
-        Make<QWidget>(Panel1, "PictureArea", QRect(Bevel, Bevel, PictureSize, PictureSize));
-    Image1 = Make<TPicture>(area, "Image1", QRect(0, 0, PictureSize, PictureSize));
-    Image2 = Make<TOverlay>(area, "Image2", QRect(0, 0, PictureSize, PictureSize));
+    auto* area = Make<QWidget>(Panel1, "PictureArea", QRect(Bevel, Bevel, DesignSize, DesignSize));
+    Image1 = Make<TPicture>(area, "Image1", QRect(0, 0, DesignSize, DesignSize));
+    Image2 = Make<TOverlay>(area, "Image2", QRect(0, 0, DesignSize, DesignSize));
     SizeableRectShape1 =
         Make<TSizeableRectShape>(area, "SizeableRectShape1", QRect(90, 90, 60, 60));
 
@@ -92,6 +92,52 @@ void TMainForm1::BuildPicture() {
     CopySeries1->setObjectName("CopySeries1");
     ImportImage1 = PopupMenu1->addAction("Import Image");
     ImportImage1->setObjectName("ImportImage1");
+
+    // The window holds the two so that their keys work wherever the focus is.
+    PopupMenu1->addSeparator();
+    ActionBack = new QAction("Back", this);
+    ActionBack->setObjectName("ActionBack");
+    ActionBack->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_Left), QKeySequence::Undo});
+    ActionForward = new QAction("Forward", this);
+    ActionForward->setObjectName("ActionForward");
+    ActionForward->setShortcuts(
+        {QKeySequence(Qt::ALT | Qt::Key_Right), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    for (QAction* action : {ActionBack, ActionForward}) {
+        action->setEnabled(false);
+        addAction(action);
+        PopupMenu1->addAction(action);
+    }
+}
+
+void TMainForm1::SetPictureSizeTo(int size) {
+    const int delta = size - laidOutSize_;
+    if (delta == 0) {
+        return;
+    }
+    // What lies beside the picture moves right, what lies below it moves
+    // down (the rows under the picture keep their places among each other);
+    // the notice under everything is as wide as the window.
+    const int pictureEdge = Panel1->geometry().right();
+    const int pictureBottom = Panel1->geometry().bottom();
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child == Panel1 || child->isWindow()) {
+            continue;
+        }
+        QRect g = child->geometry();
+        const bool below = g.y() > pictureBottom;
+        g.translate(!below && g.x() > pictureEdge ? delta : 0, below ? delta : 0);
+        if (child == NoticeLabel) {
+            g.setWidth(g.width() + delta);
+        }
+        child->setGeometry(g);
+    }
+    Panel1->resize(size + 2 * Bevel, size + 2 * Bevel);
+    for (QWidget* layer :
+         {Image1->parentWidget(), static_cast<QWidget*>(Image1), static_cast<QWidget*>(Image2)}) {
+        layer->resize(size, size);
+    }
+    setFixedSize(width() + delta, height() + delta);
+    laidOutSize_ = size;
 }
 
 void TMainForm1::BuildButtons() {
@@ -206,6 +252,12 @@ void TMainForm1::BuildComposeControls() {
 
     Compose = Make<QPushButton>(this, "Compose", QRect(8, 499, 110, 25), QString("Compose"));
     Compose->setEnabled(false);
+    PictureSizeLabel = MakeLabel(this, "PictureSizeLabel", "Size", QRect(126, 503, 28, 16));
+    PictureSize = Make<TNamedComboBox>(this, "PictureSize", QRect(156, 500, 64, FieldHeight));
+    for (const int size : PictureSizes) {
+        PictureSize->addItem(QString::number(size));
+    }
+    PictureSize->setCurrentIndex(0);
     ExitButton1 = Make<QPushButton>(this, "ExitButton1",
                                     QRect(RightColumnX, 499, RightColumnWidth, 25), QString("Bye"));
 
@@ -274,6 +326,7 @@ void TMainForm1::SetAccessibleTexts() {
         {Reset, "Reset", "Returns to the first view"},
         {Compose, "Compose", "Samples the line into sixteen series and opens the composition"},
         {ExitButton1, "Bye", "Saves the settings and ends the program"},
+        {PictureSize, "Picture size", "Width and height of the picture in pixels"},
     };
     for (const Text& text : texts) {
         text.widget->setAccessibleName(text.name);
@@ -316,6 +369,7 @@ void TMainForm1::SetTabOrder() {
                         YShiftTrackBar2,
                         YShiftEdit1,
                         Compose,
+                        PictureSize,
                         ExitButton1,
                         SizeableRectShape1,
                         Shape1};

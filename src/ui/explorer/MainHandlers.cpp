@@ -14,15 +14,10 @@
 #include <QMimeData>
 #include <QSlider>
 #include <QTimer>
-#include <chrono>
 #include <utility>
 
 namespace sorvelin {
 namespace {
-
-// Work per turn of the event loop while the picture fills in idle time: short
-// enough that the window keeps answering at once.
-constexpr std::chrono::microseconds IdleBudget{4000};
 
 // The link's function, or the error that the composition window is missing.
 template <typename Function> const Function& CompositionLink(const Function& function) {
@@ -71,11 +66,10 @@ void TMainForm1::SizeableRectShape1MouseUp() {
 }
 
 void TMainForm1::IdleRender() {
-    // One turn of the event loop draws the blocks that fit in a few
-    // milliseconds; the model sizes its batches so that even blocks that all
-    // run to the limit stay within that budget.
+    // Shows the blocks the picture's threads finished since the last turn;
+    // never waits for one.
     bool more = false;
-    Guarded([&] { more = !model_.ImageMode() && model_.RenderFor(IdleBudget); });
+    Guarded([&] { more = model_.AdvancePicture(); });
     Image1->update();
     if (!more) {
         idleTimer_->stop();
@@ -86,10 +80,7 @@ void TMainForm1::ActionDrawExecute() {
     if (model_.ImageMode()) {
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     Run([this] { model_.DrawNow(); });
-    Image1->repaint();
-    QApplication::restoreOverrideCursor();
 }
 
 void TMainForm1::Image2MouseDown(Qt::MouseButtons buttons, QPoint at) {

@@ -75,6 +75,10 @@ void TMainForm1::SaveSettings() {
     lines.push_back(Always->isChecked() ? "1" : "0");
     AddGeometry(lines, CompanionWindow(companions_.compositionWindow));
     AddGeometry(lines, CompanionWindow(companions_.trackSettingsWindow));
+    // The design size leaves the file as it always was.
+    if (PictureSizeChosen() != PictureSizes[0]) {
+        lines.push_back(IntToStr(PictureSizeChosen()));
+    }
 
     // The user's configuration folder may not exist yet.
     std::error_code ec;
@@ -120,6 +124,11 @@ void TMainForm1::LoadSettings() {
     }
     PlaceWindow(CompanionWindow(companions_.compositionWindow), prf.Compose);
     PlaceWindow(CompanionWindow(companions_.trackSettingsWindow), prf.Tracks);
+    if (prf.PictureSize) {
+        // Laid out by the show handler, after the settings.
+        const QSignalBlocker block(PictureSize);
+        PictureSize->setCurrentText(QString::number(*prf.PictureSize));
+    }
     if (error) {
         try {
             std::rethrow_exception(error);

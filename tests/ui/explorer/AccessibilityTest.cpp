@@ -64,6 +64,7 @@ private slots:
                                         {"Reset", "Reset"},
                                         {"Compose", "Compose"},
                                         {"ExitButton1", "Bye"},
+                                        {"PictureSize", "Picture size"},
                                         {"PolyphonicMethod1", "Radiational(Fixd Start)"}};
         for (const auto& entry : names) {
             QTest::newRow(entry[0]) << QString(entry[0]) << QString(entry[1]);
@@ -132,6 +133,7 @@ private slots:
                                       "XShiftEdit1",
                                       "YShiftTrackBar2",
                                       "YShiftEdit1",
+                                      "PictureSize",
                                       "ExitButton1",
                                       "SizeableRectShape1"};
         // Compose is still disabled and the Julia marker hidden, so Tab passes them by.

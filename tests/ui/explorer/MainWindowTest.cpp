@@ -31,6 +31,7 @@
 #include <QToolButton>
 #include <QtTest>
 #include <algorithm>
+#include <string>
 #include <vector>
 
 using namespace sorvelin;
@@ -82,6 +83,57 @@ std::vector<std::string> SampleSettings(const std::string& version) {
             "0.3",   "0.3", "1",  "2",   "3",   "4",    "500", "3",   "2",   "50",   "0",
             "1",     "30",  "40", "425", "330", "70",   "80",  "370", "362"};
 }
+
+QStringList ViewTexts(const TMainForm1* w) {
+    QStringList texts;
+    for (const QLineEdit* edit : {w->MouseX, w->MouseY, w->RectWidth, w->RectHeight, w->posX,
+                                  w->posY, w->RangeX, w->RangeY, w->Iteration}) {
+        texts << edit->text();
+    }
+    return texts << QString::number(w->ComboBox1->currentIndex());
+}
+
+// "Draw Now!", and the wait for the picture's threads to finish it.
+void DrawNow(TMainForm1* w) {
+    QTest::mouseClick(w->Turbo, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->IdleRendering(), 20000);
+}
+
+QImage FinishedPicture(TMainForm1* w) {
+    [&] { QTRY_VERIFY_WITH_TIMEOUT(!w->IdleRendering(), 30000); }();
+    return w->Image1->Image().copy();
+}
+
+// The gaps between the ticks of a 5 ms timer on the window's thread.
+class TickGaps {
+public:
+    TickGaps() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            gaps_.push_back(static_cast<double>(now - last_) / 1e6);
+            last_ = now;
+        });
+        clock_.start();
+        timer_.start();
+    }
+    qint64 ElapsedMs() const { return clock_.elapsed(); }
+    double Median() {
+        std::sort(gaps_.begin(), gaps_.end());
+        return gaps_.empty() ? 1e9 : gaps_[gaps_.size() / 2];
+    }
+    double Longest() const {
+        return gaps_.empty() ? 1e9 : *std::max_element(gaps_.begin(), gaps_.end());
+    }
+    std::size_t Count() const { return gaps_.size(); }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    std::vector<double> gaps_;
+};
 
 } // namespace
 
@@ -206,7 +258,11 @@ private slots:
         QTest::mouseClick(w->Always, Qt::LeftButton);
         for (const char* name : {"ZoomIn", "LeftSpeedButton", "ZoomOut", "Redraw", "Reset"}) {
             Click(w, name);
-            QVERIFY2(!w->IdleRendering(), name);
+            // The whole picture at once, no coarse passes.
+            QVERIFY2(w->Model().Rendering().BlockSize() == 0, name);
+            QTRY_VERIFY_WITH_TIMEOUT(!w->IdleRendering(), 20000);
+            QCOMPARE(w->Image1->Image().pixel(0, 239) & 0xFFFFFFu,
+                     ColourOfCount(w->Engine().EvaluatePixel(0, 0)));
         }
         QVERIFY(QApplication::overrideCursor() == nullptr);
     }
@@ -342,17 +398,17 @@ private slots:
     }
 
     void aSecondDrawNowDoesNothingUntilARestart() {
-        QTest::mouseClick(w->Turbo, Qt::LeftButton);
-        QVERIFY(!w->IdleRendering());
+        DrawNow(w);
         const QImage drawn = w->Image1->grab().toImage();
         // White noise would change every pixel if the picture were drawn again.
         w->Engine().SelectFormula(4);
         QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        QVERIFY(!w->IdleRendering());
         QCOMPARE(w->Image1->grab().toImage(), drawn);
 
         Click(w, "Redraw");
         QVERIFY(w->IdleRendering());
-        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        DrawNow(w);
         QVERIFY(w->Image1->grab().toImage() != drawn);
     }
 
@@ -360,12 +416,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!w->IdleRendering(), 20000);
         const QImage progressive = w->Image1->grab().toImage();
         Click(w, "Redraw");
-        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        DrawNow(w);
         QCOMPARE(w->Image1->grab().toImage(), progressive);
     }
 
     void thePictureShowsPlaneRowsUpsideDownInThePalette() {
-        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        DrawNow(w);
         QImage picture = w->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
         // (-0.6, 0) lies inside the set: limit 200 is palette entry 8.
         QCOMPARE(picture.pixel(120, 120) & 0xFFFFFFu, Palette[8]);
@@ -373,7 +429,7 @@ private slots:
 
         // In a view that is not symmetric the picture's top row is plane-row 239.
         Click(w, "UpSpeedButton");
-        QTest::mouseClick(w->Turbo, Qt::LeftButton);
+        DrawNow(w);
         picture = w->Image1->grab().toImage().convertToFormat(QImage::Format_RGB32);
         int differing = 0;
         for (int x = 0; x < 240; x += 7) {
@@ -482,8 +538,7 @@ private slots:
         QCOMPARE(w->ComboBox1->currentIndex(), 1);
         QVERIFY(w->Shape1->isVisible());
         QVERIFY(w->LabelDragme->isVisible());
-        QTest::mouseClick(w->Turbo, Qt::LeftButton);
-        QVERIFY(!w->IdleRendering());
+        DrawNow(w);
 
         QMimeData other;
         other.setText("Shape1");
@@ -694,6 +749,168 @@ private slots:
         QCOMPARE(notice->palette().color(QPalette::WindowText), QColor(Qt::black));
         Hover(notice, QPoint(6, 6));
         QVERIFY(!w->Timer1->isActive());
+    }
+
+    // Inside the set at the largest limit one point takes seconds. With
+    // "Always" checked, every view change, "Draw Now!" and Redraw asks for
+    // such a picture; the window's thread still never waits more than 50 ms,
+    // and Bye ends the program within 200 ms.
+    void theWindowAnswersWhileADeepPictureIsComputed() {
+        w->Iteration->setText("2147483647");
+        w->Always->setChecked(true);
+        w->MouseX->setText("-0.1");
+        w->MouseY->setText("0.05");
+        w->RectWidth->setText("0.01");
+        w->RectHeight->setText("0.01");
+        TickGaps gaps;
+        QTest::mouseClick(w->ZoomIn, Qt::LeftButton);
+        QWidget* const steps[] = {w->RightSpeedButton, w->Redraw,  w->Turbo,
+                                  w->LeftSpeedButton,  w->ZoomOut, w->ZoomIn};
+        for (int turn = 0; gaps.ElapsedMs() < 10000; ++turn) {
+            if (turn % 50 == 0) {
+                QTest::mouseClick(steps[turn / 50 % std::size(steps)], Qt::LeftButton);
+                QVERIFY(w->IdleRendering());
+            }
+            // Not qWait, which sleeps between its turns of the loop.
+            QEventLoop loop;
+            QTimer::singleShot(20, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        QVERIFY(gaps.Count() > 500);
+        const double longest = gaps.Longest();
+        const double median = gaps.Median();
+        qInfo("window thread: median gap %.2f ms, longest %.2f ms", median, longest);
+        QVERIFY2(longest < 50.0, qPrintable(QString("longest gap %1 ms").arg(longest)));
+        QVERIFY2(median < 20.0, qPrintable(QString("median gap %1 ms").arg(median)));
+
+        QElapsedTimer bye;
+        bye.start();
+        QTest::mouseClick(w->ExitButton1, Qt::LeftButton);
+        QVERIFY(!w->isVisible());
+        DestroyWindows();
+        const qint64 ms = bye.elapsed();
+        QVERIFY2(ms < 200, qPrintable(QString("Bye took %1 ms").arg(ms)));
+        QVERIFY(recorder_->messages.empty());
+    }
+
+    // Back and Forward, by key and from the picture's menu, walk the views
+    // and put back their fields and their pictures; none of it is saved.
+    void backAndForwardWalkTheViews() {
+        std::vector<QStringList> texts{ViewTexts(w)};
+        std::vector<QImage> pictures{FinishedPicture(w)};
+        const auto step = [&](auto change) {
+            change();
+            texts.push_back(ViewTexts(w));
+            pictures.push_back(FinishedPicture(w));
+        };
+        step([&] { QTest::mouseClick(w->ZoomIn, Qt::LeftButton); });
+        step([&] { QTest::mouseClick(w->RightSpeedButton, Qt::LeftButton); });
+        step([&] {
+            w->MouseX->setText("-0.75");
+            w->RectWidth->setText("0.5");
+            QTest::mouseClick(w->ZoomIn, Qt::LeftButton);
+        });
+        step([&] {
+            w->Iteration->setText("60");
+            QTest::mouseClick(w->Redraw, Qt::LeftButton);
+        });
+        step([&] {
+            w->ComboBox1->setCurrentIndex(2);
+            w->ComboBox1Change();
+        });
+        QAction* back = w->findChild<QAction*>("ActionBack");
+        QAction* forward = w->findChild<QAction*>("ActionForward");
+        QVERIFY(back != nullptr && forward != nullptr);
+        QVERIFY(w->PopupMenu1->actions().contains(back));
+        QVERIFY(w->PopupMenu1->actions().contains(forward));
+        QVERIFY(!forward->isEnabled());
+
+        struct Key {
+            QKeySequence keys;
+            int direction;
+        };
+        const Key keys[] = {{QKeySequence("Ctrl+Z"), -1},   {QKeySequence("Alt+Left"), -1},
+                            {QKeySequence("Alt+Right"), 1}, {QKeySequence("Ctrl+Z"), -1},
+                            {QKeySequence("Ctrl+Z"), -1},   {QKeySequence("Ctrl+Shift+Z"), 1},
+                            {QKeySequence("Alt+Left"), -1}, {QKeySequence("Alt+Left"), -1},
+                            {QKeySequence("Alt+Left"), -1}, {QKeySequence("Alt+Right"), 1}};
+        int at = static_cast<int>(texts.size()) - 1;
+        w->ExitButton1->setFocus(); // not in a field, whose own Ctrl+Z undoes typing
+        for (const Key& key : keys) {
+            QTest::keySequence(w, key.keys);
+            at += key.direction;
+            const QString name = key.keys.toString() + " to view " + QString::number(at);
+            QCOMPARE(ViewTexts(w), texts[static_cast<std::size_t>(at)]);
+            QVERIFY2(FinishedPicture(w) == pictures[static_cast<std::size_t>(at)],
+                     qPrintable(name));
+        }
+        QVERIFY(back->isEnabled() && forward->isEnabled());
+        forward->trigger(); // from the menu
+        ++at;
+        QCOMPARE(ViewTexts(w), texts[static_cast<std::size_t>(at)]);
+        while (back->isEnabled()) {
+            back->trigger();
+            --at;
+        }
+        QCOMPARE(at, 0);
+        QCOMPARE(ViewTexts(w), texts[0]);
+        QVERIFY(FinishedPicture(w) == pictures[0]);
+
+        // main.prf has its 31 lines, the last view's values and no history.
+        w->close();
+        const std::vector<std::string> lines = ReadLines((dir_.path() + "/main.prf").toStdString());
+        QCOMPARE(lines.size(), std::size_t{31});
+        QCOMPARE(QString::fromStdString(lines[17]), w->Iteration->text());
+    }
+
+    // "Picture size" enlarges the picture and the window around it; the
+    // same line on the plane gives the same texts at every size; a size
+    // other than 240 is remembered on a line after the 31 others.
+    void thePictureSizeEnlargesThePictureAndKeepsThePlane() {
+        auto* sizes = w->findChild<QComboBox*>("PictureSize");
+        QVERIFY(sizes != nullptr);
+        QCOMPARE(sizes->currentText(), QString("240"));
+        // Run once more on a screen that scales by 2 (see the list file).
+        QCOMPARE(w->devicePixelRatio(),
+                 qEnvironmentVariableIntValue("QT_SCALE_FACTOR") == 2 ? 2 : 1);
+        const QSize start = w->size();
+        Drag(w->Image2, QPoint(30, 200), QPoint(210, 40), 3);
+        const QStringList line = {w->StartX->text(), w->StartY->text(), w->EndX->text(),
+                                  w->EndY->text()};
+        const QImage small = FinishedPicture(w);
+        for (const int size : {480, 720, 240}) {
+            sizes->setCurrentText(QString::number(size));
+            QCOMPARE(w->Image1->size(), QSize(size, size));
+            QCOMPARE(w->size(), start + QSize(size - 240, size - 240));
+            const QImage picture = FinishedPicture(w);
+            QCOMPARE(picture.size(), QSize(size, size) * w->devicePixelRatio());
+            const int k = size / 240;
+            Drag(w->Image2, QPoint(30, 200) * k, QPoint(210, 40) * k, 3);
+            QCOMPARE(QStringList(
+                         {w->StartX->text(), w->StartY->text(), w->EndX->text(), w->EndY->text()}),
+                     line);
+            if (size == 240) {
+                QVERIFY(picture == small);
+            }
+        }
+        sizes->setCurrentText("480");
+        w->close();
+        const std::string prf = (dir_.path() + "/main.prf").toStdString();
+        std::vector<std::string> lines = ReadLines(prf);
+        QCOMPARE(lines.size(), std::size_t{32});
+        QCOMPARE(lines[31], std::string("480"));
+        DestroyWindows();
+        w = StartProgram(dir_.path());
+        QCOMPARE(w->findChild<QComboBox*>("PictureSize")->currentText(), QString("480"));
+        QCOMPARE(w->Image1->size(), QSize(480, 480));
+        // A size that is not offered is reported, and the window stays at 240.
+        StopProgram();
+        lines[31] = "300";
+        WriteLinesAtomic(prf, lines);
+        recorder_->messages.clear();
+        w = StartProgram(dir_.path());
+        QCOMPARE(w->Image1->size(), QSize(240, 240));
+        QCOMPARE(recorder_->messages.size(), std::size_t{1});
     }
 };
 

@@ -1,11 +1,13 @@
 // Pictures of the explorer window for the README and for looking at: after
-// start-up, and after a zoom with a composition line drawn. Written as PNG
+// start-up, after a zoom with a composition line drawn, and that view with
+// the picture at 480 pixels. Written as PNG
 // files into the folder named by SORVELIN_SCREENSHOT_DIR, or into
 // "screenshots" under the build folder.
 #include "support/WindowTestSupport.h"
 #include "ui/explorer/MainPictures.h"
 #include "ui/explorer/Sizeablerectshape.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QPushButton>
 #include <QtTest>
@@ -39,6 +41,11 @@ private slots:
         Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
         QVERIFY(MainForm1->Compose->isEnabled());
         Save("explorer-zoom-line.png");
+
+        // The same view and line at a picture of 480.
+        MainForm1->PictureSize->setCurrentText("480");
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm1->IdleRendering(), 30000);
+        Save("explorer-480.png");
         QVERIFY(recorder.messages.empty());
         StopProgram();
     }
