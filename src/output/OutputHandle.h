@@ -4,6 +4,7 @@
 // same lock, so an output is never closed while a message is on its way to
 // it, and a message sent while no output is open is simply refused.
 #include "sound/MidiOut.h"
+#include "sound/MidiTransport.h"
 
 #include <array>
 #include <chrono>
@@ -48,6 +49,10 @@ public:
     static constexpr int kLongMsgPolls = 200;
 
     std::string ErrorText(int code) { return service_.ErrorText(code); }
+
+    // Calls `use` with the open output's shared transport, under the lock
+    // (so the output stays open meanwhile); false when there is none.
+    bool WithTransport(const std::function<void(MidiTransport&)>& use);
 
 private:
     MidiOutService& service_;

@@ -7,10 +7,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -91,8 +93,32 @@ TMidiDevice::TMidiDevice(MidiDeviceOptions options, QWidget* parent)
     connect(ErrorTestButton1, &QPushButton::clicked, this, [this] { ErrorTestButton1Click(); });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
 
+    const auto syncBox = [this](const char* name, const char* text, const char* description, int x,
+                                int width) {
+        auto* box = new QCheckBox(text, this);
+        box->setObjectName(name);
+        box->setAccessibleDescription(description);
+        box->setGeometry(x, 274, width, 18);
+        connect(box, &QCheckBox::toggled, this, [this] { SyncBoxChanged(); });
+        return box;
+    };
+    SendClockBox = syncBox("SendClockBox", "Send MIDI clock",
+                           "While a song plays, the output also gets MIDI clock, Start and Stop, "
+                           "so that a DAW or drum machine plays along",
+                           8, 130);
+    FollowTransportBox =
+        syncBox("FollowTransportBox", "Follow JACK transport",
+                "Play, Stop, the song's position and its tempo follow JACK's transport", 142, 160);
+    TimebaseMasterBox =
+        syncBox("TimebaseMasterBox", "JACK timebase master",
+                "With MIDI clock on JACK, the song's tempo leads the transport", 306, 142);
+
     setTabOrder(DevSummListBox1, OpenButton1);
     setTabOrder(OpenButton1, CloseButton);
+    setTabOrder(CloseButton, SendClockBox);
+    setTabOrder(SendClockBox, FollowTransportBox);
+    setTabOrder(FollowTransportBox, TimebaseMasterBox);
+    ShowSync();
     MIDIOpenUpdate();
 }
 
@@ -114,6 +140,7 @@ int TMidiDevice::FormCreate() {
     DevicePlacement placement{corner.y(), corner.x(), width(), height()};
     // Without a settings file nothing is read: the built-in synthesizer is opened.
     const int result = model_->Startup(options_.settingsFile, placement);
+    ShowSync();
     // A placement from another desktop must not leave the window out of reach.
     // The designed place gives way to the windows shown before this one.
     resize(placement.width, placement.height);
@@ -137,6 +164,24 @@ void TMidiDevice::SaveSettings() {
     // The client's place and size, as the window is put back to them.
     const QPoint corner = SavedCorner(this);
     model_->SaveDeviceSettings(options_.settingsFile, {corner.y(), corner.x(), width(), height()});
+}
+
+void TMidiDevice::ShowSync() {
+    const SyncSettings sync = model_->Sync();
+    for (auto [box, on] : {std::pair{SendClockBox, sync.sendClock},
+                           std::pair{FollowTransportBox, sync.followTransport},
+                           std::pair{TimebaseMasterBox, sync.timebaseMaster}}) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    }
+    TimebaseMasterBox->setEnabled(sync.sendClock);
+    engine_->SetSendClock(sync.sendClock);
+}
+
+void TMidiDevice::SyncBoxChanged() {
+    model_->SetSync({SendClockBox->isChecked(), FollowTransportBox->isChecked(),
+                     TimebaseMasterBox->isChecked()});
+    ShowSync();
 }
 
 void TMidiDevice::ShowModal() {
