@@ -161,6 +161,17 @@ struct Rig {
     PlaybackEngine engine;
 };
 
+// Waits until nothing more reaches the recorder: a server that fell behind
+// on a loaded machine plays the last messages later.
+void Settle(const JackRecorder& recorder) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    std::size_t count = recorder.Count();
+    do {
+        count = recorder.Count();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    } while (recorder.Count() != count && std::chrono::steady_clock::now() < limit);
+}
+
 std::vector<RecordedMessage> NoteOns(const std::vector<RecordedMessage>& messages) {
     std::vector<RecordedMessage> ons;
     for (const RecordedMessage& m : messages) {
@@ -196,7 +207,16 @@ TEST(JackSync, ClockOutIsFrameExactAtTheSongsTempo) {
         while (rig.engine.IsPlaying()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A server that fell behind on a loaded machine plays the last
+        // clocks later: wait for the Stop.
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        const auto stopped = [&recorder] {
+            const auto messages = recorder.Messages();
+            return !messages.empty() && messages.back().bytes[0] == kMidiStop;
+        };
+        while (!stopped() && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         ASSERT_EQ(rig.output.Close(), kMidiOk);
 
         const std::vector<RecordedMessage> got = recorder.Messages();
@@ -280,7 +300,7 @@ TEST(JackSync, FollowsTheTransportsStartRelocateAndStop) {
     EXPECT_FALSE(rig.engine.IsPlaying());
     EXPECT_EQ(ends.load(), 1);
     rig.engine.ClearPlayEndHandler();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Settle(recorder);
     const std::vector<RecordedMessage> got = recorder.Messages();
     ASSERT_EQ(rig.output.Close(), kMidiOk);
 
@@ -349,7 +369,7 @@ TEST(JackSync, TheTimebaseMastersTempoIsFollowedAt90And150) {
         jack_transport_stop(studio.Client());
         Follow(follower, std::chrono::milliseconds(50));
         studio.StopLeading();
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Settle(recorder);
         const std::vector<RecordedMessage> ons = NoteOns(recorder.Messages());
         ASSERT_GE(ons.size(), 8u);
         // A sixteenth at the master's tempo, from one note to the next.
