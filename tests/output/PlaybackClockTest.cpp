@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "output/ClockFollow.h"
+
 #include <optional>
+#include <random>
 
 using namespace sorvelin;
 using namespace sorvelin::testing;
@@ -118,4 +121,72 @@ TEST(PlaybackClock, ASongEnteredMidwayStartsAtTheNoteDueThere) {
         EXPECT_EQ(ons[k].first, 62 + static_cast<int>(k));
         EXPECT_NEAR(ons[k].second, 100 + k * 60 * perTick, 1e-2) << "note " << k;
     }
+}
+
+// An incoming clock at 100 bpm, each clock off by up to 1 ms at random:
+// Start enters the song on the first clock, the notes keep the clock's
+// tempo with far less than its jitter, the tempo is within 0.5 % after 2 s,
+// and a clock silent for half a second stops the song.
+TEST(ClockFollow, AJitteredClockGivesSteadyNotesAtItsTempo) {
+    TestSong s;
+    s.Tempo(0, 500000); // the song's own 120 bpm gives way to the clock's
+    for (int k = 0; k < 64; ++k) {
+        s.Note(480 + k * 30, 0, 40 + k % 40, 30);
+    }
+    Bench b;
+    ASSERT_EQ(b.output.Open(0), kMidiOk);
+    ClockFollower follower(b.engine);
+    follower.SetTrackSource([&s] { return s.play; });
+    std::mt19937 random(30);
+    std::uniform_real_distribution<double> jitter(-1.0, 1.0);
+    const double period = 60.0 / 100 / 24 * 1000; // ms
+    const auto moment = [&](double ms) {
+        return b.start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                             std::chrono::duration<double, std::milli>(ms));
+    };
+    const auto runUntil = [&](std::chrono::steady_clock::time_point until) {
+        while (b.timer.PendingCount() > 0 && b.timer.NextDue() <= until) {
+            b.timer.RunNext();
+        }
+        if (b.timer.Now() < until) {
+            b.timer.Advance(until - b.timer.Now());
+        }
+    };
+    follower.Take({kMidiStart, 0, b.start});
+    int tempoAfter2s = 0;
+    const int clocks = 6 * 40; // 6 s
+    for (int k = 0; k < clocks; ++k) {
+        const auto at = moment(10 + k * period + jitter(random));
+        runUntil(at);
+        follower.Take({kMidiClock, 0, at});
+        if (k == 80) {
+            tempoAfter2s = follower.Estimate().Tempo();
+        }
+    }
+    EXPECT_NEAR(tempoAfter2s, 600000, 600000 * 0.005);
+    // Silence: the song stops half a second after the last clock, not before.
+    const auto last = moment(10 + (clocks - 1) * period);
+    runUntil(last + std::chrono::milliseconds(400));
+    EXPECT_EQ(follower.Idle(b.timer.Now()), ClockFollower::Change::None);
+    EXPECT_TRUE(b.engine.IsPlaying());
+    runUntil(last + std::chrono::milliseconds(600));
+    EXPECT_EQ(follower.Idle(b.timer.Now()), ClockFollower::Change::Stopped);
+    EXPECT_FALSE(b.engine.IsPlaying());
+
+    // Note k is due 4 beats + k sixteenths after the first clock at 100 bpm.
+    std::vector<double> ons;
+    for (const CapturedMessage& m : b.capture.Messages()) {
+        if (m.bytes[0] == 0x90 && m.bytes[2] != 0) {
+            ons.push_back(b.At(m));
+        }
+    }
+    ASSERT_GE(ons.size(), 20u);
+    double worst = 0;
+    for (std::size_t k = 0; k < ons.size(); ++k) {
+        const double due = 10 + (96 + 6 * static_cast<double>(k)) * period;
+        if (due > 2000) { // the estimate has settled
+            worst = std::max(worst, std::abs(ons[k] - due));
+        }
+    }
+    EXPECT_LT(worst, 0.3) << "ms from the clock's exact beat";
 }
