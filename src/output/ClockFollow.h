@@ -8,6 +8,7 @@
 // song. Runs on the window thread.
 #include "midi/Mididata.h"
 #include "output/PlaybackEngine.h"
+#include "sound/MidiTransport.h"
 
 #include <chrono>
 #include <cstdint>
@@ -16,14 +17,6 @@
 #include <memory>
 
 namespace sorvelin {
-
-// One clock, Start, Continue, Stop or song position message from outside,
-// with the moment it arrived (for the pointer, its sixteenths).
-struct SyncMessage {
-    std::uint8_t status = 0;
-    int sixteenths = 0;
-    std::chrono::steady_clock::time_point at{};
-};
 
 // The straight line through the last clocks: clock index against arrival.
 class ClockEstimate {

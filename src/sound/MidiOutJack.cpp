@@ -19,6 +19,9 @@ namespace {
 
 constexpr const char* kClientName = "sorvelin";
 constexpr const char* kPortName = "midi_out";
+// The input a studio's MIDI clock comes in by, and room for a few seconds of it.
+constexpr const char* kInPortName = "midi_in";
+constexpr std::size_t kInRingBytes = 1 << 14;
 // Room for a few seconds of dense song and the longest system-exclusive
 // message the program sends; a full ring refuses sends rather than wait.
 constexpr std::size_t kRingBytes = 1 << 18;
@@ -96,6 +99,7 @@ public:
 
     // Registers the callbacks and activates the client; an error text on failure.
     std::string Start() {
+        OpenInput();
         jack_set_process_callback(client_, &JackOutput::Process, this);
         jack_set_buffer_size_callback(client_, &JackOutput::BufferSize, this);
         jack_on_shutdown(client_, &JackOutput::Shutdown, this);
@@ -216,6 +220,15 @@ public:
 
     void KeepToTransport(bool on) override { keepToTransport_ = on; }
 
+    void ReadSync(std::vector<SyncMessage>& into) override {
+        InputRecord record{};
+        while (inRing_ != nullptr && jack_ringbuffer_read_space(inRing_) >= sizeof record) {
+            jack_ringbuffer_read(inRing_, reinterpret_cast<char*>(&record), sizeof record);
+            into.push_back(
+                {record.status, record.data1 | (record.data2 << 7), LineMoment(record.frame)});
+        }
+    }
+
     int Close() override {
         if (client_ == nullptr) {
             return kMidiOk;
@@ -231,6 +244,10 @@ public:
         }
         const int result = jack_client_close(client_);
         client_ = nullptr;
+        if (inRing_ != nullptr) {
+            jack_ringbuffer_free(inRing_);
+            inRing_ = nullptr;
+        }
         jack_ringbuffer_free(ring_);
         ring_ = nullptr;
         openFlag_->store(false);
@@ -338,6 +355,7 @@ private:
         jack_midi_clear_buffer(buffer);
         const jack_nframes_t start = jack_last_frame_time(out->client_);
         out->NoteCycle(start);
+        out->ReadInput(frames, start);
         std::uint32_t floor = 0;
         RecordHeader header{};
         while (jack_ringbuffer_read_space(out->ring_) >= sizeof header) {
@@ -357,6 +375,49 @@ private:
             }
         }
         return 0;
+    }
+
+    // One message of the input ring: its frame and bytes.
+    struct InputRecord {
+        jack_nframes_t frame;
+        std::uint8_t status;
+        std::uint8_t data1;
+        std::uint8_t data2;
+        std::uint8_t unused;
+    };
+
+    // The port "midi_in" and its ring; without them only the input is missing.
+    void OpenInput() {
+        inPort_ =
+            jack_port_register(client_, kInPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        inRing_ = inPort_ != nullptr ? jack_ringbuffer_create(kInRingBytes) : nullptr;
+    }
+
+    // The process thread: the clock and song position messages of this
+    // period, into the input ring with their frames. Lock-free.
+    void ReadInput(jack_nframes_t frames, jack_nframes_t start) {
+        if (inPort_ == nullptr || inRing_ == nullptr) {
+            return;
+        }
+        void* buffer = jack_port_get_buffer(inPort_, frames);
+        const std::uint32_t count = jack_midi_get_event_count(buffer);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) {
+                continue;
+            }
+            const std::uint8_t status = event.buffer[0];
+            const bool sync = status == 0xF8 || status == 0xFA || status == 0xFB ||
+                              status == 0xFC || (status == 0xF2 && event.size >= 3);
+            if (!sync || jack_ringbuffer_write_space(inRing_) < sizeof(InputRecord)) {
+                continue;
+            }
+            const InputRecord record{
+                start + event.time, status,
+                static_cast<std::uint8_t>(status == 0xF2 ? event.buffer[1] & 0x7F : 0),
+                static_cast<std::uint8_t>(status == 0xF2 ? event.buffer[2] & 0x7F : 0), 0};
+            jack_ringbuffer_write(inRing_, reinterpret_cast<const char*>(&record), sizeof record);
+        }
     }
 
     // The process thread: the server frame this period starts at and the
@@ -413,6 +474,8 @@ private:
     std::chrono::steady_clock::time_point lineMoment_{};
     jack_nframes_t lineFrame_ = 0;
     bool keepToTransport_ = false; // every message on the line, not only clocks
+    jack_port_t* inPort_ = nullptr;
+    jack_ringbuffer_t* inRing_ = nullptr;
     // What the timebase callback offers, and whether it is installed.
     std::atomic<int> timebaseTempo_{500000};
     std::atomic<int> timebaseDivision_{120};

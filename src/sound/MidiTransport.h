@@ -5,6 +5,7 @@
 // one offer none.
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 namespace sorvelin {
 
@@ -34,6 +35,14 @@ struct TransportState {
     double beatsPerMinute = 0;
 };
 
+// One clock, Start, Continue, Stop or song position message from outside,
+// with the moment it arrived (for the pointer, its sixteenths).
+struct SyncMessage {
+    std::uint8_t status = 0;
+    int sixteenths = 0;
+    std::chrono::steady_clock::time_point at{};
+};
+
 // What a timebase master tells the others: the song's tempo, and the song
 // time of a transport frame, so that bar and beat follow the song.
 struct TimebaseSource {
@@ -57,6 +66,9 @@ public:
     // steady clock falls on them: a song that follows the transport keeps
     // to it also when the server falls behind or runs ahead of the clock.
     virtual void KeepToTransport(bool on) = 0;
+    // The clock, Start, Continue, Stop and song position messages that
+    // reached the output's own MIDI input since the last call, in order.
+    virtual void ReadSync(std::vector<SyncMessage>& into) = 0;
     // Offers bar, beat, tick and tempo to every client of the transport;
     // false when another client holds the role. Called again, it changes
     // what is offered.

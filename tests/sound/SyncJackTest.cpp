@@ -5,6 +5,7 @@
 // moves the transport as a DAW would.
 #include "support/JackTestSupport.h"
 
+#include "output/ClockFollow.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
 #include "output/TransportFollow.h"
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <random>
 #include <set>
 
 using namespace sorvelin;
@@ -43,9 +45,21 @@ public:
         if (client_ == nullptr) {
             return;
         }
+        out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         jack_set_process_callback(client_, &Studio::Process, this);
         jack_activate(client_);
     }
+    // Sends each message at its server frame, from the process thread.
+    struct Timed {
+        jack_nframes_t frame;
+        Bytes bytes;
+    };
+    void Send(std::vector<Timed> messages) {
+        sending_ = std::move(messages);
+        sent_.store(0);
+        sendOn_.store(true);
+    }
+    bool SendDone() const { return sent_.load() >= sending_.size(); }
     ~Studio() {
         if (client_ != nullptr) {
             jack_client_close(client_);
@@ -90,8 +104,25 @@ public:
     }
 
 private:
-    static int Process(jack_nframes_t, void* self) {
+    static int Process(jack_nframes_t frames, void* self) {
         auto* studio = static_cast<Studio*>(self);
+        void* out = jack_port_get_buffer(studio->out_, frames);
+        jack_midi_clear_buffer(out);
+        if (studio->sendOn_.load()) {
+            const jack_nframes_t start = jack_last_frame_time(studio->client_);
+            std::size_t i = studio->sent_.load();
+            while (i < studio->sending_.size()) {
+                const Timed& m = studio->sending_[i];
+                const auto ahead = static_cast<std::int32_t>(m.frame - start);
+                if (ahead >= static_cast<std::int32_t>(frames)) {
+                    break;
+                }
+                jack_midi_event_write(out, static_cast<jack_nframes_t>(std::max(ahead, 0)),
+                                      m.bytes.data(), m.bytes.size());
+                ++i;
+            }
+            studio->sent_.store(i);
+        }
         jack_position_t position{};
         const bool rolling =
             jack_transport_query(studio->client_, &position) == JackTransportRolling;
@@ -120,6 +151,10 @@ private:
     }
 
     jack_client_t* client_ = nullptr;
+    jack_port_t* out_ = nullptr;
+    std::vector<Timed> sending_;
+    std::atomic<std::size_t> sent_{0};
+    std::atomic<bool> sendOn_{false};
     std::vector<Cycle> cycles_;
     std::atomic<std::size_t> count_{0};
     double bpm_ = 120;
@@ -408,6 +443,66 @@ TEST(JackSync, TheTimebaseMastersTempoIsFollowedAt90And150) {
         EXPECT_GT(led, 20) << "the DAW read Sorvelin's tempo while it rolled";
         EXPECT_EQ(cycles.back().bpm, 0.0) << "the role was given back";
         ASSERT_EQ(rig.output.Close(), kMidiOk);
+    }
+}
+
+// A DAW's clock at 100 bpm into sorvelin:midi_in, each clock up to 1 ms off
+// at random: Start enters the song, its notes come a sixteenth of 100 bpm
+// apart with far less than the clock's jitter, and the clock falling
+// silent for half a second stops the song.
+TEST(JackSync, FollowsAJitteredClockIn) {
+    JackServer server;
+    ASSERT_TRUE(server.Running());
+    Rig rig;
+    Studio studio;
+    JackRecorder recorder;
+    ASSERT_TRUE(rig.Open(studio, recorder));
+    ASSERT_EQ(jack_connect(studio.Client(), "studio:out", "sorvelin:midi_in"), 0);
+    TestSong song;
+    song.Tempo(0, 500000);
+    for (int k = 0; k < 48; ++k) { // longer than the clock runs
+        song.Note(480 + k * 30, 0, 40 + k, 30);
+    }
+    ClockFollower follower(rig.engine);
+    follower.SetTrackSource([&song] { return song.play; });
+    rig.output.WithTransport([](MidiTransport& transport) { transport.KeepToTransport(true); });
+    std::mt19937 random(100);
+    std::uniform_real_distribution<double> jitter(-48.0, 48.0); // 1 ms
+    const jack_nframes_t base = jack_frame_time(studio.Client()) + kJackRate / 5;
+    std::vector<Studio::Timed> clocks = {{base, {kMidiStart}}};
+    constexpr int kClocks = 24 * 10; // ten beats, 6 s
+    for (int k = 0; k < kClocks; ++k) {
+        clocks.push_back(
+            {base + static_cast<jack_nframes_t>(std::lround(k * 1200.0 + 48 + jitter(random))),
+             {kMidiClock}});
+    }
+    studio.Send(std::move(clocks));
+    bool stopped = false;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+    while (!stopped && std::chrono::steady_clock::now() < limit) {
+        std::vector<SyncMessage> in;
+        rig.output.WithTransport([&in](MidiTransport& transport) { transport.ReadSync(in); });
+        for (const SyncMessage& m : in) {
+            follower.Take(m);
+        }
+        stopped = studio.SendDone() &&
+                  follower.Idle(std::chrono::steady_clock::now()) == ClockFollower::Change::Stopped;
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    EXPECT_TRUE(stopped) << "half a second without a clock stops the song";
+    EXPECT_FALSE(rig.engine.IsPlaying());
+    EXPECT_NEAR(follower.Estimate().Tempo(), 600000, 3000);
+    Settle(recorder);
+    const std::vector<RecordedMessage> ons = NoteOns(recorder.Messages());
+    // Ten beats of clock: the lead-in bar, then 24 sixteenths, and the song
+    // carries on at its pace through the half second of silence (100 ticks,
+    // three or four sixteenths more), no longer.
+    ASSERT_GE(ons.size(), 24u);
+    ASSERT_LE(ons.size(), 29u);
+    // After the first 2 s: notes a sixteenth (7200 frames) apart, within 0.3 ms.
+    for (std::size_t k = 8; k < ons.size(); ++k) {
+        EXPECT_NEAR(static_cast<double>(ons[k].frame - ons[k - 1].frame), 7200.0, 14.4)
+            << "note " << k;
     }
 }
 
