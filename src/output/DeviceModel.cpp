@@ -114,7 +114,7 @@ void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
         }
         // The sync lines came later: a file without them reads as all off.
         bool* const syncTargets[] = {&sync_.sendClock, &sync_.followTransport,
-                                     &sync_.timebaseMaster};
+                                     &sync_.timebaseMaster, &sync_.followClock};
         sync_ = {};
         for (std::size_t i = 0; i < std::size(syncTargets) && kPrfLines + i < lines.size(); ++i) {
             *syncTargets[i] = StrToInt(line(kPrfLines + i)) != 0;
@@ -135,7 +135,8 @@ void DeviceModel::SaveDeviceSettings(const std::filesystem::path& file,
         IntToStr(placement.height),
         IntToStr(WithoutSoundByChoice() ? kNoOutputChosen : deviceId_)};
     if (sync_ != SyncSettings{}) {
-        for (const bool on : {sync_.sendClock, sync_.followTransport, sync_.timebaseMaster}) {
+        for (const bool on :
+             {sync_.sendClock, sync_.followTransport, sync_.timebaseMaster, sync_.followClock}) {
             lines.push_back(on ? "1" : "0");
         }
     }

@@ -34,6 +34,7 @@ struct SyncSettings {
     bool sendClock = false;       // MIDI clock with the song, to the output
     bool followTransport = false; // Play, Stop, position and tempo from JACK's transport
     bool timebaseMaster = false;  // with clock on JACK: lead the transport's tempo
+    bool followClock = false;     // Start, Stop, position and tempo from MIDI clock in
     bool operator==(const SyncSettings&) const = default;
 };
 
@@ -88,7 +89,7 @@ public:
     // before it stays and the rest keeps its defaults. Never throws.
     void LoadDeviceSettings(const std::filesystem::path& file, DevicePlacement& placement);
     // Six lines, CR LF: "0000", top, left, width, height, DeviceId, then the
-    // three sync lines when any of them is on. Throws FileError when the file
+    // four sync lines when any of them is on. Throws FileError when the file
     // cannot be written.
     void SaveDeviceSettings(const std::filesystem::path& file,
                             const DevicePlacement& placement) const;

@@ -288,9 +288,18 @@ TEST(DeviceModel, SyncBoxesAreRememberedAfterTheSixLines) {
         const char* saved;
     } cases[] = {
         {"all off", {}, "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n"},
-        {"clock", {true, false, false}, "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n1\r\n0\r\n0\r\n"},
-        {"all on", {true, true, true}, "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n1\r\n1\r\n1\r\n"},
-        {"follow", {false, true, false}, "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n0\r\n1\r\n0\r\n"},
+        {"clock",
+         {true, false, false, false},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n1\r\n0\r\n0\r\n0\r\n"},
+        {"all on",
+         {true, true, true, true},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n1\r\n1\r\n1\r\n1\r\n"},
+        {"follow clock",
+         {false, false, false, true},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n0\r\n0\r\n0\r\n1\r\n"},
+        {"follow transport",
+         {false, true, false, false},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n0\r\n1\r\n0\r\n0\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -303,7 +312,7 @@ TEST(DeviceModel, SyncBoxesAreRememberedAfterTheSixLines) {
         f.model.SaveDeviceSettings(file, placement);
         EXPECT_EQ(ReadFileBytes(file), c.saved);
         Fixture again;
-        again.model.SetSync({true, true, true});
+        again.model.SetSync({true, true, true, true});
         DevicePlacement read;
         again.model.Startup(file, read);
         EXPECT_EQ(again.model.Sync(), c.sync);

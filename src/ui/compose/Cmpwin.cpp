@@ -3,6 +3,7 @@
 
 #include "compose/ScalaFile.h"
 #include "compose/Tables.h"
+#include "output/ClockFollow.h"
 #include "output/TransportFollow.h"
 #include "ui/common/AccessibleComboBox.h"
 #include "ui/common/AccessibleRoles.h"
@@ -112,6 +113,7 @@ TComposeWin::TComposeWin(QWidget* parent)
 TComposeWin::~TComposeWin() {
     transportTimer_->stop();
     follower_.reset();
+    clockFollower_.reset();
     // The device outlives this window: it must not report a song's end here.
     // A song still playing is the engine's to hold until the device stops it.
     if (MidiDevice != nullptr) {

@@ -28,6 +28,7 @@ class QTimer;
 namespace sorvelin {
 
 class TransportFollower;
+class ClockFollower;
 
 // How often the transport is looked at: often while following it (the song
 // is timed by the transport's own frames, the look only notices a change),
@@ -167,6 +168,8 @@ private:
     // it, and leading its tempo with the song's.
     bool FollowingTransport() const;
     void FollowTransportTick();
+    // The MIDI clock coming in: taken on each look while following it.
+    void FollowClock();
     void LeadTransport(bool start);
     ExplorerModel& Explorer();
     PartSettingsTable& Parts();
@@ -186,6 +189,7 @@ private:
     QTimer* positionTimer_ = nullptr;
     QTimer* transportTimer_ = nullptr; // looks at the transport while following it
     std::unique_ptr<TransportFollower> follower_;
+    std::unique_ptr<ClockFollower> clockFollower_;
     int shownStep_ = -1; // the series index the play position shows, -1 for none
     int scoreNotes_ = 1; // the notes per part the score was drawn for
 };

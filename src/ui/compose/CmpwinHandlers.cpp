@@ -4,6 +4,7 @@
 
 #include "base/Convert.h"
 #include "compose/SongActions.h"
+#include "output/ClockFollow.h"
 #include "output/TrackRender.h"
 #include "output/TransportFollow.h"
 #include "ui/common/ErrorGuard.h"
@@ -252,9 +253,42 @@ bool TComposeWin::FollowingTransport() const {
            MidiDevice->Output().WithTransport([](MidiTransport&) {});
 }
 
+void TComposeWin::FollowClock() {
+    if (!clockFollower_) {
+        clockFollower_ = std::make_unique<ClockFollower>(MidiDevice->Engine());
+        clockFollower_->SetTrackSource([this]() -> std::shared_ptr<midiTrack> {
+            return RenderForPlay() ? song_.PlayTrack() : nullptr;
+        });
+        // The song keeps to the server's frames the clock came in by.
+        MidiDevice->Output().WithTransport(
+            [](MidiTransport& transport) { transport.KeepToTransport(true); });
+    }
+    std::vector<SyncMessage> in;
+    MidiDevice->Output().WithTransport([&in](MidiTransport& transport) { transport.ReadSync(in); });
+    for (const SyncMessage& message : in) {
+        if (clockFollower_->Take(message) == ClockFollower::Change::Started &&
+            MidiDevice->Engine().IsPlaying()) {
+            ActionPlay->setEnabled(false);
+            positionTimer_->start();
+        }
+    }
+    clockFollower_->Idle(std::chrono::steady_clock::now());
+}
+
 void TComposeWin::FollowTransportTick() {
+    const bool clockIn = MidiDevice != nullptr && MidiDevice->Model().Sync().followClock &&
+                         MidiDevice->Output().WithTransport([](MidiTransport&) {});
+    if (clockIn) {
+        FollowClock();
+    } else if (clockFollower_) {
+        clockFollower_.reset();
+        if (MidiDevice != nullptr) {
+            MidiDevice->Output().WithTransport(
+                [](MidiTransport& transport) { transport.KeepToTransport(false); });
+        }
+    }
     const bool following = FollowingTransport();
-    transportTimer_->setInterval(following ? TransportFollowMs : TransportIdleMs);
+    transportTimer_->setInterval(following || clockIn ? TransportFollowMs : TransportIdleMs);
     if (!following) {
         if (follower_) {
             follower_->Reset();

@@ -54,6 +54,7 @@ public:
     QCheckBox* SendClockBox = nullptr;       // "Send MIDI clock"
     QCheckBox* FollowTransportBox = nullptr; // "Follow JACK transport"
     QCheckBox* TimebaseMasterBox = nullptr;  // "JACK timebase master", with the clock
+    QCheckBox* FollowClockBox = nullptr;     // "Follow MIDI clock"
 
     // Start-up: reads device.prf, opens the remembered output and, when that
     // fails, shows the window modally so another output can be chosen (or
