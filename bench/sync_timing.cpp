@@ -174,7 +174,8 @@ void ClockIn() {
             continue;
         }
         const std::size_t clock = 96 + 6 * k++;
-        if (clock < beats.size() && beats[clock] > 2000 && clock < static_cast<std::size_t>(stepAt)) {
+        if (clock < beats.size() && beats[clock] > 2000 &&
+            clock < static_cast<std::size_t>(stepAt)) {
             noteError.push_back(std::abs(b.At(m) - beats[clock]));
         }
     }
