@@ -160,6 +160,14 @@ public:
                                                : FrameAt(std::chrono::steady_clock::now());
         state.serverFrame = serverFrame;
         state.at = LineMoment(serverFrame) - PeriodDuration();
+        // A pair from before a relocate that the process thread has not
+        // caught up with yet says nothing about where the transport is now:
+        // the look is taken as one while the transport gets ready.
+        const auto rolledOn = static_cast<std::int32_t>(position.frame - cycleTransport);
+        if (state.rolling &&
+            (rolledOn < 0 || rolledOn > 2 * static_cast<std::int32_t>(period_.load()))) {
+            state.starting = true;
+        }
         if ((position.valid & JackPositionBBT) != 0 && position.ticks_per_beat > 0 &&
             position.beats_per_minute > 0) {
             state.hasBbt = true;
