@@ -112,6 +112,11 @@ TComposeWin::TComposeWin(QWidget* parent)
 }
 
 TComposeWin::~TComposeWin() {
+    // The controls outlive this part of the window: a field losing the focus
+    // as the window goes must not call a handler of a window already half gone.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
     transportTimer_->stop();
     follower_.reset();
     clockFollower_.reset();
