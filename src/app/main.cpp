@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
     const bool ran = sorvelin::Guarded([&] {
         sorvelin::StartOptions options;
         options.device.service = sorvelin::MakeMidiOutService();
+        options.device.openSyncInput = sorvelin::OpenAlsaSyncInput;
         options.device.settingsFile = sorvelin::kDevicePrfName; // the current directory
         sorvelin::CreateWindows(std::move(options));
         QObject::connect(sorvelin::MainForm1, &sorvelin::TMainForm1::Closed, &application,

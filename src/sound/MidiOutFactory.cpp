@@ -3,6 +3,7 @@
 #include "sound/MidiOutRouter.h"
 
 #ifdef SORVELIN_HAVE_AUDIO
+#include "sound/AlsaSyncIn.h"
 #include "sound/MidiOutAlsa.h"
 #include "sound/MidiOutFluid.h"
 #endif
@@ -33,6 +34,15 @@ bool HaveAudioBackends() {
     return true;
 #else
     return false;
+#endif
+}
+
+std::unique_ptr<SyncInput> OpenAlsaSyncInput(std::string& why) {
+#ifdef SORVELIN_HAVE_AUDIO
+    return AlsaSyncIn::Open(why);
+#else
+    why = "this build has no ALSA sequencer";
+    return nullptr;
 #endif
 }
 

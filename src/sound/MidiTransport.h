@@ -43,6 +43,15 @@ struct SyncMessage {
     std::chrono::steady_clock::time_point at{};
 };
 
+// One of the program's own MIDI inputs that is not part of an output: what
+// reached it of clock, Start, Continue, Stop and song position.
+class SyncInput {
+public:
+    virtual ~SyncInput() = default;
+    // The messages since the last call, in order.
+    virtual void ReadSync(std::vector<SyncMessage>& into) = 0;
+};
+
 // What a timebase master tells the others: the song's tempo, and the song
 // time of a transport frame, so that bar and beat follow the song.
 struct TimebaseSource {

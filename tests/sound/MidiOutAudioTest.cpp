@@ -1,6 +1,7 @@
 #include "base/Errors.h"
 #include "base/TextFile.h"
 #include "sound/AlsaEncoder.h"
+#include "sound/AlsaSyncIn.h"
 #include "sound/FluidSynthCore.h"
 #include "sound/MidiOutAlsa.h"
 #include "sound/MidiOutFluid.h"
@@ -13,6 +14,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -226,9 +228,63 @@ TEST(AlsaMidiOut, EachShortMessageBecomesItsSequencerEvent) {
                  : Fields{e.type, e.data.control.channel, static_cast<int>(e.data.control.param),
                           e.data.control.value};
         EXPECT_EQ(got, expected) << message;
+        // What Sorvelin:in takes back of it: the sync messages, as they were.
+        SyncMessage sync;
+        const bool isSync = SyncFromAlsaEvent(e, {}, sync);
+        EXPECT_EQ(isSync, (message & 0xF0) == 0xF0) << message;
+        if (isSync) {
+            EXPECT_EQ(PackShortMsg(sync.status) |
+                          (sync.status == kSongPosition ? PackSongPosition(sync.sixteenths) : 0),
+                      message);
+        }
     }
     // A data byte without a status is no message at all.
     EXPECT_FALSE(encoder.Encode(PackShortMsg(0x3C, 1, 2), e));
+}
+
+// Clock, Start, a song position and Stop sent to Sorvelin:in by another
+// client arrive in order, each with its arrival moment; a note is dropped.
+TEST(AlsaSyncIn, TheOwnInputHandsOnTheClockItIsSent) {
+    std::string why;
+    std::unique_ptr<AlsaSyncIn> in = AlsaSyncIn::Open(why);
+    if (in == nullptr) {
+        EXPECT_NE(why.find("sequencer"), std::string::npos) << why;
+        GTEST_SKIP() << "no ALSA sequencer on this machine (no /dev/snd/seq): " << why;
+    }
+    snd_seq_t* sender = nullptr;
+    ASSERT_GE(snd_seq_open(&sender, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
+    const int port = snd_seq_create_simple_port(sender, "clock",
+                                                SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+                                                SND_SEQ_PORT_TYPE_MIDI_GENERIC);
+    snd_seq_addr_t target{};
+    ASSERT_GE(snd_seq_parse_address(sender, &target, "Sorvelin:in"), 0);
+    ASSERT_GE(snd_seq_connect_to(sender, port, target.client, target.port), 0);
+    const std::uint32_t sent[] = {PackShortMsg(kMidiStart), PackShortMsg(kMidiClock),
+                                  PackShortMsg(0x90, 60, 100), PackSongPosition(300),
+                                  PackShortMsg(kMidiStop)};
+    AlsaEncoder encoder;
+    const auto before = std::chrono::steady_clock::now();
+    for (const std::uint32_t message : sent) {
+        snd_seq_event_t e;
+        ASSERT_TRUE(encoder.Encode(message, e));
+        snd_seq_ev_set_source(&e, port);
+        snd_seq_ev_set_subs(&e);
+        snd_seq_ev_set_direct(&e);
+        ASSERT_GE(snd_seq_event_output_direct(sender, &e), 0);
+    }
+    std::vector<SyncMessage> got;
+    for (int wait = 0; wait < 200 && got.size() < 4; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        in->ReadSync(got);
+    }
+    snd_seq_close(sender);
+    ASSERT_EQ(got.size(), 4u);
+    const std::uint8_t statuses[] = {kMidiStart, kMidiClock, kSongPosition, kMidiStop};
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].status, statuses[i]);
+        EXPECT_GE(got[i].at, before);
+    }
+    EXPECT_EQ(got[2].sixteenths, 300);
 }
 
 // A destination that never reads: the sends fill the sequencer's buffer,

@@ -7,12 +7,14 @@
 #include "compose/SongRender.h"
 #include "explorer/ExplorerModel.h"
 #include "midi/Mididata.h"
+#include "sound/MidiTransport.h"
 
 #include <QImage>
 #include <QString>
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -171,8 +173,8 @@ private:
     // it, and leading its tempo with the song's.
     bool FollowingTransport() const;
     void FollowTransportTick();
-    // The MIDI clock coming in: taken on each look while following it.
-    void FollowClock();
+    // The MIDI clock that came in: taken on each look while following it.
+    void FollowClock(const std::vector<SyncMessage>& in);
     void LeadTransport(bool start);
     ExplorerModel& Explorer();
     PartSettingsTable& Parts();

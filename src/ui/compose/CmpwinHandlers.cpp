@@ -255,18 +255,16 @@ bool TComposeWin::FollowingTransport() const {
            MidiDevice->Output().WithTransport([](MidiTransport&) {});
 }
 
-void TComposeWin::FollowClock() {
+void TComposeWin::FollowClock(const std::vector<SyncMessage>& in) {
     if (!clockFollower_) {
         clockFollower_ = std::make_unique<ClockFollower>(MidiDevice->Engine());
         clockFollower_->SetTrackSource([this]() -> std::shared_ptr<midiTrack> {
             return RenderForPlay() ? song_.PlayTrack() : nullptr;
         });
-        // The song keeps to the server's frames the clock came in by.
+        // On JACK the song keeps to the server's frames the clock came in by.
         MidiDevice->Output().WithTransport(
             [](MidiTransport& transport) { transport.KeepToTransport(true); });
     }
-    std::vector<SyncMessage> in;
-    MidiDevice->Output().WithTransport([&in](MidiTransport& transport) { transport.ReadSync(in); });
     for (const SyncMessage& message : in) {
         if (clockFollower_->Take(message) == ClockFollower::Change::Started &&
             MidiDevice->Engine().IsPlaying()) {
@@ -278,10 +276,10 @@ void TComposeWin::FollowClock() {
 }
 
 void TComposeWin::FollowTransportTick() {
-    const bool clockIn = MidiDevice != nullptr && MidiDevice->Model().Sync().followClock &&
-                         MidiDevice->Output().WithTransport([](MidiTransport&) {});
+    std::vector<SyncMessage> in;
+    const bool clockIn = MidiDevice != nullptr && MidiDevice->ReadClockIn(in);
     if (clockIn) {
-        FollowClock();
+        FollowClock(in);
     } else if (clockFollower_) {
         clockFollower_.reset();
         if (MidiDevice != nullptr) {

@@ -115,7 +115,7 @@ TMidiDevice::TMidiDevice(MidiDeviceOptions options, QWidget* parent)
                 "Play, Stop, the song's position and its tempo follow JACK's transport", 226, 204);
     FollowClockBox = syncBox("FollowClockBox", "Follow MIDI clock",
                              "Start, Stop, the song's position and its tempo follow the MIDI clock "
-                             "coming in at sorvelin:midi_in",
+                             "coming in at sorvelin:midi_in (JACK) or Sorvelin:in (ALSA)",
                              226, 222);
 
     setTabOrder(DevSummListBox1, OpenButton1);
@@ -186,9 +186,39 @@ void TMidiDevice::ShowSync() {
 }
 
 void TMidiDevice::SyncBoxChanged() {
+    if (FollowClockBox->isChecked() != model_->Sync().followClock) {
+        // Ticked again, the clock input is tried again.
+        syncInput_.reset();
+        syncInputTried_ = false;
+    }
     model_->SetSync({SendClockBox->isChecked(), FollowTransportBox->isChecked(),
                      TimebaseMasterBox->isChecked(), FollowClockBox->isChecked()});
     ShowSync();
+}
+
+bool TMidiDevice::ReadClockIn(std::vector<SyncMessage>& into) {
+    if (!model_->Sync().followClock) {
+        syncInput_.reset();
+        return false;
+    }
+    if (output_->WithTransport([&into](MidiTransport& transport) { transport.ReadSync(into); })) {
+        syncInput_.reset();
+        return true;
+    }
+    if (!syncInput_ && !syncInputTried_ && options_.openSyncInput) {
+        syncInputTried_ = true;
+        std::string why;
+        syncInput_ = options_.openSyncInput(why);
+        if (!syncInput_) {
+            ShowMessage("\"Follow MIDI clock\" has no input to follow: " + why +
+                        ". Choose the JACK output to follow a clock at sorvelin:midi_in.");
+        }
+    }
+    if (!syncInput_) {
+        return false;
+    }
+    syncInput_->ReadSync(into);
+    return true;
 }
 
 void TMidiDevice::ShowModal() {

@@ -8,11 +8,14 @@
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
 #include "sound/MidiOut.h"
+#include "sound/MidiTransport.h"
 
 #include <QDialog>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -33,6 +36,9 @@ struct MidiDeviceOptions {
     std::filesystem::path settingsFile;
     // Shows the window modally; empty: QDialog::exec.
     std::function<void(TMidiDevice&)> showModal;
+    // Opens Sorvelin's own clock input for outputs without one (JACK has
+    // its own); empty: there is none.
+    std::function<std::unique_ptr<SyncInput>(std::string& why)> openSyncInput;
 };
 
 class TMidiDevice : public QDialog {
@@ -74,6 +80,11 @@ public:
     MidiOutService& Service() { return *service_; }
     int DeviceId() const { return model_->DeviceId(); }
     bool IsPlaying() const { return engine_->IsPlaying(); }
+    // The MIDI clock that came in since the last call, while "Follow MIDI
+    // clock" is on: from the JACK output's own input, else from the options'
+    // clock input, opened at the first call (a failure is said once, until
+    // the box is ticked again). False when there is no input to follow.
+    bool ReadClockIn(std::vector<SyncMessage>& into);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -91,6 +102,8 @@ private:
     std::unique_ptr<OutputHandle> output_;
     std::unique_ptr<DeviceModel> model_;
     std::unique_ptr<PlaybackEngine> engine_;
+    std::unique_ptr<SyncInput> syncInput_;
+    bool syncInputTried_ = false;
 };
 
 extern TMidiDevice* MidiDevice;

@@ -9,6 +9,7 @@
 #include "ui/output/Mididevicewin.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,6 +39,21 @@ std::vector<MidiOutCaps> FourPorts() {
     return {
         {"Port A", kMidiTechPort}, {"Odd", kMidiTechNone}, {"Wide", 9}, {"FM", kMidiTechFmSynth}};
 }
+
+// Stands in for Sorvelin:in: the test hands it the clock a DAW would send.
+class HandClock : public SyncInput {
+public:
+    void Send(std::uint8_t status) {
+        pending_.push_back({status, 0, std::chrono::steady_clock::now()});
+    }
+    void ReadSync(std::vector<SyncMessage>& into) override {
+        into.insert(into.end(), pending_.begin(), pending_.end());
+        pending_.clear();
+    }
+
+private:
+    std::vector<SyncMessage> pending_;
+};
 
 QStringList Lines(const QListWidget* list) {
     QStringList lines;
@@ -232,6 +248,71 @@ private slots:
         QCOMPARE(MidiDevice->Model().OpenDevice(-1), 0);
         StopProgram();
         QVERIFY(QString::fromStdString(ReadFileBytes(Prf().toStdString())).endsWith("-1\r\n"));
+    }
+
+    // The four boxes: shown with an open output, the timebase box only with
+    // the clock, remembered in device.prf; "Follow MIDI clock" with an
+    // output of no input of its own opens the program's clock input once (a
+    // failure said once), and its Start, clocks and Stop play and stop.
+    void theSyncBoxesAreRememberedAndAClockInPlaysTheSong() {
+        CaptureMidiOut capture;
+        HandClock clock;
+        int opened = 0;
+        bool inputThere = false;
+        StartOptions options;
+        options.device = Options(capture);
+        options.device.openSyncInput = [&](std::string& why) -> std::unique_ptr<SyncInput> {
+            ++opened;
+            if (!inputThere) {
+                why = "no sequencer";
+                return nullptr;
+            }
+            struct Lend : SyncInput {
+                explicit Lend(HandClock& c) : clock(c) {}
+                void ReadSync(std::vector<SyncMessage>& into) override { clock.ReadSync(into); }
+                HandClock& clock;
+            };
+            return std::make_unique<Lend>(clock);
+        };
+        CreateWindows(std::move(options));
+        MainForm1->AppDir = dir_.path().toStdString();
+        MainForm1->show();
+        Drag(MainForm1->Image2, QPoint(20, 200), QPoint(225, 30), 4);
+        QTest::mouseClick(MainForm1->Compose, Qt::LeftButton);
+        MidiDevice->show();
+        QVERIFY(MidiDevice->SendClockBox->isVisible());
+        QVERIFY(!MidiDevice->TimebaseMasterBox->isEnabled());
+        MidiDevice->SendClockBox->click();
+        QVERIFY(MidiDevice->TimebaseMasterBox->isEnabled());
+        MidiDevice->FollowClockBox->click();
+        QTRY_COMPARE(Messages().size(), 1);
+        QVERIFY(Messages()[0].contains("no sequencer"));
+        QTest::qWait(50);
+        QCOMPARE(opened, 1);
+        QCOMPARE(Messages().size(), 1);
+
+        inputThere = true;
+        MidiDevice->FollowClockBox->click(); // off and on: tried again
+        MidiDevice->FollowClockBox->click();
+        clock.Send(kMidiStart);
+        for (int k = 0; k < 24 && !MidiDevice->IsPlaying(); ++k) {
+            clock.Send(kMidiClock);
+            QTest::qWait(25); // 100 bpm
+        }
+        QVERIFY(MidiDevice->IsPlaying());
+        QCOMPARE(opened, 2);
+        clock.Send(kMidiStop);
+        QTRY_VERIFY(!MidiDevice->IsPlaying());
+        StopProgram();
+        QCOMPARE(capture.OpenOutputs(), 0);
+
+        CaptureMidiOut again;
+        TMidiDevice device(Options(again));
+        device.FormCreate();
+        QVERIFY(device.SendClockBox->isChecked());
+        QVERIFY(device.FollowClockBox->isChecked());
+        QVERIFY(!device.FollowTransportBox->isChecked());
+        QVERIFY(!device.TimebaseMasterBox->isChecked());
     }
 
     void shutDownStopsPlaybackClosesTheOutputAndWritesTheSettings() {
