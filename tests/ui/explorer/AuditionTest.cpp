@@ -13,6 +13,11 @@
 #include "ui/explorer/MainPictures.h"
 #include "ui/output/Mididevicewin.h"
 #include "ui/tracks/Trkwin.h"
+#ifdef SORVELIN_TEST_SYNTH
+#include "sound/FluidSynthCore.h"
+#include "sound/MidiOutFactory.h"
+#include "support/PulseServer.h"
+#endif
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -207,6 +212,60 @@ private slots:
         QVERIFY(recorder.messages.empty());
         StopProgram();
     }
+
+#ifdef SORVELIN_TEST_SYNTH
+    // The built-in synthesizer on a sound server of the test's own: the first
+    // move is heard soon, and Stop silences the audition.
+    void theSynthesizerSoundsAtOnceAndStopsAtStop() {
+        using sorvelin::test::MonitorRecorder;
+        using sorvelin::test::PulseServer;
+        if (!PulseServer::Available() || FindSoundFont(SoundFontFolders()).empty()) {
+            QSKIP("pulseaudio, parec or a SoundFont is missing");
+        }
+        PulseServer pulse;
+        QVERIFY(pulse.Ready());
+        MonitorRecorder heard(pulse);
+        QVERIFY(heard.WaitUntilRecording());
+        MessageRecorder recorder;
+        StartOptions options;
+        options.device.service = MakeMidiOutService();
+        options.device.showModal = [](TMidiDevice&) {};
+        CreateWindows(std::move(options));
+        QCOMPARE(MidiDevice->DeviceId(), -1);
+        MainForm1->AppDir = dir_.path().toStdString();
+        MainForm1->show();
+        MainForm1->Audition->setChecked(true);
+
+        QTest::mousePress(MainForm1->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 190));
+        const Clock::time_point moved = Clock::now();
+        QTest::mouseMove(MainForm1->Image2, QPoint(200, 60));
+        QTest::mouseRelease(MainForm1->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(200, 60));
+        QTest::qWait(600);
+        QVERIFY(MidiDevice->IsPlaying());
+        const Clock::time_point stopped = Clock::now();
+        QTest::mouseClick(ComposeWin->StopButton, Qt::LeftButton);
+        QTest::qWait(500);
+        heard.Stop();
+        DestroyWindows(); // before the server goes
+
+        constexpr int Sounding = 2000;
+        constexpr int Silent = 33; // -60 dBFS
+        const std::vector<int> peaks = heard.Peaks();
+        const auto onset =
+            std::find_if(peaks.begin() + static_cast<std::ptrdiff_t>(heard.FrameAt(moved)),
+                         peaks.end(), [](int peak) { return peak >= Sounding; });
+        QVERIFY(onset != peaks.end());
+        const auto after = heard.TimeOf(static_cast<std::size_t>(onset - peaks.begin())) - moved;
+        qInfo("heard %.1f ms after the first move",
+              std::chrono::duration<double, std::milli>(after).count());
+        QVERIFY(after < std::chrono::milliseconds(150));
+        const std::size_t quiet = heard.FrameAt(stopped + std::chrono::milliseconds(200));
+        QVERIFY(quiet < peaks.size());
+        QVERIFY(*std::max_element(peaks.begin() + static_cast<std::ptrdiff_t>(quiet), peaks.end()) <
+                Silent);
+        QVERIFY(recorder.messages.empty());
+    }
+#endif
 };
 
 QTEST_MAIN(AuditionTest)
