@@ -3,7 +3,6 @@
 // composition window's settings, each move replaces the audition before it
 // without leaving a note sounding, the last one plays out, and without the
 // box nothing is sent.
-#include "base/TextFile.h"
 #include "compose/Sequencer.h"
 #include "compose/SongRender.h"
 #include "midi/Mididata.h"
@@ -35,70 +34,51 @@ using namespace sorvelin::testing;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Messages = std::vector<CapturedMessage>;
+using Bytes = std::vector<std::uint8_t>;
 
-CaptureMidiOut& Capture() {
-    return static_cast<CaptureMidiOut&>(MidiDevice->Service());
-}
-
-int Kind(const CapturedMessage& m) {
-    return m.bytes.empty() ? 0 : m.bytes[0] & 0xF0;
-}
-int ChannelOf(const CapturedMessage& m) {
-    return m.bytes[0] & 0x0F;
+std::vector<CapturedMessage> Heard() {
+    return static_cast<CaptureMidiOut&>(MidiDevice->Service()).Messages();
 }
 bool NoteOn(const CapturedMessage& m) {
-    return Kind(m) == 0x90 && m.bytes.size() == 3 && m.bytes[2] != 0;
+    return m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
 }
 // All Sound Off or All Notes Off.
 bool Silence(const CapturedMessage& m) {
-    return Kind(m) == 0xB0 && m.bytes.size() == 3 && (m.bytes[1] == 120 || m.bytes[1] == 123);
+    return m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0xB0 &&
+           (m.bytes[1] == 120 || m.bytes[1] == 123);
 }
 
 // The notes still sounding after the first `count` messages.
-std::set<std::pair<int, int>> Sounding(const Messages& messages, std::size_t count) {
+std::set<std::pair<int, int>> Sounding(const std::vector<CapturedMessage>& heard,
+                                       std::size_t count) {
     std::set<std::pair<int, int>> sounding;
-    for (std::size_t i = 0; i < count && i < messages.size(); ++i) {
-        const CapturedMessage& m = messages[i];
-        if (NoteOn(m)) {
-            sounding.insert({ChannelOf(m), m.bytes[1]});
-        } else if (Kind(m) == 0x80 || Kind(m) == 0x90) {
-            sounding.erase({ChannelOf(m), m.bytes[1]});
-        } else if (Silence(m)) {
-            std::erase_if(sounding, [&](const auto& note) { return note.first == ChannelOf(m); });
+    for (std::size_t i = 0; i < count; ++i) {
+        const Bytes& b = heard[i].bytes;
+        const int channel = b[0] & 0x0F;
+        if (NoteOn(heard[i])) {
+            sounding.insert({channel, b[1]});
+        } else if ((b[0] & 0xE0) == 0x80) { // a note-off or a note-on of velocity 0
+            sounding.erase({channel, b[1]});
+        } else if (Silence(heard[i])) {
+            std::erase_if(sounding, [&](const auto& note) { return note.first == channel; });
         }
     }
     return sounding;
 }
 
-// Where the last audition starts: just after the last silencing.
-std::size_t LastAuditionStart(const Messages& messages) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        if (Silence(messages[i])) {
-            start = i + 1;
-        }
-    }
-    return start;
-}
-
-struct Note {
-    std::int32_t ticks;
-    std::vector<std::uint8_t> bytes;
-};
-
-// The note-ons of the first two bars of the song Play renders now.
-std::vector<Note> PlayedNotes() {
+// The note-ons of the first two bars of the song Play renders now, and
+// their ticks.
+std::pair<std::vector<Bytes>, std::vector<std::int32_t>> PlayedNotes() {
     const std::unique_ptr<midiSong> song =
         RenderSong(ComposeWin->Model(), TrackSettingWin->Parts, MainForm1->Series().Values(),
                    MainForm1->Engine().GetLimit());
     const std::unique_ptr<midiTrack> play = MergePlayTrack(*song);
-    std::vector<Note> notes;
+    std::pair<std::vector<Bytes>, std::vector<std::int32_t>> notes;
     for (int i = 0; i < play->Count(); ++i) {
-        const anyEvent* event = play->EventAt(i);
-        if (event->Kind() == kindNoteOn && event->time < SequencerStartTime + 2 * 4 * 120) {
-            const auto* note = static_cast<const NoteOnEvent*>(event);
-            notes.push_back({note->time, {note->status, note->key, note->velocity}});
+        const auto* note = static_cast<const NoteOnEvent*>(play->EventAt(i));
+        if (note->Kind() == kindNoteOn && note->time < SequencerStartTime + 2 * 4 * 120) {
+            notes.first.push_back({note->status, note->key, note->velocity});
+            notes.second.push_back(note->time);
         }
     }
     return notes;
@@ -112,18 +92,11 @@ class AuditionTest : public QObject {
     QTemporaryDir dir_;
     QString oldCurrent_;
 
-    QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
-
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
         oldCurrent_ = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir_.path()));
-        WriteLinesAtomic(Path("scale.cfg").toStdString(),
-                         {"scales", "\"C Major\",48,50,52,53,55,57,59,60,62,64,65,67,69,71,72",
-                          "Penta,60,62,64,67,69,60"});
-        WriteLinesAtomic(Path("rhythm.cfg").toStdString(),
-                         {"rhythms", "\"16th note\",30", "Swing,40,20"});
+        UseTwoTablesIn(dir_.path());
     }
 
     void cleanupTestCase() { QDir::setCurrent(oldCurrent_); }
@@ -132,13 +105,11 @@ private slots:
         MessageRecorder recorder;
         StartProgram(dir_.path());
         QWidget* picture = MainForm1->Image2;
-        QVERIFY(!MainForm1->Audition->isChecked());
-
         // Without the box a drag sends nothing.
-        Capture().ClearMessages();
+        QVERIFY(!MainForm1->Audition->isChecked());
         Drag(picture, QPoint(20, 200), QPoint(225, 30), 4);
         QTest::qWait(120);
-        QCOMPARE(Capture().MessageCount(), std::size_t{0});
+        QVERIFY(Heard().empty());
 
         // The composition window's settings, none of them the default.
         ComposeWin->ScaleComboBox1->setCurrentIndex(1);
@@ -150,20 +121,18 @@ private slots:
         MainForm1->Audition->setChecked(true);
 
         // The first move is heard at once.
-        Capture().ClearMessages();
         QTest::mousePress(picture, Qt::LeftButton, Qt::NoModifier, QPoint(30, 190));
         const Clock::time_point moved = Clock::now();
         QTest::mouseMove(picture, QPoint(120, 120));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            std::ranges::any_of(Capture().Messages(), [](const auto& m) { return NoteOn(m); }),
-            1000);
-        const Messages first = Capture().Messages();
-        const auto firstNote = std::ranges::find_if(first, [](const auto& m) { return NoteOn(m); });
-        QVERIFY(firstNote->time - moved < std::chrono::milliseconds(150));
+        QTRY_VERIFY_WITH_TIMEOUT(std::ranges::any_of(Heard(), NoteOn), 1000);
+        const std::vector<CapturedMessage> opening = Heard();
+        const std::size_t first = opening.size();
+        QVERIFY(std::ranges::find_if(opening, NoteOn)->time - moved <
+                std::chrono::milliseconds(150));
+        QVERIFY(!Sounding(opening, first).empty());
 
-        // A burst of moves: the audition before is cut short, at most one
-        // audition starts per pause, and the last move is heard.
-        QVERIFY(!Sounding(first, first.size()).empty());
+        // A burst of moves: one more audition at most per pause, the last
+        // move heard, and the audition cut short silenced first.
         const Clock::time_point burst = Clock::now();
         for (const QPoint at : {QPoint(150, 100), QPoint(180, 80), QPoint(210, 50)}) {
             QTest::mouseMove(picture, at);
@@ -171,44 +140,39 @@ private slots:
         QTest::mouseRelease(picture, Qt::LeftButton, Qt::NoModifier, QPoint(210, 50));
         const auto spent = Clock::now() - burst;
         QTRY_VERIFY_WITH_TIMEOUT(!MidiDevice->IsPlaying(), 5000);
-        const Messages heard = Capture().Messages();
-        const std::size_t start = LastAuditionStart(heard);
-        QVERIFY(start > first.size());
+        const std::vector<CapturedMessage> heard = Heard();
+        const auto lastSilence = std::ranges::find_if(heard.rbegin(), heard.rend(), Silence);
+        const auto start = static_cast<std::size_t>(heard.rend() - lastSilence);
+        QVERIFY(start > first);
+        QVERIFY(Sounding(heard, start).empty());
+        QVERIFY(Sounding(heard, heard.size()).empty());
         const auto auditions = std::ranges::count_if(
             heard, [](const auto& m) { return Silence(m) && m.bytes[0] == 0xB0; });
         QVERIFY(auditions <= 2 + spent / std::chrono::milliseconds(50));
 
-        // What the last audition played: the first two bars of the song Play
-        // renders from the same line, at the tempo, on part 0's program, and
-        // nothing left sounding before it began nor after it ended.
+        // The last audition played out the first two bars of the song Play
+        // renders from the same line, on part 1's program, at the tempo.
         QTest::mouseClick(MainForm1->Compose, Qt::LeftButton);
-        const std::vector<Note> expected = PlayedNotes();
-        QVERIFY(expected.size() > 2);
-        std::vector<std::vector<std::uint8_t>> played;
+        const auto [expected, ticks] = PlayedNotes();
+        std::vector<Bytes> played;
         std::vector<Clock::time_point> times;
-        bool program = false;
         for (std::size_t i = start; i < heard.size(); ++i) {
             if (NoteOn(heard[i])) {
                 played.push_back(heard[i].bytes);
                 times.push_back(heard[i].time);
             }
-            program |= heard[i].bytes == std::vector<std::uint8_t>{0xC0, 40};
-            QVERIFY(!Silence(heard[i]));
         }
-        std::vector<std::vector<std::uint8_t>> notes;
-        for (const Note& note : expected) {
-            notes.push_back(note.bytes);
-        }
-        QCOMPARE(played, notes);
-        QVERIFY(program);
-        const double msPerTick = 60000.0 / 180 / 120;
-        const double expectedMs = (expected.back().ticks - expected.front().ticks) * msPerTick;
+        QVERIFY(expected.size() > 2);
+        QCOMPARE(played, expected);
+        QVERIFY(std::ranges::any_of(heard.begin() + static_cast<std::ptrdiff_t>(start), heard.end(),
+                                    [](const auto& m) {
+                                        return m.bytes == Bytes{0xC0, 40};
+                                    }));
+        const double expectedMs = (ticks.back() - ticks.front()) * 60000.0 / 180 / 120;
         const double playedMs =
             std::chrono::duration<double, std::milli>(times.back() - times.front()).count();
         QVERIFY2(std::abs(playedMs - expectedMs) < 40.0,
                  qPrintable(QString("%1 ms for %2 ms").arg(playedMs).arg(expectedMs)));
-        QVERIFY(Sounding(heard, start).empty());
-        QVERIFY(Sounding(heard, heard.size()).empty());
         QVERIFY(recorder.messages.empty());
         StopProgram();
     }
@@ -217,25 +181,17 @@ private slots:
     // The built-in synthesizer on a sound server of the test's own: the first
     // move is heard soon, and Stop silences the audition.
     void theSynthesizerSoundsAtOnceAndStopsAtStop() {
-        using sorvelin::test::MonitorRecorder;
-        using sorvelin::test::PulseServer;
-        if (!PulseServer::Available() || FindSoundFont(SoundFontFolders()).empty()) {
+        if (!test::PulseServer::Available() || FindSoundFont(SoundFontFolders()).empty()) {
             QSKIP("pulseaudio, parec or a SoundFont is missing");
         }
-        PulseServer pulse;
+        test::PulseServer pulse;
         QVERIFY(pulse.Ready());
-        MonitorRecorder heard(pulse);
+        test::MonitorRecorder heard(pulse);
         QVERIFY(heard.WaitUntilRecording());
         MessageRecorder recorder;
-        StartOptions options;
-        options.device.service = MakeMidiOutService();
-        options.device.showModal = [](TMidiDevice&) {};
-        CreateWindows(std::move(options));
+        StartProgram(dir_.path(), MakeMidiOutService());
         QCOMPARE(MidiDevice->DeviceId(), -1);
-        MainForm1->AppDir = dir_.path().toStdString();
-        MainForm1->show();
         MainForm1->Audition->setChecked(true);
-
         QTest::mousePress(MainForm1->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(30, 190));
         const Clock::time_point moved = Clock::now();
         QTest::mouseMove(MainForm1->Image2, QPoint(200, 60));
@@ -248,12 +204,10 @@ private slots:
         heard.Stop();
         DestroyWindows(); // before the server goes
 
-        constexpr int Sounding = 2000;
-        constexpr int Silent = 33; // -60 dBFS
         const std::vector<int> peaks = heard.Peaks();
         const auto onset =
             std::find_if(peaks.begin() + static_cast<std::ptrdiff_t>(heard.FrameAt(moved)),
-                         peaks.end(), [](int peak) { return peak >= Sounding; });
+                         peaks.end(), [](int peak) { return peak >= 2000; });
         QVERIFY(onset != peaks.end());
         const auto after = heard.TimeOf(static_cast<std::size_t>(onset - peaks.begin())) - moved;
         qInfo("heard %.1f ms after the first move",
@@ -262,7 +216,7 @@ private slots:
         const std::size_t quiet = heard.FrameAt(stopped + std::chrono::milliseconds(200));
         QVERIFY(quiet < peaks.size());
         QVERIFY(*std::max_element(peaks.begin() + static_cast<std::ptrdiff_t>(quiet), peaks.end()) <
-                Silent);
+                33); // -60 dBFS
         QVERIFY(recorder.messages.empty());
     }
 #endif
