@@ -112,6 +112,13 @@ void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
         for (std::size_t i = 0; i + 1 < kPrfLines; ++i) {
             *targets[i] = StrToInt(line(i + 1));
         }
+        // The sync lines came later: a file without them reads as all off.
+        bool* const syncTargets[] = {&sync_.sendClock, &sync_.followTransport,
+                                     &sync_.timebaseMaster, &sync_.followClock};
+        sync_ = {};
+        for (std::size_t i = 0; i < std::size(syncTargets) && kPrfLines + i < lines.size(); ++i) {
+            *syncTargets[i] = StrToInt(line(kPrfLines + i)) != 0;
+        }
     } catch (const std::exception& error) {
         // Lines as an editor numbers them, from 1.
         Show(name + ", line " + IntToStr(static_cast<long long>(at + 1)) + ": " + error.what());
@@ -120,9 +127,20 @@ void DeviceModel::LoadDeviceSettings(const std::filesystem::path& file,
 
 void DeviceModel::SaveDeviceSettings(const std::filesystem::path& file,
                                      const DevicePlacement& placement) const {
-    WriteLinesAtomic(file, {"0000", IntToStr(placement.top), IntToStr(placement.left),
-                            IntToStr(placement.width), IntToStr(placement.height),
-                            IntToStr(WithoutSoundByChoice() ? kNoOutputChosen : deviceId_)});
+    std::vector<std::string> lines = {
+        "0000",
+        IntToStr(placement.top),
+        IntToStr(placement.left),
+        IntToStr(placement.width),
+        IntToStr(placement.height),
+        IntToStr(WithoutSoundByChoice() ? kNoOutputChosen : deviceId_)};
+    if (sync_ != SyncSettings{}) {
+        for (const bool on :
+             {sync_.sendClock, sync_.followTransport, sync_.timebaseMaster, sync_.followClock}) {
+            lines.push_back(on ? "1" : "0");
+        }
+    }
+    WriteLinesAtomic(file, lines);
 }
 
 std::string DeviceModel::NoSoundSentence(int code) {

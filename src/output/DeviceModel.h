@@ -27,6 +27,17 @@ struct DevicePlacement {
     int height = 295;
 };
 
+// Keeping in time with other programs. Remembered in device.prf after the
+// placement and the output, one line each ("1" on); a file without them
+// reads as all off, and with all off they are not written.
+struct SyncSettings {
+    bool sendClock = false;       // MIDI clock with the song, to the output
+    bool followTransport = false; // Play, Stop, position and tempo from JACK's transport
+    bool timebaseMaster = false;  // with clock on JACK: lead the transport's tempo
+    bool followClock = false;     // Start, Stop, position and tempo from MIDI clock in
+    bool operator==(const SyncSettings&) const = default;
+};
+
 // "MIDI Port", "Synth", "SQ Synth", "FM Synth", "MIDI Mapper"; "" for 0 and above 5.
 std::string TechnologyWord(int technology);
 
@@ -49,6 +60,8 @@ public:
     bool WithoutSoundByChoice() const { return withoutSound_ && !IsOpen(); }
 
     int DeviceId() const { return deviceId_; }
+    const SyncSettings& Sync() const { return sync_; }
+    void SetSync(const SyncSettings& sync) { sync_ = sync; }
     bool IsOpen() const { return output_.IsOpen(); }
 
     // 0 on success; -1 when the open output could not be closed first
@@ -75,8 +88,9 @@ public:
     // line is shown as an error naming the file and the line; what was read
     // before it stays and the rest keeps its defaults. Never throws.
     void LoadDeviceSettings(const std::filesystem::path& file, DevicePlacement& placement);
-    // Six lines, CR LF: "0000", top, left, width, height, DeviceId. Throws
-    // FileError when the file cannot be written.
+    // Six lines, CR LF: "0000", top, left, width, height, DeviceId, then the
+    // four sync lines when any of them is on. Throws FileError when the file
+    // cannot be written.
     void SaveDeviceSettings(const std::filesystem::path& file,
                             const DevicePlacement& placement) const;
 
@@ -93,6 +107,7 @@ private:
     DetailedMessageFn showDetailed_;
     bool withoutSound_ = false;
     int deviceId_ = -2;
+    SyncSettings sync_;
 };
 
 } // namespace sorvelin

@@ -105,4 +105,14 @@ int OutputHandle::LongMsg(const std::vector<std::uint8_t>& message,
     return kMidiOk;
 }
 
+bool OutputHandle::WithTransport(const std::function<void(MidiTransport&)>& use) {
+    std::lock_guard lock(mutex_);
+    MidiTransport* transport = output_ ? output_->Transport() : nullptr;
+    if (transport == nullptr) {
+        return false;
+    }
+    use(*transport);
+    return true;
+}
+
 } // namespace sorvelin

@@ -4,6 +4,7 @@
 // same lock, so an output is never closed while a message is on its way to
 // it, and a message sent while no output is open is simply refused.
 #include "sound/MidiOut.h"
+#include "sound/MidiTransport.h"
 
 #include <array>
 #include <atomic>
@@ -56,6 +57,9 @@ public:
     // Told when the open output fails, on the output's own thread; must not
     // wait for the window or for this handle. Empty: nobody is told.
     void SetFailureHandler(MidiOutput::FailureFn handler);
+    // Calls `use` with the open output's shared transport, under the lock
+    // (so the output stays open meanwhile); false when there is none.
+    bool WithTransport(const std::function<void(MidiTransport&)>& use);
 
 private:
     void Failed(int code);

@@ -181,7 +181,7 @@ PlaybackEngine::TimePoint PlaybackEngine::WakeTime(std::int32_t ticks) const {
 // A Set Tempo sent with the group at `ticks` paces the song from that time on.
 void PlaybackEngine::FollowTempo(std::int32_t ticks) {
     const int tempo = currentTempo_.load();
-    if (tempo != anchorTempo_) {
+    if (tempo != anchorTempo_ && !tempoLocked_) {
         anchorTime_ = DueTime(ticks);
         anchorTicks_ = ticks;
         anchorTempo_ = tempo;
@@ -248,20 +248,88 @@ void PlaybackEngine::Seam() {
     }
     anchorTime_ = seamDue;
     anchorTicks_ = loop_.from;
-    anchorTempo_ = loopTempo_;
-    currentTempo_ = loopTempo_;
+    passOffset_ += static_cast<std::int64_t>(loop_.to) - loop_.from;
+    if (!tempoLocked_) {
+        anchorTempo_ = loopTempo_;
+        currentTempo_ = loopTempo_;
+    }
     playIndex_ = loopFirst_;
 }
 
+PlaybackEngine::TimePoint PlaybackEngine::NextSongDue() const {
+    return DueTime(AtSeam() ? loop_.to
+                            : events_[static_cast<std::size_t>(playIndex_.load())]->time);
+}
+
 PlaybackEngine::TimePoint PlaybackEngine::NextDue() const {
-    return WakeTime(AtSeam() ? loop_.to
-                             : events_[static_cast<std::size_t>(playIndex_.load())]->time);
+    const auto lead = std::chrono::duration_cast<TimerService::Clock::duration>(lead_);
+    const TimePoint song = NextSongDue();
+    return (clockOn_ ? std::min(song, ClockDue(clockNext_)) : song) - lead;
+}
+
+// ---- MIDI clock ----
+
+PlaybackEngine::TimePoint PlaybackEngine::ClockDue(std::int64_t index) const {
+    // In 24ths of a tick, so that a division that 24 does not divide still
+    // gives every clock its exact moment; split as in DueTime so that no
+    // product leaves 64 bits.
+    const std::int64_t gap =
+        index * division_ -
+        kClocksPerQuarter * (static_cast<std::int64_t>(anchorTicks_) + passOffset_);
+    const std::int64_t perQuarter = static_cast<std::int64_t>(anchorTempo_) * 1000;
+    const std::int64_t unit = std::int64_t{kClocksPerQuarter} * division_;
+    const std::int64_t nanos = gap * (perQuarter / unit) + gap * (perQuarter % unit) / unit;
+    return anchorTime_ + std::chrono::duration_cast<TimerService::Clock::duration>(
+                             std::chrono::nanoseconds(nanos));
+}
+
+void PlaybackEngine::SendClock() {
+    const TimePoint due = ClockDue(clockNext_);
+    Check(SendShort(PackShortMsg(kMidiClock), lead_.count() > 0 ? &due : nullptr));
+    ++clockNext_;
+}
+
+void PlaybackEngine::StartClock(std::int32_t ticks) {
+    clockOn_ = sendClock_.load();
+    if (!clockOn_) {
+        return;
+    }
+    // The first clock on or after the entry; the pointer counts sixteenths.
+    const std::int64_t scaled = std::int64_t{ticks} * kClocksPerQuarter;
+    clockNext_ = scaled / division_ + (scaled % division_ > 0 ? 1 : 0);
+    const int sixteenths = static_cast<int>(std::int64_t{ticks} * 4 / division_);
+    const TimePoint due = anchorTime_;
+    const TimePoint* at = lead_.count() > 0 ? &due : nullptr;
+    Check(SendShort(PackSongPosition(sixteenths), at));
+    Check(SendShort(PackShortMsg(sixteenths == 0 ? kMidiStart : kMidiContinue), at));
 }
 
 // ---- start, tick, stop ----
 
 void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track,
                                    std::optional<PlaybackLoop> loop) {
+    Begin(std::move(track), loop, nullptr);
+}
+
+void PlaybackEngine::StartPlaybackAt(std::shared_ptr<midiTrack> track, const PlaybackEntry& entry) {
+    Begin(std::move(track), std::nullopt, &entry);
+}
+
+void PlaybackEngine::Chase() {
+    const int first = playIndex_.load();
+    for (int i = 0; i < first && !stopRequested_.load(); ++i) {
+        const anyEvent& event = *events_[static_cast<std::size_t>(i)];
+        const int kind = event.status & 0xF0;
+        const bool note = kind == 0x80 || kind == 0x90 || event.Kind() == kindNoteOff;
+        const bool tempo = event.status == 0xFF;
+        if (!note && !(tempo && tempoLocked_)) {
+            SendEventAt(event, nullptr);
+        }
+    }
+}
+
+void PlaybackEngine::Begin(std::shared_ptr<midiTrack> track,
+                           const std::optional<PlaybackLoop>& loop, const PlaybackEntry* entry) {
     if (!track || track->Count() == 0 || !output_.IsOpen()) {
         return;
     }
@@ -270,7 +338,16 @@ void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track,
         return;
     }
     if (playing_.load()) {
-        Halt(); // the window never starts while playing; stay consistent if it does
+        // The window never starts while playing; a follower moves the song
+        // on, and nothing of the old position may keep sounding.
+        bool clockWasOn = false;
+        Halt(clockWasOn);
+        if (entry != nullptr) {
+            if (clockWasOn) {
+                output_.ShortMsg(PackShortMsg(kMidiStop));
+            }
+            SilenceAllChannels();
+        }
     }
     // Expanding does nothing on an expanded track, so a track started again
     // keeps one note-off per note.
@@ -289,30 +366,76 @@ void PlaybackEngine::StartPlayback(std::shared_ptr<midiTrack> track,
     if (events_.empty()) {
         return;
     }
-    const std::int32_t t0 = events_.front()->time;
+    const std::int32_t t0 = entry != nullptr ? entry->ticks : events_.front()->time;
     midiSong* song = track->song;
     division_ = song != nullptr && song->division != 0 ? song->division : 120;
-    currentTempo_ = song != nullptr ? song->TempoAt(t0) : DefaultTempo;
+    const int songTempo = song != nullptr ? song->TempoAt(t0) : DefaultTempo;
+    tempoLocked_ = entry != nullptr && entry->tempo > 0;
+    currentTempo_ = tempoLocked_ ? entry->tempo : songTempo;
     stopRequested_ = false;
     sendFailed_ = false;
     playIndex_ = 0;
-    anchorTime_ = timer_.Now();
+    anchorTime_ = entry != nullptr ? entry->moment : timer_.Now();
     anchorTicks_ = t0;
     anchorTempo_ = currentTempo_.load();
+    passOffset_ = 0;
     lead_ = output_.Lead();
     PrepareLoop(loop, song);
+    const bool oneMoment = events_.front()->time == events_.back()->time && !looping_;
 
-    SendGroup();
-    if (playIndex_.load() >= static_cast<int>(events_.size()) && !looping_) {
-        return; // the whole song was one moment: it never becomes playing
+    if (entry != nullptr) {
+        const auto first = std::find_if(events_.begin(), events_.end(),
+                                        [t0](const anyEvent* e) { return e->time >= t0; });
+        playIndex_ = static_cast<int>(first - events_.begin());
+        Chase();
+        if (first == events_.end()) {
+            return; // entered past the song's end: nothing is left to play
+        }
+        StartClock(t0);
+    } else {
+        if (!oneMoment) {
+            StartClock(t0);
+        }
+        // The clock due with the first group goes just before it.
+        while (clockOn_ && ClockDue(clockNext_) <= anchorTime_) {
+            SendClock();
+        }
+        SendGroup();
+        if (playIndex_.load() >= static_cast<int>(events_.size()) && !looping_) {
+            return; // the whole song was one moment: it never becomes playing
+        }
     }
-    const TimePoint due = std::max(NextDue(), anchorTime_ + kFirstDelayMin);
+    const TimePoint due = entry != nullptr ? std::max(NextDue(), timer_.Now())
+                                           : std::max(NextDue(), anchorTime_ + kFirstDelayMin);
     if (RequestTimer(due, session) == 0) {
+        clockOn_ = false;
         lock.unlock();
         Show(kTimerError);
         return;
     }
     playing_ = true;
+}
+
+void PlaybackEngine::Retime(const PlaybackEntry& entry) {
+    std::lock_guard lock(playMutex_);
+    if (!playing_.load() || events_.empty()) {
+        return;
+    }
+    // A new session: the timer asked for under the old pace does nothing.
+    const std::uint64_t session = ++session_;
+    anchorTime_ = entry.moment;
+    anchorTicks_ = entry.ticks;
+    passOffset_ = 0;
+    if (entry.tempo > 0) {
+        tempoLocked_ = true;
+        anchorTempo_ = entry.tempo;
+        currentTempo_ = entry.tempo;
+    }
+    if (clockOn_) {
+        const std::int64_t scaled = std::int64_t{entry.ticks} * kClocksPerQuarter;
+        clockNext_ = scaled / division_ + (scaled % division_ > 0 ? 1 : 0);
+    }
+    RequestTimer(std::max(NextDue(), timer_.Now()), session);
 }
 
 void PlaybackEngine::TimerTick(std::uint64_t session) {
@@ -322,6 +445,10 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
     }
     const int count = static_cast<int>(events_.size());
     if (playIndex_.load() >= count && !looping_) {
+        if (clockOn_) {
+            output_.ShortMsg(PackShortMsg(kMidiStop));
+            clockOn_ = false;
+        }
         SilenceAllChannels();
         playing_ = false;
         lock.unlock();
@@ -329,12 +456,20 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
         return;
     }
     for (;;) {
-        if (AtSeam()) {
+        if (clockOn_ && ClockDue(clockNext_) <= NextSongDue()) {
+            SendClock();
+        } else if (AtSeam()) {
             Seam();
         } else if (!SendGroup()) {
             return;
         }
         if (playIndex_.load() >= count && !looping_) {
+            if (clockOn_) {
+                // The clock ends with the song's last moment.
+                const TimePoint end = DueTime(songTicks_.load());
+                Check(SendShort(PackShortMsg(kMidiStop), lead_.count() > 0 ? &end : nullptr));
+                clockOn_ = false;
+            }
             // Natural end: the song's own note-offs have ended the sound,
             // unless the output refused some of them.
             const bool refused = sendFailed_.exchange(false);
@@ -363,6 +498,11 @@ void PlaybackEngine::TimerTick(std::uint64_t session) {
 }
 
 bool PlaybackEngine::Halt() {
+    bool clockWasOn = false;
+    return Halt(clockWasOn);
+}
+
+bool PlaybackEngine::Halt(bool& clockWasOn) {
     stopRequested_ = true;
     std::uint32_t id = 0;
     bool wasPlaying = false;
@@ -370,6 +510,7 @@ bool PlaybackEngine::Halt() {
     {
         std::lock_guard lock(playMutex_);
         ++session_;
+        clockWasOn = std::exchange(clockOn_, false);
         id = timerId_.load();
         wasPlaying = playing_.exchange(false);
         events_.clear();
@@ -384,12 +525,16 @@ bool PlaybackEngine::Halt() {
 
 void PlaybackEngine::StopPlayback() {
     // Even without an output (closed while a song played) the stop is final.
-    const bool wasPlaying = Halt();
+    bool clockWasOn = false;
+    const bool wasPlaying = Halt(clockWasOn);
     if (!output_.IsOpen()) {
         if (wasPlaying) {
             NotifyPlayEnd();
         }
         return;
+    }
+    if (clockWasOn) {
+        output_.ShortMsg(PackShortMsg(kMidiStop));
     }
     NotifyPlayEnd();
     SilenceAllChannels();

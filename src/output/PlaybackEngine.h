@@ -54,6 +54,16 @@ struct PlaybackLoop {
     std::int32_t to = 0;
 };
 
+// Where a song is entered when another clock leads (a studio's transport):
+// at the first event at or after `ticks`, with `ticks` due at `moment`.
+// A `tempo` (microseconds per quarter note) paces the song in place of its
+// own Set Tempo events; 0 keeps the song's.
+struct PlaybackEntry {
+    std::int32_t ticks = 0;
+    TimerService::TimePoint moment{};
+    int tempo = 0;
+};
+
 class PlaybackEngine {
 public:
     using PlayEndHandlerFn = std::function<void(void* context)>;
@@ -81,6 +91,22 @@ public:
     // event and lasts a tick or more, playback runs until StopPlayback.
     void StartPlayback(std::shared_ptr<midiTrack> track,
                        std::optional<PlaybackLoop> loop = std::nullopt);
+    // Enters the track at a position: what the song set up before it
+    // (programs, controllers, the wheel) is sent at once, its notes are not,
+    // and the rest follows from `entry.ticks` on. A song already playing is
+    // silenced first, without the end handler: playback goes on from there.
+    void StartPlaybackAt(std::shared_ptr<midiTrack> track, const PlaybackEntry& entry);
+    // Moves the song clock of a playing song: `entry.ticks` is due at
+    // `entry.moment`, and the song goes on at `entry.tempo` from there.
+    void Retime(const PlaybackEntry& entry);
+
+    // MIDI clock with the song: at a start the song position pointer and
+    // Start (Continue when entered past the beginning), 24 clocks per quarter
+    // note at the song's tempo from its first tick on, running on across a
+    // loop's seam, and Stop at a stop and at the song's end. Read at each
+    // start; off unless set.
+    void SetSendClock(bool on) { sendClock_ = on; }
+    bool SendsClock() const { return sendClock_.load(); }
     // Cancels playback, then calls the end handler and silences every
     // channel (also when idle). With no output open (closed while the song
     // played) nothing can be silenced, but a song that was playing still
@@ -126,8 +152,21 @@ private:
     // Ends the pass's notes and moves the song clock to the next pass.
     void Seam();
     // When whatever is next goes to the output: the next group, or the seam,
-    // less the output's lead.
+    // or the next clock, less the output's lead.
     TimePoint NextDue() const;
+    // Due moment of the next group or seam (not less the lead).
+    TimePoint NextSongDue() const;
+    // Due moment of clock `index`: clocks count from the song's first tick
+    // of its first pass, each division / 24 ticks after the one before.
+    TimePoint ClockDue(std::int64_t index) const;
+    void SendClock();
+    // SPP, Start or Continue, for a song entered at `ticks`.
+    void StartClock(std::int32_t ticks);
+    // The common part of both starts; `entry` null: from the beginning.
+    void Begin(std::shared_ptr<midiTrack> track, const std::optional<PlaybackLoop>& loop,
+               const PlaybackEntry* entry);
+    // Sends what the song set up before the play index, without its notes.
+    void Chase();
     // Moment the song clock reaches `ticks`.
     TimePoint DueTime(std::int32_t ticks) const;
     // Moment the group at `ticks` is handed to the output: its due moment,
@@ -150,6 +189,8 @@ private:
     // done on the timer's thread, which may wait for the play lock.
     void OutputFailed(int code);
     void EndAfterFailure();
+    // Halt, and whether the halted song was sending clock.
+    bool Halt(bool& clockWasOn);
 
     OutputHandle& output_;
     TimerService& timer_;
@@ -181,6 +222,11 @@ private:
     int passEnd_ = 0;   // index of the first event at or after loop_.to
     int loopTempo_ = DefaultTempo;
     std::chrono::nanoseconds lead_{0}; // the output's, read at the start
+    bool tempoLocked_ = false;         // an entry's tempo, not the song's, paces it
+    std::atomic<bool> sendClock_{false};
+    bool clockOn_ = false;        // this song sends clock
+    std::int64_t clockNext_ = 0;  // the next clock to send
+    std::int64_t passOffset_ = 0; // ticks of the passes played before this one
 
     std::mutex handlerMutex_;
     PlayEndHandlerFn playEndHandler_;

@@ -11,9 +11,15 @@ std::vector<std::uint8_t> UnpackShortMsg(std::uint32_t packed) {
     case 0xD0:
         return {status, data1};
     case 0xF0:
-        // System common and real-time messages are not sent as short messages
-        // by this program; keep the status byte alone.
-        return {status};
+        switch (status) {
+        case 0xF1: // time code quarter frame
+        case 0xF3: // song select
+            return {status, data1};
+        case kSongPosition:
+            return {status, data1, data2};
+        default: // the real-time messages and the rest carry no data
+            return {status};
+        }
     default:
         return {status, data1, data2};
     }

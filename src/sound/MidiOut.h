@@ -15,6 +15,8 @@
 
 namespace sorvelin {
 
+class MidiTransport;
+
 // Result codes of the service. 0 is success.
 enum MidiOutResult : int {
     kMidiOk = 0,
@@ -77,6 +79,9 @@ public:
     virtual int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point /*due*/) {
         return ShortMsg(packed);
     }
+    // The shared transport this output takes part in, or none. Owned by
+    // the output and valid while it is open.
+    virtual MidiTransport* Transport() { return nullptr; }
     // 0 on success; on failure the output stays open.
     virtual int Close() = 0;
     // Called once, on a thread of the output's own, when the server behind
@@ -123,8 +128,26 @@ constexpr std::uint32_t PackShortMsg(std::uint8_t status, std::uint8_t data1 = 0
     return std::uint32_t{status} | (std::uint32_t{data1} << 8) | (std::uint32_t{data2} << 16);
 }
 
+// The MIDI clock and song position messages.
+inline constexpr std::uint8_t kMidiClock = 0xF8;
+inline constexpr std::uint8_t kMidiStart = 0xFA;
+inline constexpr std::uint8_t kMidiContinue = 0xFB;
+inline constexpr std::uint8_t kMidiStop = 0xFC;
+inline constexpr std::uint8_t kSongPosition = 0xF2;
+// Clocks per quarter note.
+inline constexpr int kClocksPerQuarter = 24;
+
+// A song position pointer to `sixteenths` sixteenth notes from the start
+// (14 bits, least significant seven first).
+constexpr std::uint32_t PackSongPosition(int sixteenths) {
+    return PackShortMsg(kSongPosition, static_cast<std::uint8_t>(sixteenths & 0x7F),
+                        static_cast<std::uint8_t>((sixteenths >> 7) & 0x7F));
+}
+
 // The bytes a short message puts on the wire: 1 to 3 of them depending on
-// the status (program change and channel pressure carry one data byte).
+// the status (program change, channel pressure, the time code quarter frame
+// and song select carry one data byte, the song position pointer two, the
+// other system messages none).
 std::vector<std::uint8_t> UnpackShortMsg(std::uint32_t packed);
 
 // The service's own texts for the codes above; `detail`, when not empty, is

@@ -3,6 +3,8 @@
 # the Debian package, checks it as a distribution would (lintian, stripped
 # programs, the song MIME type) and runs sorvelin-render from the unpacked package.
 set -euo pipefail
+# With pipefail, "cmd | grep -q" fails when grep stops reading before cmd
+# has written everything (cmd gets SIGPIPE): outputs are read whole first.
 build=$1
 scratch=$2
 rm -rf "$scratch"
@@ -46,7 +48,7 @@ deb=$(ls "$scratch"/package/*.deb)
 depends=$(dpkg-deb --field "$deb" Depends | sed -e 's/ ([^)]*)//g' -e 's/, /\n/g')
 needed=(libc6 libstdc++6 libfluidsynth3 libasound2 libsndfile1
         'timgm6mb-soundfont | fluid-soundfont-gm | musescore-general-soundfont')
-if ldd "$build/bin/sorvelin-render" | grep -q 'libjack\.so'; then
+if grep -q 'libjack\.so' <<<"$(ldd "$build/bin/sorvelin-render")"; then
     needed+=('libjack-jackd2-0 | libjack-0.125')
 fi
 if [ -e "$build/bin/sorvelin" ]; then
@@ -58,22 +60,22 @@ for package in "${needed[@]}"; do
     fi
 done
 dpkg -x "$deb" "$scratch/root"
-"$scratch/root/usr/bin/sorvelin-render" --help | grep -q -i 'usage'
+grep -q -i 'usage' <<<"$("$scratch/root/usr/bin/sorvelin-render" --help)"
 for program in "$scratch"/root/usr/bin/*; do
-    if file "$program" | grep -q 'not stripped'; then
+    if grep -q 'not stripped' <<<"$(file "$program")"; then
         echo "not stripped in the package: $(basename "$program")"; exit 1
     fi
 done
 # The plugin where hosts look for it, listed from the unpacked package.
 if [ -e "$build/lib/lv2/sorvelin.lv2/sorvelin.so" ]; then
-    LV2_PATH="$scratch/root/usr/lib/lv2:/usr/lib/lv2" lv2info http://sorvelin.org/plugins/sorvelin |
-        grep -q 'Symbol: *midi_out$' || { echo "the package's plugin is not listed by lv2info"; exit 1; }
-    if file "$scratch/root/usr/lib/lv2/sorvelin.lv2/sorvelin.so" | grep -q 'not stripped'; then
+    info=$(LV2_PATH="$scratch/root/usr/lib/lv2:/usr/lib/lv2" lv2info http://sorvelin.org/plugins/sorvelin)
+    grep -q 'Symbol: *midi_out$' <<<"$info" || { echo "the package's plugin is not listed by lv2info"; exit 1; }
+    if grep -q 'not stripped' <<<"$(file "$scratch/root/usr/lib/lv2/sorvelin.lv2/sorvelin.so")"; then
         echo "not stripped in the package: sorvelin.so"; exit 1
     fi
 fi
 if [ -e "$scratch/root/usr/bin/sorvelin" ]; then
-    "$scratch/root/usr/bin/sorvelin" --version | grep -q '^sorvelin [0-9]'
+    grep -q '^sorvelin [0-9]' <<<"$("$scratch/root/usr/bin/sorvelin" --version)"
 fi
 # Errors fail the check; warnings are the packager's to weigh. Run as root,
 # lintian must be told it may.

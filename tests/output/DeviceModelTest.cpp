@@ -277,3 +277,45 @@ TEST(DeviceModel, SavedFileHasSixLinesTopBeforeLeft) {
     EXPECT_EQ(read.left, 20);
     EXPECT_EQ(again.model.DeviceId(), -1);
 }
+
+// The sync boxes come after today's six lines, only when one is on, so a
+// device.prf written without them stays as it was; a file without them
+// reads as all off.
+TEST(DeviceModel, SyncBoxesAreRememberedAfterTheSixLines) {
+    const struct {
+        const char* name;
+        SyncSettings sync;
+        const char* saved;
+    } cases[] = {
+        {"all off", {}, "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n"},
+        {"clock",
+         {true, false, false, false},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n1\r\n0\r\n0\r\n0\r\n"},
+        {"all on",
+         {true, true, true, true},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n1\r\n1\r\n1\r\n1\r\n"},
+        {"follow clock",
+         {false, false, false, true},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n0\r\n0\r\n0\r\n1\r\n"},
+        {"follow transport",
+         {false, true, false, false},
+         "0000\r\n1\r\n2\r\n451\r\n295\r\n-1\r\n0\r\n1\r\n0\r\n0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const fs::path file = dir.path / kDevicePrfName;
+        Fixture f;
+        DevicePlacement placement{1, 2, 451, 295};
+        f.model.Startup(file, placement); // no file yet: the synthesizer, id -1
+        f.model.SetSync(c.sync);
+        f.model.SaveDeviceSettings(file, placement);
+        EXPECT_EQ(ReadFileBytes(file), c.saved);
+        Fixture again;
+        again.model.SetSync({true, true, true, true});
+        DevicePlacement read;
+        again.model.Startup(file, read);
+        EXPECT_EQ(again.model.Sync(), c.sync);
+        EXPECT_EQ(read.top, 1);
+    }
+}

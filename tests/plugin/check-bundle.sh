@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The plugin bundle under LV2_DIR (…/lib/lv2) is what a host expects: its
-# Turtle files validate against the LV2 specification's own data, and lilv
+# Turtle files validate against the LV2 vocabularies that lv2-dev installs, and lilv
 # lists the plugin with its class and every port.
 set -euo pipefail
 lv2_dir=$(cd "$1" && pwd) # lilv takes no relative folder

@@ -208,6 +208,13 @@ TEST(AlsaMidiOut, EachShortMessageBecomesItsSequencerEvent) {
         {PackShortMsg(0xE0, 0x00, 0x40), {SND_SEQ_EVENT_PITCHBEND, 0, 0, 0}},
         {PackShortMsg(0xE6, 0x7F, 0x7F), {SND_SEQ_EVENT_PITCHBEND, 6, 0, 8191}},
         {PackShortMsg(0xE9, 0x00, 0x00), {SND_SEQ_EVENT_PITCHBEND, 9, 0, -8192}},
+        // The clock and song position, as a sequencer's other clients follow them.
+        {PackShortMsg(kMidiClock), {SND_SEQ_EVENT_CLOCK, 0, 0, 0}},
+        {PackShortMsg(kMidiStart), {SND_SEQ_EVENT_START, 0, 0, 0}},
+        {PackShortMsg(kMidiContinue), {SND_SEQ_EVENT_CONTINUE, 0, 0, 0}},
+        {PackShortMsg(kMidiStop), {SND_SEQ_EVENT_STOP, 0, 0, 0}},
+        {PackSongPosition(0), {SND_SEQ_EVENT_SONGPOS, 0, 0, 0}},
+        {PackSongPosition(300), {SND_SEQ_EVENT_SONGPOS, 0, 0, 300}},
     };
     AlsaEncoder encoder;
     snd_seq_event_t e;

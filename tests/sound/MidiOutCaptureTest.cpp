@@ -16,6 +16,27 @@ TEST(MidiOut, ErrorTextsNameWhatIsMissing) {
     EXPECT_NE(StandardMidiErrorText(1234).find("1234"), std::string::npos);
 }
 
+// Each message puts exactly its own bytes on the wire: a backend sending
+// three bytes of a clock or one of a song position corrupts the stream.
+TEST(MidiOut, ShortMessagesCarryTheirOwnNumberOfDataBytes) {
+    const std::pair<std::uint32_t, Bytes> rows[] = {
+        {PackShortMsg(0x91, 60, 100), {0x91, 60, 100}},
+        {PackShortMsg(0xC2, 5, 9), {0xC2, 5}},
+        {PackShortMsg(0xD3, 7, 9), {0xD3, 7}},
+        {PackSongPosition(0), {kSongPosition, 0, 0}},
+        {PackSongPosition(0x3FFF), {kSongPosition, 0x7F, 0x7F}},
+        {PackSongPosition(200), {kSongPosition, 200 & 0x7F, 200 >> 7}},
+        {PackShortMsg(0xF3, 4, 9), {0xF3, 4}},
+        {PackShortMsg(kMidiClock, 1, 2), {kMidiClock}},
+        {PackShortMsg(kMidiStart), {kMidiStart}},
+        {PackShortMsg(kMidiContinue), {kMidiContinue}},
+        {PackShortMsg(kMidiStop), {kMidiStop}},
+    };
+    for (const auto& [packed, bytes] : rows) {
+        EXPECT_EQ(UnpackShortMsg(packed), bytes) << packed;
+    }
+}
+
 TEST(CaptureMidiOut, RecordsEveryMessageWithItsOutputAndTime) {
     CaptureMidiOut capture({{"Port A", kMidiTechPort}});
     auto now = std::chrono::steady_clock::time_point{} + std::chrono::seconds(5);

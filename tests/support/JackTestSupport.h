@@ -293,6 +293,7 @@ private:
             return owner_.Keep(message, inner_->LongMsg(message));
         }
         bool LongDone() override { return inner_->LongDone(); }
+        MidiTransport* Transport() override { return inner_->Transport(); }
         int Close() override { return inner_->Close(); }
 
     private:

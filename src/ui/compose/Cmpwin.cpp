@@ -3,6 +3,8 @@
 
 #include "compose/ScalaFile.h"
 #include "compose/Tables.h"
+#include "output/ClockFollow.h"
+#include "output/TransportFollow.h"
 #include "ui/common/AccessibleComboBox.h"
 #include "ui/common/AccessibleRoles.h"
 #include "ui/common/ErrorGuard.h"
@@ -103,9 +105,21 @@ TComposeWin::TComposeWin(QWidget* parent)
     positionTimer_ = new QTimer(this);
     positionTimer_->setInterval(PlayPositionIntervalMs);
     connect(positionTimer_, &QTimer::timeout, this, [this] { ShowPlayPosition(); });
+    transportTimer_ = new QTimer(this);
+    transportTimer_->setInterval(TransportIdleMs);
+    connect(transportTimer_, &QTimer::timeout, this, [this] { FollowTransportTick(); });
+    transportTimer_->start();
 }
 
 TComposeWin::~TComposeWin() {
+    // The controls outlive this part of the window: a field losing the focus
+    // as the window goes must not call a handler of a window already half gone.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->disconnect(this);
+    }
+    transportTimer_->stop();
+    follower_.reset();
+    clockFollower_.reset();
     // The device outlives this window: it must not report a song's end here.
     // A song still playing is the engine's to hold until the device stops it.
     if (MidiDevice != nullptr) {

@@ -27,6 +27,15 @@ class QTimer;
 
 namespace sorvelin {
 
+class TransportFollower;
+class ClockFollower;
+
+// How often the transport is looked at: often while following it (the song
+// is timed by the transport's own frames, the look only notices a change),
+// seldom while not, to notice that following was switched on.
+inline constexpr int TransportFollowMs = 5;
+inline constexpr int TransportIdleMs = 250;
+
 // What a file dialog of this window asks for.
 struct FileRequest {
     enum Kind { SaveMidi, SaveSong, LoadSong, SaveAudio, SaveScore };
@@ -163,6 +172,15 @@ private:
     // agrees to save it as last played when the composition changed since.
     bool ConfirmPlayedSong();
     void RegisterPlayEnd();
+    // Renders the song for Play; false (Play restored) when nothing plays.
+    bool RenderForPlay();
+    // JACK's transport: whether Play and Stop go through it, one look at
+    // it, and leading its tempo with the song's.
+    bool FollowingTransport() const;
+    void FollowTransportTick();
+    // The MIDI clock coming in: taken on each look while following it.
+    void FollowClock();
+    void LeadTransport(bool start);
     ExplorerModel& Explorer();
     PartSettingsTable& Parts();
 
@@ -179,6 +197,9 @@ private:
     PartSettingsTable noParts_ = DefaultPartSettings(); // while there is no track window
     bool updating_ = false; // controls written by the program, not the user
     QTimer* positionTimer_ = nullptr;
+    QTimer* transportTimer_ = nullptr; // looks at the transport while following it
+    std::unique_ptr<TransportFollower> follower_;
+    std::unique_ptr<ClockFollower> clockFollower_;
     int shownStep_ = -1; // the series index the play position shows, -1 for none
     int scoreNotes_ = 1; // the notes per part the score was drawn for
 };

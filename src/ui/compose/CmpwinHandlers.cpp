@@ -6,7 +6,9 @@
 #include "base/Errors.h"
 #include "compose/Audition.h"
 #include "compose/SongActions.h"
+#include "output/ClockFollow.h"
 #include "output/TrackRender.h"
+#include "output/TransportFollow.h"
 #include "ui/common/ErrorGuard.h"
 #include "ui/common/MessageBox.h"
 #include "ui/common/ProgressDialog.h"
@@ -225,12 +227,7 @@ void TComposeWin::ShowPlayPosition() {
     Image1->setPixmap(QPixmap::fromImage(shown));
 }
 
-void TComposeWin::PlayClick() {
-    ActionPlay->setEnabled(false);
-    if (MidiDevice == nullptr) {
-        ActionPlay->setEnabled(true);
-        return;
-    }
+bool TComposeWin::RenderForPlay() {
     PlaybackEngine& engine = MidiDevice->Engine();
     const bool silent = !MidiDevice->Output().IsOpen();
     // An output whose server went away is refused by the engine, which says
@@ -243,18 +240,127 @@ void TComposeWin::PlayClick() {
         RenderPlaySong(song_, Explorer(), model_, Parts());
         playedInputs_ = PlayInputs(Explorer(), model_, Parts());
     });
-    // The engine shares the track (and through it the song) while it plays.
     std::shared_ptr<midiTrack> track = song_.PlayTrack();
     if (!rendered || track == nullptr || track->Count() == 0) {
-        ActionPlay->setEnabled(true);
-        return;
+        return false;
     }
     if (silent) {
         // Without an output the song is still rendered, for Save MIDI.
         ShowMessage(RenderedWithoutOutput);
+        return false;
+    }
+    return true;
+}
+
+bool TComposeWin::FollowingTransport() const {
+    return MidiDevice != nullptr && MidiDevice->Model().Sync().followTransport &&
+           MidiDevice->Output().WithTransport([](MidiTransport&) {});
+}
+
+void TComposeWin::FollowClock() {
+    if (!clockFollower_) {
+        clockFollower_ = std::make_unique<ClockFollower>(MidiDevice->Engine());
+        clockFollower_->SetTrackSource([this]() -> std::shared_ptr<midiTrack> {
+            return RenderForPlay() ? song_.PlayTrack() : nullptr;
+        });
+        // The song keeps to the server's frames the clock came in by.
+        MidiDevice->Output().WithTransport(
+            [](MidiTransport& transport) { transport.KeepToTransport(true); });
+    }
+    std::vector<SyncMessage> in;
+    MidiDevice->Output().WithTransport([&in](MidiTransport& transport) { transport.ReadSync(in); });
+    for (const SyncMessage& message : in) {
+        if (clockFollower_->Take(message) == ClockFollower::Change::Started &&
+            MidiDevice->Engine().IsPlaying()) {
+            ActionPlay->setEnabled(false);
+            positionTimer_->start();
+        }
+    }
+    clockFollower_->Idle(std::chrono::steady_clock::now());
+}
+
+void TComposeWin::FollowTransportTick() {
+    const bool clockIn = MidiDevice != nullptr && MidiDevice->Model().Sync().followClock &&
+                         MidiDevice->Output().WithTransport([](MidiTransport&) {});
+    if (clockIn) {
+        FollowClock();
+    } else if (clockFollower_) {
+        clockFollower_.reset();
+        if (MidiDevice != nullptr) {
+            MidiDevice->Output().WithTransport(
+                [](MidiTransport& transport) { transport.KeepToTransport(false); });
+        }
+    }
+    const bool following = FollowingTransport();
+    transportTimer_->setInterval(following || clockIn ? TransportFollowMs : TransportIdleMs);
+    if (!following) {
+        if (follower_) {
+            follower_->Reset();
+        }
+        return;
+    }
+    if (!follower_) {
+        follower_ = std::make_unique<TransportFollower>(MidiDevice->Engine(), MidiDevice->Output());
+        // The transport started rolling: the composition as it stands now.
+        follower_->SetTrackSource([this]() -> std::shared_ptr<midiTrack> {
+            return RenderForPlay() ? song_.PlayTrack() : nullptr;
+        });
+    }
+    const TransportFollower::Change change = follower_->Poll();
+    if (change == TransportFollower::Change::Started ||
+        change == TransportFollower::Change::Moved) {
+        if (MidiDevice->Engine().IsPlaying()) {
+            ActionPlay->setEnabled(false);
+            positionTimer_->start();
+        }
+    }
+}
+
+void TComposeWin::LeadTransport(bool start) {
+    if (MidiDevice == nullptr) {
+        return;
+    }
+    const SyncSettings& sync = MidiDevice->Model().Sync();
+    if (!sync.sendClock || !sync.timebaseMaster || sync.followTransport) {
+        return;
+    }
+    const std::shared_ptr<midiTrack> track = song_.PlayTrack();
+    const int tempo =
+        track != nullptr && track->song != nullptr ? track->song->TempoAt(0) : DefaultTempo;
+    MidiDevice->Output().WithTransport([&](MidiTransport& transport) {
+        if (start) {
+            // The song starts at the transport's start, and its bars lead.
+            if (transport.BecomeTimebaseMaster({tempo, 120, 4})) {
+                transport.Locate(0);
+                transport.StartRolling();
+            }
+        } else if (transport.IsTimebaseMaster()) {
+            transport.StopRolling();
+            transport.ReleaseTimebase();
+        }
+    });
+}
+
+void TComposeWin::PlayClick() {
+    ActionPlay->setEnabled(false);
+    if (MidiDevice == nullptr) {
         ActionPlay->setEnabled(true);
         return;
     }
+    if (FollowingTransport()) {
+        // The transport plays the song: its start renders and enters it.
+        MidiDevice->Output().WithTransport(
+            [](MidiTransport& transport) { transport.StartRolling(); });
+        ActionPlay->setEnabled(true);
+        return;
+    }
+    PlaybackEngine& engine = MidiDevice->Engine();
+    if (!RenderForPlay()) {
+        ActionPlay->setEnabled(true);
+        return;
+    }
+    // The engine shares the track (and through it the song) while it plays.
+    std::shared_ptr<midiTrack> track = song_.PlayTrack();
     std::optional<PlaybackLoop> loop;
     if (model_.Controls.Loop) {
         const SongLoop span = LoopOf(song_.Timeline());
@@ -265,12 +371,14 @@ void TComposeWin::PlayClick() {
         ActionPlay->setEnabled(true);
         return;
     }
+    LeadTransport(true);
     positionTimer_->start();
     ShowPlayPosition();
 }
 
 void TComposeWin::RestorePlayButton() {
     ActionPlay->setEnabled(true);
+    LeadTransport(false);
     ShowPlayPosition();
 }
 
@@ -301,9 +409,15 @@ void TComposeWin::Audition() {
 }
 
 void TComposeWin::StopClick() {
-    if (MidiDevice != nullptr) {
-        MidiDevice->Engine().StopPlayback();
+    if (MidiDevice == nullptr) {
+        return;
     }
+    if (FollowingTransport()) {
+        MidiDevice->Output().WithTransport(
+            [](MidiTransport& transport) { transport.StopRolling(); });
+    }
+    MidiDevice->Engine().StopPlayback();
+    LeadTransport(false);
 }
 
 QString TComposeWin::AskFileName(const FileRequest& request) {

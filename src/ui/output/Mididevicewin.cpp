@@ -7,10 +7,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -91,8 +93,38 @@ TMidiDevice::TMidiDevice(MidiDeviceOptions options, QWidget* parent)
     connect(ErrorTestButton1, &QPushButton::clicked, this, [this] { ErrorTestButton1Click(); });
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
 
+    // Where the no-output notice stands: the boxes matter only with an output.
+    const auto syncBox = [this](const char* name, const char* text, const char* description, int x,
+                                int y) {
+        auto* box = new QCheckBox(text, this);
+        box->setObjectName(name);
+        box->setAccessibleDescription(description);
+        box->setGeometry(x, y, 210, 18);
+        connect(box, &QCheckBox::toggled, this, [this] { SyncBoxChanged(); });
+        return box;
+    };
+    SendClockBox = syncBox("SendClockBox", "Send MIDI clock",
+                           "While a song plays, the output also gets MIDI clock, Start and Stop, "
+                           "so that a DAW or drum machine plays along",
+                           8, 204);
+    TimebaseMasterBox =
+        syncBox("TimebaseMasterBox", "JACK timebase master",
+                "With MIDI clock on JACK, the song's tempo leads the transport", 8, 222);
+    FollowTransportBox =
+        syncBox("FollowTransportBox", "Follow JACK transport",
+                "Play, Stop, the song's position and its tempo follow JACK's transport", 226, 204);
+    FollowClockBox = syncBox("FollowClockBox", "Follow MIDI clock",
+                             "Start, Stop, the song's position and its tempo follow the MIDI clock "
+                             "coming in at sorvelin:midi_in",
+                             226, 222);
+
     setTabOrder(DevSummListBox1, OpenButton1);
     setTabOrder(OpenButton1, CloseButton);
+    setTabOrder(CloseButton, SendClockBox);
+    setTabOrder(SendClockBox, FollowTransportBox);
+    setTabOrder(FollowTransportBox, TimebaseMasterBox);
+    setTabOrder(TimebaseMasterBox, FollowClockBox);
+    ShowSync();
     MIDIOpenUpdate();
 }
 
@@ -114,6 +146,7 @@ int TMidiDevice::FormCreate() {
     DevicePlacement placement{corner.y(), corner.x(), width(), height()};
     // Without a settings file nothing is read: the built-in synthesizer is opened.
     const int result = model_->Startup(options_.settingsFile, placement);
+    ShowSync();
     // A placement from another desktop must not leave the window out of reach.
     // The designed place gives way to the windows shown before this one.
     resize(placement.width, placement.height);
@@ -139,6 +172,25 @@ void TMidiDevice::SaveSettings() {
     model_->SaveDeviceSettings(options_.settingsFile, {corner.y(), corner.x(), width(), height()});
 }
 
+void TMidiDevice::ShowSync() {
+    const SyncSettings sync = model_->Sync();
+    for (auto [box, on] : {std::pair{SendClockBox, sync.sendClock},
+                           std::pair{FollowTransportBox, sync.followTransport},
+                           std::pair{TimebaseMasterBox, sync.timebaseMaster},
+                           std::pair{FollowClockBox, sync.followClock}}) {
+        const QSignalBlocker quiet(box);
+        box->setChecked(on);
+    }
+    TimebaseMasterBox->setEnabled(sync.sendClock);
+    engine_->SetSendClock(sync.sendClock);
+}
+
+void TMidiDevice::SyncBoxChanged() {
+    model_->SetSync({SendClockBox->isChecked(), FollowTransportBox->isChecked(),
+                     TimebaseMasterBox->isChecked(), FollowClockBox->isChecked()});
+    ShowSync();
+}
+
 void TMidiDevice::ShowModal() {
     if (options_.showModal) {
         options_.showModal(*this);
@@ -156,6 +208,9 @@ void TMidiDevice::showEvent(QShowEvent* event) {
 
 void TMidiDevice::ShowOutputState() {
     NoOutputLabel->setVisible(!model_->IsOpen());
+    for (QCheckBox* box : {SendClockBox, TimebaseMasterBox, FollowTransportBox, FollowClockBox}) {
+        box->setVisible(model_->IsOpen());
+    }
 }
 
 void TMidiDevice::FillDeviceList() {

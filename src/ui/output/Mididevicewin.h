@@ -15,6 +15,7 @@
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -49,6 +50,11 @@ public:
     QAction* MIDIOpen = nullptr;
     // Shown while no output is open: the program goes on without sound.
     QLabel* NoOutputLabel = nullptr;
+    // Keeping in time with other programs (remembered in device.prf).
+    QCheckBox* SendClockBox = nullptr;       // "Send MIDI clock"
+    QCheckBox* FollowTransportBox = nullptr; // "Follow JACK transport"
+    QCheckBox* TimebaseMasterBox = nullptr;  // "JACK timebase master", with the clock
+    QCheckBox* FollowClockBox = nullptr;     // "Follow MIDI clock"
 
     // Start-up: reads device.prf, opens the remembered output and, when that
     // fails, shows the window modally so another output can be chosen (or
@@ -74,6 +80,9 @@ protected:
 
 private:
     void SaveSettings();
+    // The boxes from the model's sync settings, and back.
+    void ShowSync();
+    void SyncBoxChanged();
     void ShowOutputState();
 
     MidiDeviceOptions options_;
