@@ -3,14 +3,16 @@
 // heartbeat timer), against the same heartbeat in an idle loop, and the time
 // to the complete picture progressively against "Draw Now!" in the same run;
 // then the gaps while the deep view (inside the set at the largest limit,
-// "Always" checked, where one point takes seconds) is drawn, and while a
-// heavy Compose runs.
+// "Always" checked, where one point takes seconds) is drawn, while a
+// heavy Compose runs, and while a line is dragged with "Audition" ticked.
 #include "app/StartUp.h"
 #include "explorer/Renderer.h"
+#include "sound/MidiOutCapture.h"
 #include "ui/common/MessageBox.h"
 #include "ui/compose/Cmpwin.h"
 #include "ui/explorer/Main.h"
 #include "ui/explorer/MainPictures.h"
+#include "ui/output/Mididevicewin.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -223,6 +225,56 @@ int main(int argc, char** argv) {
     std::printf("longest event-loop gap while composing: %.2f ms, p99 %.2f ms (idle loop: %.2f "
                 "ms; goal < 50)\n",
                 worstComposeGap, worstComposeP99, worstIdle);
+
+    // Auditioning: the line's end dragged across the picture, a move every
+    // 5 ms for a second, at the song's note count and limit of each case;
+    // the auditions counted by the silencing that starts each.
+    w->Audition->setChecked(true);
+    auto& capture = static_cast<CaptureMidiOut&>(MidiDevice->Service());
+    const struct {
+        const char* limit;
+        const char* notes;
+    } cases[] = {{"200", "200"}, {"20000", "2000"}};
+    for (const auto& c : cases) {
+        w->Iteration->setText(c.limit);
+        ComposeWin->NoteCount->setText(c.notes);
+        double worstAuditionGap = 0;
+        double worstAuditionIdle = 0;
+        double mostPerSecond = 0;
+        for (int run = 0; run < Runs; ++run) {
+            const Gaps idle = RunLoop([] { return true; }, 1000);
+            capture.ClearMessages();
+            QTest::mousePress(w->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(10, 125));
+            Heartbeat heartbeat;
+            for (int step = 1; step <= 200; ++step) {
+                while (heartbeat.ElapsedMs() < 5 * step) {
+                    QCoreApplication::processEvents(QEventLoop::AllEvents);
+                }
+                QTest::mouseMove(w->Image2, QPoint(10 + step, 125 - step / 2));
+            }
+            const Gaps dragged = heartbeat.Stop();
+            QTest::mouseRelease(w->Image2, Qt::LeftButton, Qt::NoModifier, QPoint(210, 25));
+            const auto messages = capture.Messages();
+            const auto auditions =
+                std::count_if(messages.begin(), messages.end(), [](const auto& m) {
+                    return m.bytes.size() == 3 && m.bytes[0] == 0xB0 && m.bytes[1] == 120;
+                });
+            const double perSecond = static_cast<double>(auditions) * 1000.0 / dragged.totalMs;
+            std::printf("audition at limit %s, %s notes, run %d: %lld auditions in %.0f ms (%.1f a "
+                        "second), longest loop gap %.2f ms, p99 %.2f ms (idle loop longest %.2f "
+                        "ms)\n",
+                        c.limit, c.notes, run + 1, static_cast<long long>(auditions),
+                        dragged.totalMs, perSecond, dragged.longestMs, dragged.p99Ms,
+                        idle.longestMs);
+            worstAuditionGap = std::max(worstAuditionGap, dragged.longestMs);
+            worstAuditionIdle = std::max(worstAuditionIdle, idle.longestMs);
+            mostPerSecond = std::max(mostPerSecond, perSecond);
+        }
+        std::printf("longest event-loop gap while auditioning at limit %s, %s notes: %.2f ms (idle "
+                    "loop: %.2f ms; goal < 50), at most %.1f auditions a second (goal <= 20)\n",
+                    c.limit, c.notes, worstAuditionGap, worstAuditionIdle, mostPerSecond);
+    }
+    w->Audition->setChecked(false);
     DestroyWindows();
     return 0;
 }

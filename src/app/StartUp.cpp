@@ -29,7 +29,12 @@ void CreateWindows(StartOptions options) {
                                  },
                                  [] { return MidiDevice->Model().WithoutSoundByChoice(); },
                                  []() -> QWidget* { return ComposeWin; },
-                                 []() -> QWidget* { return TrackSettingWin; }});
+                                 []() -> QWidget* { return TrackSettingWin; },
+                                 [] {
+                                     if (ComposeWin != nullptr) {
+                                         ComposeWin->Audition();
+                                     }
+                                 }});
 }
 
 void DestroyWindows() {

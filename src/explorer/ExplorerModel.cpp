@@ -419,6 +419,20 @@ void ExplorerModel::CommitCompose(const ComposeJob& job, SeriesTable series) {
     series_ = std::move(series);
 }
 
+ExplorerModel::ComposeJob ExplorerModel::PrepareLineCompose(int noteCount) const {
+    ComposeJob job = PrepareCompose(noteCount);
+    if (job.ImageMode) {
+        const CalcTexts texts =
+            ImageLineTexts(image_.Width, image_.Height, PictureSize(), PictureSize(),
+                           line_.LineStartX, line_.LineStartY, line_.LineEndX, line_.LineEndY);
+        job.Ends = {static_cast<double>(StrToInt(texts.StartX, CalcStartXCaption)),
+                    static_cast<double>(StrToInt(texts.StartY, CalcStartYCaption)),
+                    static_cast<double>(StrToInt(texts.EndX, CalcEndXCaption)),
+                    static_cast<double>(StrToInt(texts.EndY, CalcEndYCaption))};
+    }
+    return job;
+}
+
 void ExplorerModel::Compose(int noteCount, WorkProgress* progress) {
     const ComposeJob job = PrepareCompose(noteCount);
     CommitCompose(job, RunCompose(job, progress));

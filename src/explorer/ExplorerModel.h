@@ -186,6 +186,10 @@ public:
     ComposeJob PrepareCompose(int noteCount) const;
     static SeriesTable RunCompose(const ComposeJob& job, WorkProgress* progress = nullptr);
     void CommitCompose(const ComposeJob& job, SeriesTable series);
+    // PrepareCompose for the line as it stands, also while it is being drawn:
+    // in image mode its ends come from the line's pixels, as its release
+    // would set the Calc Start-End texts, rather than from those texts.
+    ComposeJob PrepareLineCompose(int noteCount) const;
 
     // --- Clipboard --------------------------------------------------------------
     // "Copy Series" enabled.

@@ -3,6 +3,7 @@
 // modal message box, a scratch folder for main.prf, the program's windows
 // started as the program starts them, and mouse helpers.
 #include "app/StartUp.h"
+#include "base/TextFile.h"
 #include "ui/common/MessageBox.h"
 #include "ui/explorer/Main.h"
 
@@ -73,10 +74,28 @@ inline void SaveScreenshot(QWidget* window, const QString& folder, const QString
     qInfo("wrote %s", qPrintable(path));
 }
 
-// The four windows as the program creates them, main.prf kept in `dir`, and
-// the explorer window shown (which loads main.prf and shows the first view).
-inline TMainForm1* StartProgram(const QString& dir) {
-    CreateWindows();
+// Makes `dir` the current folder, from which the program reads its tables,
+// and writes two scales there (one with a repeated note) and two rhythms.
+inline void UseTwoTablesIn(const QString& dir) {
+    QVERIFY(QDir::setCurrent(dir));
+    WriteLinesAtomic(QDir(dir).filePath("scale.cfg").toStdString(),
+                     {"scales", "\"C Major\",48,50,52,53,55,57,59,60,62,64,65,67,69,71,72",
+                      "Penta,60,62,64,67,69,60"});
+    WriteLinesAtomic(QDir(dir).filePath("rhythm.cfg").toStdString(),
+                     {"rhythms", "\"16th note\",30", "Swing,40,20"});
+}
+
+// The four windows as the program creates them, main.prf kept in `dir`, on
+// the capture output or `service`, and the explorer window shown (which loads main.prf and shows
+// the first view).
+inline TMainForm1* StartProgram(const QString& dir,
+                                std::unique_ptr<MidiOutService> service = nullptr) {
+    StartOptions options;
+    if (service != nullptr) { // the output it opens first is taken as it is
+        options.device.service = std::move(service);
+        options.device.showModal = [](TMidiDevice&) {};
+    }
+    CreateWindows(std::move(options));
     MainForm1->AppDir = dir.toStdString();
     MainForm1->show();
     return MainForm1;

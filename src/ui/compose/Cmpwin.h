@@ -115,6 +115,13 @@ public:
     void TempoChange();
     void PlayClick();
     void StopClick();
+    // The main window's "Audition": the first bars of its line as it stands,
+    // with this window's scale, rhythm, note count and tempo and the part
+    // settings, in place of whatever plays (silenced as Stop does). Nothing
+    // sounds without an output, for a line or setting that Compose or Play
+    // would refuse (they say why), or when sampling the line could hold the
+    // window longer than an audition may.
+    void Audition();
     void SaveButton2Click();
     // The last rendered song through the built-in synthesizer, as WAV or
     // FLAC by the file name's extension.

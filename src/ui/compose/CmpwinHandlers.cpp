@@ -3,6 +3,8 @@
 #include "ui/compose/Cmpwin.h"
 
 #include "base/Convert.h"
+#include "base/Errors.h"
+#include "compose/Audition.h"
 #include "compose/SongActions.h"
 #include "output/ClockFollow.h"
 #include "output/TrackRender.h"
@@ -376,6 +378,32 @@ void TComposeWin::RestorePlayButton() {
     ActionPlay->setEnabled(true);
     LeadTransport(false);
     ShowPlayPosition();
+}
+
+void TComposeWin::Audition() {
+    if (MidiDevice == nullptr || !MidiDevice->Output().IsOpen() ||
+        MidiDevice->Output().Failure() != kMidiOk) {
+        return;
+    }
+    ReadControls();
+    std::shared_ptr<midiTrack> track;
+    try {
+        track = AuditionLine(Explorer(), model_, Parts(), MachineComposeSpeed());
+    } catch (const UserError&) {
+        return;
+    } catch (const ConvertError&) {
+        return;
+    } catch (const IndexError&) {
+        return;
+    }
+    if (track == nullptr) {
+        return;
+    }
+    PlaybackEngine& engine = MidiDevice->Engine();
+    engine.StopPlayback();
+    // The song's play position goes from the score: the audition is no part of it.
+    ShowPlayPosition();
+    engine.StartPlayback(std::move(track));
 }
 
 void TComposeWin::StopClick() {

@@ -39,6 +39,8 @@ constexpr int ClientHeight = 542;
 // How often the window shows what the picture's threads finished: often
 // enough to look smooth, rarely enough to leave the cores to them.
 constexpr int PictureTurnMs = 15;
+// The shortest pause between two auditions of the line: twenty a second.
+constexpr int AuditionPauseMs = 50;
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);
@@ -81,6 +83,11 @@ TMainForm1::TMainForm1(QWidget* parent) : QWidget(parent) {
     idleTimer_ = new QTimer(this);
     idleTimer_->setObjectName("IdleTimer");
     idleTimer_->setInterval(PictureTurnMs);
+    auditionTimer_ = new QTimer(this);
+    auditionTimer_->setObjectName("AuditionTimer");
+    auditionTimer_->setSingleShot(true);
+    auditionTimer_->setTimerType(Qt::PreciseTimer);
+    auditionTimer_->setInterval(AuditionPauseMs);
     BindPicture();
     ConnectHandlers();
 }
@@ -88,6 +95,7 @@ TMainForm1::TMainForm1(QWidget* parent) : QWidget(parent) {
 TMainForm1::~TMainForm1() {
     idleTimer_->stop();
     Timer1->stop();
+    auditionTimer_->stop();
 }
 
 void TMainForm1::BindPicture() {
@@ -132,6 +140,12 @@ void TMainForm1::ConnectHandlers() {
     connect(XShiftTrackBar1, &QSlider::valueChanged, this, [this] { XShiftTrackBar1Change(); });
     connect(YShiftTrackBar2, &QSlider::valueChanged, this, [this] { YShiftTrackBar2Change(); });
     connect(Compose, &QPushButton::clicked, this, [this] { ComposeClick(); });
+    connect(Audition, &QCheckBox::toggled, this, [this] { AuditionClick(); });
+    connect(auditionTimer_, &QTimer::timeout, this, [this] {
+        if (auditionWaiting_) {
+            PlayAudition();
+        }
+    });
 
     connect(Image2, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
         PopupMenu1Popup();

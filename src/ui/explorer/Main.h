@@ -43,13 +43,16 @@ inline constexpr const char* NoSoundNotice =
 // the four windows exist. The composition window gives the note count of the
 // next Compose and shows the score; the device window says whether going on
 // without sound was chosen; main.prf keeps the places of the composition and
-// track settings windows. A member left empty means that window is not there.
+// track settings windows; "Audition" has the composition window play the
+// first bars of the line as it stands, in place of what plays. A member left
+// empty means that window is not there.
 struct CompanionLink {
     std::function<int()> noteCount;
     std::function<void()> showComposition;
     std::function<bool()> withoutSoundByChoice;
     std::function<QWidget*()> compositionWindow;
     std::function<QWidget*()> trackSettingsWindow;
+    std::function<void()> audition;
 };
 
 class TMainForm1 : public QWidget {
@@ -118,6 +121,8 @@ public:
     // "Picture size": 240, 480 or 720 window pixels a side.
     QComboBox* PictureSize = nullptr;
     QLabel* PictureSizeLabel = nullptr;
+    // "Audition": the line is heard while it is drawn. Off at every start.
+    QCheckBox* Audition = nullptr;
 
     // Folder of main.prf, with the rule of SettingsDir.
     std::filesystem::path AppDir;
@@ -175,6 +180,11 @@ public:
     void XShiftTrackBar1Change();
     void YShiftTrackBar2Change();
     void ComposeClick();
+    // "Audition" ticked or cleared; and a move of the line's end while it is
+    // ticked: the line is heard at once, or when the pause between two
+    // auditions is over (the last move is always heard).
+    void AuditionClick();
+    void AuditionLine();
 
     // Clipboard and the Julia marker.
     void PopupMenu1Popup();
@@ -233,6 +243,8 @@ private:
     void BindPicture();
     // A step back or forward in the view's history.
     void StepView(bool back);
+    // The audition of the line now, and the pause before the next.
+    void PlayAudition();
 
     // The window of the link, or none.
     QWidget* CompanionWindow(const std::function<QWidget*()>& window) const;
@@ -242,6 +254,9 @@ private:
     QImage fractalImage_;
     QImage importedImage_;
     QTimer* idleTimer_ = nullptr;
+    // Runs for the pause after an audition; a move meanwhile waits for it.
+    QTimer* auditionTimer_ = nullptr;
+    bool auditionWaiting_ = false;
     bool shown_ = false;
     // The size the controls are laid out for, in window pixels.
     int laidOutSize_ = 240;

@@ -68,6 +68,7 @@ void TMainForm1::BuildControls() {
                   {ZoomOut, "Zoom &Out"},
                   {Reset, "R&eset"},
                   {Compose, "&Compose"},
+                  {Audition, "A&udition"},
                   {ExitButton1, "&Bye"}});
 }
 
@@ -249,6 +250,7 @@ void TMainForm1::BuildComposeControls() {
     // The percentages only display the track bars.
     XShiftEdit1->setReadOnly(true);
     YShiftEdit1->setReadOnly(true);
+    Audition = Make<QCheckBox>(this, "Audition", QRect(x + 2, 475, 137, 20), QString("Audition"));
 
     Compose = Make<QPushButton>(this, "Compose", QRect(8, 499, 110, 25), QString("Compose"));
     Compose->setEnabled(false);
@@ -327,6 +329,8 @@ void TMainForm1::SetAccessibleTexts() {
         {Compose, "Compose", "Samples the line into sixteen series and opens the composition"},
         {ExitButton1, "Bye", "Saves the settings and ends the program"},
         {PictureSize, "Picture size", "Width and height of the picture in pixels"},
+        {Audition, "Audition",
+         "Plays the first bars of the line while it is drawn, with the composition's settings"},
     };
     for (const Text& text : texts) {
         text.widget->setAccessibleName(text.name);
@@ -368,6 +372,7 @@ void TMainForm1::SetTabOrder() {
                         XShiftEdit1,
                         YShiftTrackBar2,
                         YShiftEdit1,
+                        Audition,
                         Compose,
                         PictureSize,
                         ExitButton1,

@@ -2,6 +2,7 @@
 // line, Compose and the clipboard: each reads the controls into the model,
 // runs the model's operation and shows the result.
 #include "base/Errors.h"
+#include "explorer/ComposeSpeed.h"
 #include "ui/common/ErrorGuard.h"
 #include "ui/common/ProgressDialog.h"
 #include "ui/explorer/Main.h"
@@ -9,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMimeData>
@@ -98,6 +100,9 @@ void TMainForm1::Image2MouseMove(QPoint at) {
     if (model_.DragOnPicture(at.x(), at.y())) {
         const LinePoints& line = model_.Line();
         Image2->ShowLine(QLine(line.LineStartX, line.LineStartY, line.LineEndX, line.LineEndY));
+        if (Audition->isChecked()) {
+            AuditionLine();
+        }
     }
 }
 
@@ -128,6 +133,37 @@ void TMainForm1::ComposeClick() {
     if (sampled) {
         Guarded([this] { CompositionLink(companions_.showComposition)(); });
     }
+}
+
+void TMainForm1::AuditionClick() {
+    auditionTimer_->stop();
+    auditionWaiting_ = false;
+    if (Audition->isChecked()) {
+        // The machine's speed is measured once, here rather than at the first
+        // move, which is then heard at once.
+        MachineComposeSpeed();
+    }
+}
+
+void TMainForm1::AuditionLine() {
+    if (auditionTimer_->isActive()) {
+        auditionWaiting_ = true;
+        return;
+    }
+    PlayAudition();
+}
+
+void TMainForm1::PlayAudition() {
+    auditionWaiting_ = false;
+    // The pause counts from the start of this audition, so composing it does
+    // not delay the next.
+    auditionTimer_->start();
+    Guarded([this] {
+        ReadFields();
+        if (companions_.audition) {
+            companions_.audition();
+        }
+    });
 }
 
 void TMainForm1::PopupMenu1Popup() {

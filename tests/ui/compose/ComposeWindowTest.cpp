@@ -169,12 +169,7 @@ private slots:
         // repeated note) and two rhythms.
         QVERIFY(dir_.isValid());
         oldCurrent_ = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir_.path()));
-        WriteLinesAtomic(Path("scale.cfg").toStdString(),
-                         {"scales", "\"C Major\",48,50,52,53,55,57,59,60,62,64,65,67,69,71,72",
-                          "Penta,60,62,64,67,69,60"});
-        WriteLinesAtomic(Path("rhythm.cfg").toStdString(),
-                         {"rhythms", "\"16th note\",30", "Swing,40,20"});
+        UseTwoTablesIn(dir_.path());
         // and a Scala tuning in scales/ beside them.
         QVERIFY(QDir(dir_.path()).mkdir("scales"));
         WriteLinesAtomic(Path("scales/Tuned.scl").toStdString(),

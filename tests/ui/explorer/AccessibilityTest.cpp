@@ -133,6 +133,7 @@ private slots:
                                       "XShiftEdit1",
                                       "YShiftTrackBar2",
                                       "YShiftEdit1",
+                                      "Audition",
                                       "PictureSize",
                                       "ExitButton1",
                                       "SizeableRectShape1"};
