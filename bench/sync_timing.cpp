@@ -10,12 +10,24 @@
 //    the notes' distance from the clock's exact beats after 2 s, against the
 //    clocks' own jitter; the tempo error after 2 s; and the follow latency:
 //    the time from a step to 120 bpm until the tempo is within 0.5 %.
+// 3. MIDI clock out through the built-in synthesizer's path: the synthesizer
+//    on a PulseAudio null sink of the bench's own, a 4 s song at 120 bpm with
+//    the clock on. Each clock's due moment, as the engine hands it to the
+//    synthesizer to be placed on its sample, against the exact schedule (the
+//    first clock's moment + k x a 24th of a quarter), and how much earlier
+//    than due it was handed over: the synthesizer places a message on its
+//    sample when it comes at least its lead early, so the smallest margin
+//    says whether any clock missed its place. Baseline in the same run: the
+//    same song on an output without a clock of its own, where a clock goes
+//    out when the timer thread wakes for it.
 #include "output/ClockFollow.h"
 #include "output/OutputHandle.h"
 #include "output/PlaybackEngine.h"
+#include "sound/MidiOutFluid.h"
 #include "sound/MidiOutJack.h"
 #include "support/JackTestSupport.h"
 #include "support/PlaybackTestSupport.h"
+#include "support/PulseServer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,6 +36,7 @@
 
 using namespace sorvelin;
 using namespace sorvelin::testing;
+using sorvelin::test::PulseServer;
 
 namespace {
 
@@ -129,18 +142,6 @@ void ClockIn() {
     follower.SetTrackSource([&s] { return s.play; });
     std::mt19937 random(7);
     std::uniform_real_distribution<double> jitter(-1.0, 1.0);
-    const auto moment = [&](double ms) {
-        return b.start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                             std::chrono::duration<double, std::milli>(ms));
-    };
-    const auto runUntil = [&](std::chrono::steady_clock::time_point until) {
-        while (b.timer.PendingCount() > 0 && b.timer.NextDue() <= until) {
-            b.timer.RunNext();
-        }
-        if (b.timer.Now() < until) {
-            b.timer.Advance(until - b.timer.Now());
-        }
-    };
     follower.Take({kMidiStart, 0, b.start});
     const double slow = 25.0; // ms per clock at 100 bpm
     const double fast = 60.0 / 120 / 24 * 1000;
@@ -154,8 +155,8 @@ void ClockIn() {
         const double j = jitter(random);
         inJitter.push_back(std::abs(j));
         beats.push_back(exact);
-        const auto at = moment(exact + j);
-        runUntil(at);
+        const auto at = b.Moment(exact + j);
+        b.RunUntil(at);
         follower.Take({kMidiClock, 0, at});
         const int tempo = follower.Estimate().Tempo();
         if (k == 80) {
@@ -191,13 +192,150 @@ void ClockIn() {
     std::printf("  follow latency, 100 to 120 bpm until within 0.5 %%: %.0f ms\n", latency);
 }
 
+// Every clock handed to an output: the moment it is due and the moment it
+// was handed over.
+struct HandedClock {
+    std::chrono::steady_clock::time_point due, handed;
+};
+
+// Hands everything on to the output inside it and notes each clock; with
+// `timed` off it stands for an output without a clock of its own.
+class WatchedOutput : public MidiOutput {
+public:
+    WatchedOutput(std::unique_ptr<MidiOutput> inner, bool timed, std::vector<HandedClock>& log)
+        : inner_(std::move(inner)), timed_(timed), log_(log) {}
+    int ShortMsg(std::uint32_t packed) override {
+        Note(packed, std::chrono::steady_clock::now());
+        return inner_->ShortMsg(packed);
+    }
+    int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due) override {
+        if (!timed_) {
+            return ShortMsg(packed);
+        }
+        Note(packed, due);
+        return inner_->ShortMsgAt(packed, due);
+    }
+    std::chrono::nanoseconds Lead() const override {
+        return timed_ ? inner_->Lead() : std::chrono::nanoseconds{0};
+    }
+    int LongMsg(const std::vector<std::uint8_t>& message) override {
+        return inner_->LongMsg(message);
+    }
+    bool LongDone() override { return inner_->LongDone(); }
+    int Close() override { return inner_->Close(); }
+
+private:
+    void Note(std::uint32_t packed, std::chrono::steady_clock::time_point due) {
+        if ((packed & 0xFF) == kMidiClock) {
+            log_.push_back({due, std::chrono::steady_clock::now()});
+        }
+    }
+    std::unique_ptr<MidiOutput> inner_;
+    bool timed_;
+    std::vector<HandedClock>& log_;
+};
+
+class WatchedService : public MidiOutService {
+public:
+    WatchedService(MidiOutService& inner, bool timed) : inner_(inner), timed_(timed) {}
+    int NumDevs() override { return inner_.NumDevs(); }
+    int DevCaps(int id, MidiOutCaps& caps) override { return inner_.DevCaps(id, caps); }
+    int Open(int id, std::unique_ptr<MidiOutput>& out) override {
+        std::unique_ptr<MidiOutput> inner;
+        const int result = inner_.Open(id, inner);
+        if (result == kMidiOk) {
+            out = std::make_unique<WatchedOutput>(std::move(inner), timed_, clocks);
+        }
+        return result;
+    }
+    std::string ErrorText(int code) override { return inner_.ErrorText(code); }
+    std::vector<HandedClock> clocks;
+
+private:
+    MidiOutService& inner_;
+    bool timed_;
+};
+
+// The clocks of a 4 s song at 120 bpm played on the synthesizer; `lead`
+// gets the synthesizer's lead.
+std::vector<HandedClock> PlayOnSynth(FluidMidiOut& synth, bool timed,
+                                     std::chrono::nanoseconds& lead) {
+    WatchedService watched(synth, timed);
+    OutputHandle output(watched);
+    if (output.Open(-1) != kMidiOk) {
+        return {};
+    }
+    lead = output.Lead();
+    ThreadTimer timer;
+    PlaybackEngine engine(output, timer);
+    TestSong song;
+    song.Tempo(0, 500000);
+    song.Note(480, 0, 60, 1440);
+    engine.SetSendClock(true);
+    engine.StartPlayback(song.play);
+    while (engine.IsPlaying()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    output.Close();
+    return watched.clocks;
+}
+
+// Microseconds from the exact schedule, and `margins`: how much earlier
+// than due each clock was handed over.
+Spread ScheduleSpread(const std::vector<HandedClock>& clocks, bool byDue,
+                      std::vector<double>& margins) {
+    std::vector<double> off;
+    const double period = 500000.0 / kClocksPerQuarter;
+    for (std::size_t k = 0; k < clocks.size(); ++k) {
+        const auto at = byDue ? clocks[k].due : clocks[k].handed;
+        const double us = std::chrono::duration<double, std::micro>(at - clocks[0].due).count();
+        off.push_back(std::abs(us - static_cast<double>(k) * period));
+        margins.push_back(
+            std::chrono::duration<double, std::milli>(clocks[k].due - clocks[k].handed).count());
+    }
+    return SpreadOf(off);
+}
+
+void ClockOutOnSynth() {
+    if (!PulseServer::Available()) {
+        std::printf("clock out through the synthesizer: skipped, pulseaudio is not installed\n");
+        return;
+    }
+    PulseServer server;
+    FluidMidiOut synth({}, {"pulseaudio"});
+    std::chrono::nanoseconds lead{0};
+    const std::vector<HandedClock> timed = PlayOnSynth(synth, true, lead);
+    std::chrono::nanoseconds none{0};
+    const std::vector<HandedClock> atOnce = PlayOnSynth(synth, false, none);
+    if (!server.Ready() || timed.empty() || atOnce.empty()) {
+        std::printf("clock out through the synthesizer: skipped, it did not open: %s\n",
+                    synth.ErrorText(kMidiErrNoAudio).c_str());
+        return;
+    }
+    std::vector<double> margins;
+    const Spread t = ScheduleSpread(timed, true, margins);
+    const double smallest = *std::min_element(margins.begin(), margins.end());
+    std::vector<double> unused;
+    const Spread a = ScheduleSpread(atOnce, false, unused);
+    std::printf("clock out through the synthesizer, due moments from the exact schedule (%zu "
+                "clocks, us): p50 %.2f  p99 %.2f  max %.2f\n",
+                timed.size(), t.p50, t.p99, t.max);
+    std::printf("  handed over early by at least %.2f ms (the synthesizer's lead: %.2f ms); "
+                "placed on a 64-frame block, within 0.67 ms at 48 kHz\n",
+                smallest, std::chrono::duration<double, std::milli>(lead).count());
+    std::printf("  baseline, the same clocks sent when the timer wakes (%zu, us): p50 %.1f  p99 "
+                "%.1f  max %.1f\n",
+                atOnce.size(), a.p50, a.p99, a.max);
+}
+
 } // namespace
 
 int main() {
     if (!FindJackd().empty()) {
-        setenv("JACK_DEFAULT_SERVER", ("sorvelin-test-" + std::to_string(getpid())).c_str(), 1);
+        UseTestServer();
     }
     ClockIn();
     ClockOut();
+    ClockOutOnSynth();
     return 0;
 }

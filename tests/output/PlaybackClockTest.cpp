@@ -140,24 +140,12 @@ TEST(ClockFollow, AJitteredClockGivesSteadyNotesAtItsTempo) {
     std::mt19937 random(30);
     std::uniform_real_distribution<double> jitter(-1.0, 1.0);
     const double period = 60.0 / 100 / 24 * 1000; // ms
-    const auto moment = [&](double ms) {
-        return b.start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                             std::chrono::duration<double, std::milli>(ms));
-    };
-    const auto runUntil = [&](std::chrono::steady_clock::time_point until) {
-        while (b.timer.PendingCount() > 0 && b.timer.NextDue() <= until) {
-            b.timer.RunNext();
-        }
-        if (b.timer.Now() < until) {
-            b.timer.Advance(until - b.timer.Now());
-        }
-    };
     follower.Take({kMidiStart, 0, b.start});
     int tempoAfter2s = 0;
     const int clocks = 6 * 40; // 6 s
     for (int k = 0; k < clocks; ++k) {
-        const auto at = moment(10 + k * period + jitter(random));
-        runUntil(at);
+        const auto at = b.Moment(10 + k * period + jitter(random));
+        b.RunUntil(at);
         follower.Take({kMidiClock, 0, at});
         if (k == 80) {
             tempoAfter2s = follower.Estimate().Tempo();
@@ -165,11 +153,11 @@ TEST(ClockFollow, AJitteredClockGivesSteadyNotesAtItsTempo) {
     }
     EXPECT_NEAR(tempoAfter2s, 600000, 600000 * 0.005);
     // Silence: the song stops half a second after the last clock, not before.
-    const auto last = moment(10 + (clocks - 1) * period);
-    runUntil(last + std::chrono::milliseconds(400));
+    const auto last = b.Moment(10 + (clocks - 1) * period);
+    b.RunUntil(last + std::chrono::milliseconds(400));
     EXPECT_EQ(follower.Idle(b.timer.Now()), ClockFollower::Change::None);
     EXPECT_TRUE(b.engine.IsPlaying());
-    runUntil(last + std::chrono::milliseconds(600));
+    b.RunUntil(last + std::chrono::milliseconds(600));
     EXPECT_EQ(follower.Idle(b.timer.Now()), ClockFollower::Change::Stopped);
     EXPECT_FALSE(b.engine.IsPlaying());
 

@@ -187,13 +187,8 @@ TEST(JackMidiOut, AServerGoingAwayMidSongStopsTheSongAtOnce) {
 }
 
 int main(int argc, char** argv) {
-    if (FindJackd().empty()) {
-        std::printf("skipped: jackd is not installed (Debian package jackd2)\n");
-        return 77;
-    }
-    // Every client of this process, the listing's probe included, finds
-    // only the test's own server.
-    setenv("JACK_DEFAULT_SERVER", ("sorvelin-test-" + std::to_string(getpid())).c_str(), 1);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return RunWithJackd([&] {
+        ::testing::InitGoogleTest(&argc, argv);
+        return RUN_ALL_TESTS();
+    });
 }

@@ -184,9 +184,11 @@ void Follow(TransportFollower& follower, std::chrono::milliseconds span,
     }
 }
 
+// Sorvelin's JACK output and its playback, the studio, and a recorder of
+// what sorvelin:midi_out sends.
 struct Rig {
     Rig() : output(service), engine(output, timer) {}
-    bool Open(Studio& studio, JackRecorder& recorder) {
+    bool Open() {
         return output.Service().NumDevs() == 1 && output.Open(0) == kMidiOk && studio.Ready() &&
                recorder.Connect("sorvelin:midi_out");
     }
@@ -194,6 +196,8 @@ struct Rig {
     OutputHandle output;
     ThreadTimer timer;
     PlaybackEngine engine;
+    Studio studio;
+    JackRecorder recorder;
 };
 
 // Waits until nothing more reaches the recorder: a server that fell behind
@@ -230,9 +234,7 @@ TEST(JackSync, ClockOutIsFrameExactAtTheSongsTempo) {
     for (const int tempo : {500000, 666667}) {
         SCOPED_TRACE(tempo);
         Rig rig;
-        Studio studio;
-        JackRecorder recorder;
-        ASSERT_TRUE(rig.Open(studio, recorder));
+        ASSERT_TRUE(rig.Open());
         TestSong song;
         song.Tempo(0, tempo);
         song.Note(480, 0, 60, 60);
@@ -245,8 +247,8 @@ TEST(JackSync, ClockOutIsFrameExactAtTheSongsTempo) {
         // A server that fell behind on a loaded machine plays the last
         // clocks later: wait for the Stop.
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-        const auto stopped = [&recorder] {
-            const auto messages = recorder.Messages();
+        const auto stopped = [&rig] {
+            const auto messages = rig.recorder.Messages();
             return !messages.empty() && messages.back().bytes[0] == kMidiStop;
         };
         while (!stopped() && std::chrono::steady_clock::now() < limit) {
@@ -254,7 +256,7 @@ TEST(JackSync, ClockOutIsFrameExactAtTheSongsTempo) {
         }
         ASSERT_EQ(rig.output.Close(), kMidiOk);
 
-        const std::vector<RecordedMessage> got = recorder.Messages();
+        const std::vector<RecordedMessage> got = rig.recorder.Messages();
         ASSERT_GE(got.size(), 3u);
         EXPECT_EQ(got[0].Bytes(), (Bytes{kSongPosition, 0, 0}));
         EXPECT_EQ(got[1].Bytes(), Bytes{kMidiStart});
@@ -302,10 +304,8 @@ TEST(JackSync, FollowsTheTransportsStartRelocateAndStop) {
     JackServer server;
     ASSERT_TRUE(server.Running());
     Rig rig;
-    Studio studio;
-    JackRecorder recorder;
-    ASSERT_TRUE(rig.Open(studio, recorder));
-    studio.Rewind();
+    ASSERT_TRUE(rig.Open());
+    rig.studio.Rewind();
     TestSong song;
     song.Tempo(0, 500000);
     song.Control(0, 0, 7, 90);
@@ -323,27 +323,27 @@ TEST(JackSync, FollowsTheTransportsStartRelocateAndStop) {
     std::vector<std::chrono::milliseconds> moves = {std::chrono::milliseconds(2600),
                                                     std::chrono::milliseconds(3300),
                                                     std::chrono::milliseconds(4000)};
-    jack_transport_start(studio.Client());
+    jack_transport_start(rig.studio.Client());
     Follow(follower, std::chrono::milliseconds(4600), [&](std::chrono::milliseconds passed) {
         if (!moves.empty() && passed >= moves.front()) {
             moves.erase(moves.begin());
-            jack_transport_locate(studio.Client(), moveTo);
+            jack_transport_locate(rig.studio.Client(), moveTo);
         }
     });
-    jack_transport_stop(studio.Client());
+    jack_transport_stop(rig.studio.Client());
     Follow(follower, std::chrono::milliseconds(100));
     EXPECT_FALSE(rig.engine.IsPlaying());
     EXPECT_EQ(ends.load(), 1);
     rig.engine.ClearPlayEndHandler();
-    Settle(recorder);
-    const std::vector<RecordedMessage> got = recorder.Messages();
+    Settle(rig.recorder);
+    const std::vector<RecordedMessage> got = rig.recorder.Messages();
     ASSERT_EQ(rig.output.Close(), kMidiOk);
 
     // The first note, tick 480, within one period of its transport frame.
     const std::vector<RecordedMessage> ons = NoteOns(got);
     ASSERT_FALSE(ons.empty());
     EXPECT_EQ(ons[0].bytes[1], 40);
-    const std::optional<jack_nframes_t> due = studio.FrameOfTransport(FramesOfTicks(480, 120));
+    const std::optional<jack_nframes_t> due = rig.studio.FrameOfTransport(FramesOfTicks(480, 120));
     ASSERT_TRUE(due.has_value());
     const auto late = static_cast<std::int32_t>(ons[0].frame - *due);
     EXPECT_GE(late, -kMappingSlack);
@@ -387,11 +387,9 @@ TEST(JackSync, TheTimebaseMastersTempoIsFollowedAt90And150) {
     for (const double bpm : {90.0, 150.0}) {
         SCOPED_TRACE(bpm);
         Rig rig;
-        Studio studio;
-        JackRecorder recorder;
-        ASSERT_TRUE(rig.Open(studio, recorder));
-        studio.Rewind();
-        ASSERT_TRUE(studio.LeadTempo(bpm));
+        ASSERT_TRUE(rig.Open());
+        rig.studio.Rewind();
+        ASSERT_TRUE(rig.studio.LeadTempo(bpm));
         TestSong song;
         song.Tempo(0, 500000);
         for (int k = 0; k < 16; ++k) {
@@ -399,13 +397,13 @@ TEST(JackSync, TheTimebaseMastersTempoIsFollowedAt90And150) {
         }
         TransportFollower follower(rig.engine, rig.output);
         follower.SetTrackSource([&song] { return song.play; });
-        jack_transport_start(studio.Client());
+        jack_transport_start(rig.studio.Client());
         Follow(follower, std::chrono::milliseconds(static_cast<int>(4 * 60000 / bpm) + 1400));
-        jack_transport_stop(studio.Client());
+        jack_transport_stop(rig.studio.Client());
         Follow(follower, std::chrono::milliseconds(50));
-        studio.StopLeading();
-        Settle(recorder);
-        const std::vector<RecordedMessage> ons = NoteOns(recorder.Messages());
+        rig.studio.StopLeading();
+        Settle(rig.recorder);
+        const std::vector<RecordedMessage> ons = NoteOns(rig.recorder.Messages());
         ASSERT_GE(ons.size(), 8u);
         // A sixteenth at the master's tempo, from one note to the next.
         const double step = 60.0 / bpm / 4.0 * kJackRate;
@@ -413,14 +411,15 @@ TEST(JackSync, TheTimebaseMastersTempoIsFollowedAt90And150) {
             EXPECT_NEAR(static_cast<double>(ons[k].frame - ons[k - 1].frame), step, 2.0)
                 << "note " << k;
         }
-        const std::optional<jack_nframes_t> due = studio.FrameOfTransport(FramesOfTicks(480, bpm));
+        const std::optional<jack_nframes_t> due =
+            rig.studio.FrameOfTransport(FramesOfTicks(480, bpm));
         ASSERT_TRUE(due.has_value());
         const auto late = static_cast<std::int32_t>(ons[0].frame - *due);
         EXPECT_GE(late, -kMappingSlack);
         EXPECT_LE(late, static_cast<std::int32_t>(kJackPeriod));
 
         // Now Sorvelin leads at that tempo.
-        studio.Rewind();
+        rig.studio.Rewind();
         bool master = false;
         const int tempo = static_cast<int>(std::lround(60e6 / bpm));
         rig.output.WithTransport([&](MidiTransport& transport) {
@@ -431,8 +430,8 @@ TEST(JackSync, TheTimebaseMastersTempoIsFollowedAt90And150) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         rig.output.WithTransport([](MidiTransport& transport) { transport.ReleaseTimebase(); });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        jack_transport_stop(studio.Client());
-        const std::vector<Studio::Cycle> cycles = studio.Cycles();
+        jack_transport_stop(rig.studio.Client());
+        const std::vector<Studio::Cycle> cycles = rig.studio.Cycles();
         int led = 0;
         for (const Studio::Cycle& c : cycles) {
             if (c.rolling && c.bpm > 0) {
@@ -454,10 +453,8 @@ TEST(JackSync, FollowsAJitteredClockIn) {
     JackServer server;
     ASSERT_TRUE(server.Running());
     Rig rig;
-    Studio studio;
-    JackRecorder recorder;
-    ASSERT_TRUE(rig.Open(studio, recorder));
-    ASSERT_EQ(jack_connect(studio.Client(), "studio:out", "sorvelin:midi_in"), 0);
+    ASSERT_TRUE(rig.Open());
+    ASSERT_EQ(jack_connect(rig.studio.Client(), "studio:out", "sorvelin:midi_in"), 0);
     TestSong song;
     song.Tempo(0, 500000);
     for (int k = 0; k < 48; ++k) { // longer than the clock runs
@@ -468,7 +465,7 @@ TEST(JackSync, FollowsAJitteredClockIn) {
     rig.output.WithTransport([](MidiTransport& transport) { transport.KeepToTransport(true); });
     std::mt19937 random(100);
     std::uniform_real_distribution<double> jitter(-48.0, 48.0); // 1 ms
-    const jack_nframes_t base = jack_frame_time(studio.Client()) + kJackRate / 5;
+    const jack_nframes_t base = jack_frame_time(rig.studio.Client()) + kJackRate / 5;
     std::vector<Studio::Timed> clocks = {{base, {kMidiStart}}};
     constexpr int kClocks = 24 * 10; // ten beats, 6 s
     for (int k = 0; k < kClocks; ++k) {
@@ -476,7 +473,7 @@ TEST(JackSync, FollowsAJitteredClockIn) {
             {base + static_cast<jack_nframes_t>(std::lround(k * 1200.0 + 48 + jitter(random))),
              {kMidiClock}});
     }
-    studio.Send(std::move(clocks));
+    rig.studio.Send(std::move(clocks));
     bool stopped = false;
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(12);
     while (!stopped && std::chrono::steady_clock::now() < limit) {
@@ -485,15 +482,15 @@ TEST(JackSync, FollowsAJitteredClockIn) {
         for (const SyncMessage& m : in) {
             follower.Take(m);
         }
-        stopped = studio.SendDone() &&
+        stopped = rig.studio.SendDone() &&
                   follower.Idle(std::chrono::steady_clock::now()) == ClockFollower::Change::Stopped;
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
     EXPECT_TRUE(stopped) << "half a second without a clock stops the song";
     EXPECT_FALSE(rig.engine.IsPlaying());
     EXPECT_NEAR(follower.Estimate().Tempo(), 600000, 3000);
-    Settle(recorder);
-    const std::vector<RecordedMessage> ons = NoteOns(recorder.Messages());
+    Settle(rig.recorder);
+    const std::vector<RecordedMessage> ons = NoteOns(rig.recorder.Messages());
     // Ten beats of clock: the lead-in bar, then 24 sixteenths, and the song
     // carries on at its pace through the half second of silence (100 ticks,
     // three or four sixteenths more), no longer.
@@ -507,11 +504,8 @@ TEST(JackSync, FollowsAJitteredClockIn) {
 }
 
 int main(int argc, char** argv) {
-    if (FindJackd().empty()) {
-        std::printf("skipped: jackd is not installed (Debian package jackd2)\n");
-        return 77;
-    }
-    setenv("JACK_DEFAULT_SERVER", ("sorvelin-test-" + std::to_string(getpid())).c_str(), 1);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return RunWithJackd([&] {
+        ::testing::InitGoogleTest(&argc, argv);
+        return RUN_ALL_TESTS();
+    });
 }

@@ -1,8 +1,11 @@
 #pragma once
 // A private JACK server on the dummy driver, started and ended by the test
 // or bench that needs it, and a JACK client that records every MIDI message
-// reaching it with its frame time. The server gets a name of its own
-// (JACK_DEFAULT_SERVER), so no other server on the machine is touched. It
+// reaching it with its frame time. The server gets the suite's one name
+// (JACK_DEFAULT_SERVER), so no other server on the machine is touched: JACK
+// keeps only a few server names per user, and a name used again takes over
+// the entry a server killed hard left behind. One server of that name runs
+// at a time: a lock file held for its life makes other tests wait. It
 // runs synchronous: on a loaded machine a late period waits for every
 // client instead of skipping one, so no message is lost between clients.
 #include "sound/MidiOutJack.h"
@@ -13,6 +16,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +25,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -37,6 +42,13 @@ namespace sorvelin::testing {
 
 inline constexpr unsigned kJackRate = 48000;
 inline constexpr unsigned kJackPeriod = 256;
+inline constexpr const char* kJackServerName = "sorvelin-test";
+
+// Every JACK client of this process, a listing's probe included, finds only
+// the suite's own server.
+inline void UseTestServer() {
+    setenv("JACK_DEFAULT_SERVER", kJackServerName, 1);
+}
 
 // Where jackd is on PATH; empty when it is not installed.
 inline std::string FindJackd() {
@@ -51,6 +63,17 @@ inline std::string FindJackd() {
     return {};
 }
 
+// The main of a GoogleTest program against the suite's server: skipped
+// (77) where jackd is not installed. `run` is RUN_ALL_TESTS after init.
+template <typename Run> int RunWithJackd(Run run) {
+    if (FindJackd().empty()) {
+        std::printf("skipped: jackd is not installed (Debian package jackd2)\n");
+        return 77;
+    }
+    UseTestServer();
+    return run();
+}
+
 class JackServer {
 public:
     // Starts jackd and waits until it takes clients; Running() says whether
@@ -58,8 +81,14 @@ public:
     JackServer() {
         jack_set_error_function([](const char*) {});
         jack_set_info_function([](const char*) {});
-        name_ = "sorvelin-test-" + std::to_string(getpid());
-        setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
+        const std::filesystem::path lock =
+            std::filesystem::temp_directory_path() / (std::string(kJackServerName) + ".lock");
+        lock_ = open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (lock_ >= 0) {
+            flock(lock_, LOCK_EX); // released by close, also when the process dies
+        }
+        name_ = kJackServerName;
+        UseTestServer();
         setenv("JACK_NO_AUDIO_RESERVATION", "1", 1);
         Start();
     }
@@ -71,6 +100,9 @@ public:
             Start();
         }
         Kill(SIGTERM);
+        if (lock_ >= 0) {
+            close(lock_);
+        }
     }
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
@@ -122,6 +154,7 @@ private:
         }
     }
 
+    int lock_ = -1;
     std::string name_;
     pid_t pid_ = -1;
     bool running_ = false;

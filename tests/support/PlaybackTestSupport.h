@@ -107,6 +107,20 @@ struct Bench {
     double At(const CapturedMessage& message) const {
         return std::chrono::duration<double, std::milli>(message.time - start).count();
     }
+    // The moment `ms` milliseconds after the bench's start.
+    TimerService::TimePoint Moment(double ms) const {
+        return start + std::chrono::duration_cast<TimerService::TimePoint::duration>(
+                           std::chrono::duration<double, std::milli>(ms));
+    }
+    // Runs every timer event due by `until`, then moves the clock there.
+    void RunUntil(TimerService::TimePoint until) {
+        while (timer.PendingCount() > 0 && timer.NextDue() <= until) {
+            timer.RunNext();
+        }
+        if (timer.Now() < until) {
+            timer.Advance(until - timer.Now());
+        }
+    }
     ManualTimer timer;
     CaptureMidiOut capture;
     OutputHandle output;

@@ -75,8 +75,11 @@ std::pair<std::vector<Bytes>, std::vector<std::int32_t>> PlayedNotes() {
     const std::unique_ptr<midiTrack> play = MergePlayTrack(*song);
     std::pair<std::vector<Bytes>, std::vector<std::int32_t>> notes;
     for (int i = 0; i < play->Count(); ++i) {
+        if (play->EventAt(i)->Kind() != kindNoteOn) {
+            continue;
+        }
         const auto* note = static_cast<const NoteOnEvent*>(play->EventAt(i));
-        if (note->Kind() == kindNoteOn && note->time < SequencerStartTime + 2 * 4 * 120) {
+        if (note->time < SequencerStartTime + 2 * 4 * 120) {
             notes.first.push_back({note->status, note->key, note->velocity});
             notes.second.push_back(note->time);
         }
