@@ -10,7 +10,14 @@
 //    the notes' distance from the clock's exact beats after 2 s, against the
 //    clocks' own jitter; the tempo error after 2 s; and the follow latency:
 //    the time from a step to 120 bpm until the tempo is within 0.5 %.
-// 3. MIDI clock out through the built-in synthesizer's path: the synthesizer
+// 3. The same clock in through JACK: a studio client sends it to
+//    sorvelin:midi_in at chosen frames (1200 frames a clock at 48 kHz, each
+//    up to 48 frames, 1 ms, off at random; 120 bpm after 4 s), the follower
+//    polled every 3 ms as the window does; the notes' frames at
+//    sorvelin:midi_out about their median distance from the exact beats, and
+//    that median (the clock's frame to its note's), against the clocks' own
+//    jitter; tempo error after 2 s; follow latency after the step.
+// 4. MIDI clock out through the built-in synthesizer's path: the synthesizer
 //    on a PulseAudio null sink of the bench's own, a 4 s song at 120 bpm with
 //    the clock on. Each clock's due moment, as the engine hands it to the
 //    synthesizer to be placed on its sample, against the exact schedule (the
@@ -25,7 +32,7 @@
 #include "output/PlaybackEngine.h"
 #include "sound/MidiOutFluid.h"
 #include "sound/MidiOutJack.h"
-#include "support/JackTestSupport.h"
+#include "support/JackStudio.h"
 #include "support/PlaybackTestSupport.h"
 #include "support/PulseServer.h"
 
@@ -192,6 +199,116 @@ void ClockIn() {
     std::printf("  follow latency, 100 to 120 bpm until within 0.5 %%: %.0f ms\n", latency);
 }
 
+void ClockInOnJack() {
+    if (FindJackd().empty()) {
+        std::printf("clock in on JACK: skipped, jackd is not installed\n");
+        return;
+    }
+    JackServer server;
+    JackMidiOut jack;
+    OutputHandle output(jack);
+    if (!server.Running() || output.Open(0) != kMidiOk) {
+        std::printf("clock in on JACK: skipped, the server did not start\n");
+        return;
+    }
+    Studio studio;
+    JackRecorder recorder;
+    if (!studio.Ready() || !recorder.Connect("sorvelin:midi_out") ||
+        jack_connect(studio.Client(), "studio:out", "sorvelin:midi_in") != 0) {
+        std::printf("clock in on JACK: skipped, the clients did not connect\n");
+        return;
+    }
+    ThreadTimer timer;
+    PlaybackEngine engine(output, timer);
+    TestSong song;
+    song.Tempo(0, 500000);
+    for (int k = 0; k < 80; ++k) {
+        song.Note(480 + k * 30, 0, 40 + k % 40, 30);
+    }
+    ClockFollower follower(engine);
+    follower.SetTrackSource([&song] { return song.play; });
+    output.WithTransport([](MidiTransport& transport) { transport.KeepToTransport(true); });
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> jitter(-48.0, 48.0);
+    constexpr int kStep = 160; // clocks at 100 bpm, then 120 bpm
+    const jack_nframes_t base = jack_frame_time(studio.Client()) + kJackRate / 5;
+    std::vector<Studio::Timed> clocks = {{base, {kMidiStart}}};
+    std::vector<double> exact; // each clock's frame without jitter, from `base`
+    std::vector<double> inJitter;
+    double at = 48;
+    for (int k = 0; k < 2 * kStep; ++k) {
+        const double j = jitter(random);
+        exact.push_back(at);
+        inJitter.push_back(std::abs(j) / kJackRate * 1000);
+        clocks.push_back({base + static_cast<jack_nframes_t>(std::lround(at + j)), {kMidiClock}});
+        at += k + 1 < kStep ? 1200.0 : 1000.0;
+    }
+    studio.Send(std::move(clocks));
+    int taken = -1; // clocks taken
+    double tempoError = -1;
+    double latency = -1;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(12);
+    while (std::chrono::steady_clock::now() < limit &&
+           !(studio.SendDone() && taken + 1 >= 2 * kStep)) {
+        std::vector<SyncMessage> in;
+        output.WithTransport([&in](MidiTransport& transport) { transport.ReadSync(in); });
+        for (const SyncMessage& m : in) {
+            follower.Take(m);
+            if (m.status != kMidiClock) {
+                continue;
+            }
+            ++taken;
+            const int tempo = follower.Estimate().Tempo();
+            if (taken == 80) {
+                tempoError = std::abs(tempo - 600000) / 6000.0;
+            }
+            if (taken >= kStep && latency < 0 && std::abs(tempo - 500000) < 2500) {
+                latency =
+                    (exact[static_cast<std::size_t>(taken)] - exact[kStep]) / kJackRate * 1000;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    follower.Take({kMidiStop, 0, std::chrono::steady_clock::now()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    output.Close();
+    // Note k sits on clock 96 + 6k (the lead-in bar, then sixteenths); the
+    // notes after 2 s and before the step.
+    std::vector<double> offsets;
+    std::size_t k = 0;
+    for (const RecordedMessage& m : recorder.Messages()) {
+        if (m.bytes[0] != 0x90 || m.bytes[2] == 0) {
+            continue;
+        }
+        const std::size_t clock = 96 + 6 * k++;
+        if (clock < static_cast<std::size_t>(kStep) && exact[clock] > 2.0 * kJackRate) {
+            offsets.push_back(static_cast<double>(static_cast<std::int32_t>(m.frame - base)) -
+                              exact[clock]);
+        }
+    }
+    if (offsets.empty()) {
+        std::printf("clock in on JACK: no notes were recorded\n");
+        return;
+    }
+    std::vector<double> sorted = offsets;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    for (double& o : offsets) {
+        o = std::abs(o - median) / kJackRate * 1000;
+    }
+    const Spread in = SpreadOf(inJitter);
+    const Spread out = SpreadOf(offsets);
+    std::printf("clock in on JACK at 100 bpm, jitter of the incoming clocks (ms): p50 %.3f  p99 "
+                "%.3f  max %.3f\n",
+                in.p50, in.p99, in.max);
+    std::printf("  the notes about their median distance from the exact beats after 2 s (%zu "
+                "notes, ms): p50 %.3f  p99 %.3f  max %.3f; that median %.1f ms\n",
+                offsets.size(), out.p50, out.p99, out.max, median / kJackRate * 1000);
+    std::printf("  tempo error after 2 s: %.3f %%; follow latency, 100 to 120 bpm until within 0.5 "
+                "%%: %.0f ms\n",
+                tempoError, latency);
+}
+
 // Every clock handed to an output: the moment it is due and the moment it
 // was handed over.
 struct HandedClock {
@@ -350,6 +467,7 @@ int main() {
     }
     ClockIn();
     ClockOut();
+    ClockInOnJack();
     ClockOutOnSynth();
     return 0;
 }
