@@ -5,8 +5,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
-#include <semaphore.h>
 #include <jack/transport.h>
+#include <semaphore.h>
 
 #include <algorithm>
 #include <atomic>
@@ -123,9 +123,18 @@ public:
     int ShortMsgAt(std::uint32_t packed, std::chrono::steady_clock::time_point due) override {
         const std::vector<std::uint8_t> bytes = UnpackShortMsg(packed);
         // The clock and its Start, Stop and song position keep to the
-        // line; everything else is placed where the server's clock says,
-        // unless the song follows the transport.
-        const bool clockLine = (packed & 0xF0) == 0xF0;
+        // line, and so does every note while the clock runs, so that a
+        // receiver hears each note on its clock; without a clock, messages
+        // are placed where the server's clock says, unless the song follows
+        // the transport.
+        const std::uint8_t status = bytes.empty() ? 0 : bytes[0];
+        if (status == kMidiStart || status == kMidiContinue) {
+            clockRunning_ = true;
+        }
+        const bool clockLine = (packed & 0xF0) == 0xF0 || clockRunning_;
+        if (status == kMidiStop) {
+            clockRunning_ = false;
+        }
         return Enqueue(bytes.data(), bytes.size(), due, clockLine);
     }
 
@@ -160,6 +169,10 @@ public:
         // the server), on the same line as the messages, less the period of
         // latency a message takes.
         const std::uint64_t cycle = cycle_.load(std::memory_order_acquire);
+        if (state.rolling && cycle == kNoRollingCycle) {
+            // Rolling, but the process thread has not seen it roll yet.
+            state.starting = true;
+        }
         const auto cycleFrame = static_cast<jack_nframes_t>(cycle >> 32);
         const auto cycleTransport = static_cast<jack_nframes_t>(cycle & 0xFFFFFFFFU);
         const jack_nframes_t serverFrame = state.rolling
@@ -438,10 +451,16 @@ private:
     }
 
     // The process thread: the server frame this period starts at and the
-    // transport's position there, read together by Query.
+    // transport's position there, read together by Query. Only a rolling
+    // period's pair: while the transport gets ready after a relocate, the
+    // server's frames go on but its position stays, and a look that took
+    // that pair would see the transport move again when it rolls.
     void NoteCycle(jack_nframes_t start) {
         jack_position_t position{};
-        jack_transport_query(client_, &position);
+        if (jack_transport_query(client_, &position) != JackTransportRolling) {
+            cycle_.store(kNoRollingCycle, std::memory_order_release);
+            return;
+        }
         const jack_nframes_t transport = position.frame;
         cycle_.store((std::uint64_t{start} << 32) | transport, std::memory_order_release);
     }
@@ -518,6 +537,7 @@ private:
     std::chrono::steady_clock::time_point lineMoment_{};
     jack_nframes_t lineFrame_ = 0;
     bool keepToTransport_ = false; // every message on the line, not only clocks
+    bool clockRunning_ = false;    // between a clock's Start (or Continue) and Stop
     jack_port_t* inPort_ = nullptr;
     jack_ringbuffer_t* inRing_ = nullptr;
     // What the timebase callback offers, and whether it is installed.
@@ -527,7 +547,9 @@ private:
     std::atomic<bool> master_{false};
     // NoteCycle's last period: its server frame (high half) and the
     // transport's frame there (low half).
-    std::atomic<std::uint64_t> cycle_{0};
+    // No rolling period since the transport last stopped or got ready.
+    static constexpr std::uint64_t kNoRollingCycle = ~std::uint64_t{0};
+    std::atomic<std::uint64_t> cycle_{kNoRollingCycle};
 };
 
 // Whether this process has its JACK output open: listing must then not
