@@ -403,7 +403,12 @@ void TComposeWin::Audition() {
     engine.StopPlayback();
     // The song's play position goes from the score: the audition is no part of it.
     ShowPlayPosition();
+    // Nor is it a song for the studio: twenty Starts a second would throw a
+    // DAW that follows Sorvelin's clock, so an audition goes without clock.
+    const bool clock = engine.SendsClock();
+    engine.SetSendClock(false);
     engine.StartPlayback(std::move(track));
+    engine.SetSendClock(clock);
 }
 
 void TComposeWin::StopClick() {
